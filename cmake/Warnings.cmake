@@ -1,0 +1,38 @@
+# Warnings for all of our own targets.
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Werror=float-conversion -Werror=sign-compare)
+if(REGULATOR_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+# regulator_library(name [DEPS ...]): a static library from the .cpp files of the calling folder.
+function(regulator_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  if(sources)
+    add_library(${name} STATIC ${sources} ${headers})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    # Nothing compiled here yet: headers only.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# regulator_test(name SOURCES ... DEPS ... [LABELS ...] [GUI]): one GoogleTest executable, registered with CTest.
+function(regulator_test name)
+  cmake_parse_arguments(ARG "GUI" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
+  if(NOT ARG_GUI)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set(env "")
+  if(ARG_GUI)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "${env}" TIMEOUT 600)
+endfunction()

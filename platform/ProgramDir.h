@@ -1,0 +1,14 @@
+#pragma once
+// The folder that stands for "next to the executable": the settings file, the data logs and
+// the dosdevices port links live there. Tests point it at a temporary folder.
+#include <filesystem>
+
+namespace platform {
+
+// The executable's folder, unless a test has set another one.
+std::filesystem::path ProgramDir();
+
+// Replaces the folder for the rest of the process (an empty path returns to the executable's).
+void SetProgramDir(const std::filesystem::path& dir);
+
+} // namespace platform
