@@ -1,0 +1,105 @@
+#include "regulation/Controller.h"
+
+#include "state/CheckedMath.h"
+#include "state/NumText.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace regulation {
+
+using state::Add;
+using state::Div;
+using state::Exp;
+using state::Mul;
+using state::Sqrt;
+using state::Sub;
+
+BoxNumber ReadBoxNumber(std::string_view text, double previous) {
+    const double value = state::ParseFloat(text).value_or(previous);
+    return BoxNumber{value, state::FormatFloat(value)};
+}
+
+double ClampTvz(double tvz) {
+    if (tvz < TvzMinimum) tvz = TvzDefault;
+    if (tvz > TvzMaximum) tvz = TvzLong;
+    return tvz;
+}
+
+std::uint32_t IntervalMs(double tvz) {
+    // A timer interval is a signed 32-bit count of milliseconds on the toolkit.
+    constexpr double MaxSeconds = 2147483.647;
+    if (!std::isfinite(tvz) || tvz < 0.0 || tvz > MaxSeconds) throw state::EInvalidOp();
+    // tvz * 1000 in binary can land just below a whole number the operator typed exactly, so
+    // truncate the shortest decimal text of the value instead: "0.1234" -> 123.
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, tvz, std::chars_format::fixed);
+    if (res.ec != std::errc()) throw state::EInvalidOp();
+    std::uint64_t ms = 0;
+    const char* p = buf;
+    for (; p != res.ptr && *p != '.'; ++p) ms = ms * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (p != res.ptr) ++p; // the decimal point
+    for (int digit = 0; digit < 3; ++digit) {
+        ms *= 10;
+        if (p != res.ptr) ms += static_cast<std::uint64_t>(*p++ - '0');
+    }
+    return static_cast<std::uint32_t>(ms);
+}
+
+void ResetModel(state::RegulatorState& S) {
+    for (int side = 1; side <= state::SideCount; ++side) {
+        S.SideState[side].FastLag = 0.0;
+        S.SideState[side].SlowLag = 0.0;
+        S.ProgramStep[side] = 0;
+    }
+}
+
+void BeginCycle(state::RegulatorState& S) {
+    S.ResetCycleTime();
+    S.BeepSent = false;
+    S.CycleEnded = false;
+}
+
+void CheckParameterSigns(const state::RegulatorState& S) {
+    if (S.r0 < 0.0 || S.Ti < 0.0 || S.Td < 0.0) throw state::EInvalidOp();
+}
+
+void ComputeCoefficients(state::RegulatorState& S, std::uint32_t intervalMs) {
+    S.ControlPeriod = Div(static_cast<double>(intervalMs), 1000.0);
+    CheckParameterSigns(S);
+
+    const double v = Sqrt(Sub(1.0, Div(Mul(4.0, S.Td), S.Ti)));
+    S.ModelGain = Div(1.0, Mul(v, S.r0));
+
+    const double halfTi = Mul(0.5, S.Ti);
+    S.FastTau = Mul(Sub(1.0, v), halfTi);
+    S.SlowTau = Mul(Add(v, 1.0), halfTi);
+
+    const double fastExp = Exp(Div(-S.ControlPeriod, S.FastTau));
+    S.FastInput = Mul(Sub(1.0, fastExp), S.ModelGain);
+    S.FastDecay = fastExp;
+    const double slowExp = Exp(Div(-S.ControlPeriod, S.SlowTau));
+    S.SlowInput = Mul(Sub(1.0, slowExp), S.ModelGain);
+    S.SlowDecay = slowExp;
+}
+
+bool DecideHeater(state::RegulatorState& S, int side, double setpoint) {
+    state::SideRecord& R = S.SideState[side];
+    const bool h = R.HeaterSwitch != nullptr && R.HeaterSwitch->Checked();
+
+    // Compute everything first so that a failure leaves the side's model as it was.
+    const double fast = Add(Mul(S.FastDecay, R.FastLag), h ? S.FastInput : 0.0);
+    const double slow = Add(Mul(S.SlowDecay, R.SlowLag), h ? S.SlowInput : 0.0);
+    const double rise = Sub(fast, slow);
+    const double g = Add(R.Temperature, rise);
+    R.FastLag = fast;
+    R.SlowLag = slow;
+    R.PredictedRise = rise;
+
+    if (g > Add(setpoint, HalfBand)) return false;
+    if (g < Sub(setpoint, HalfBand)) return true;
+    return h;
+}
+
+} // namespace regulation

@@ -1,0 +1,61 @@
+#include "regulation/UnitSender.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+// A port as the regulation sees it: connected or not, and writes that may all fail.
+struct PortDouble {
+    bool connected = true;
+    bool failing = false;
+    std::string received;
+    int attempts = 0;
+    bool Connected() const { return connected; }
+    void WriteStr(const std::string& text) {
+        ++attempts;
+        if (failing) throw std::runtime_error("write failed on " + text);
+        received += text;
+    }
+};
+
+} // namespace
+
+TEST(UnitSender, SkipsUnitsThatAreNotConnected) {
+    PortDouble one, two;
+    two.connected = false;
+    regulation::UnitSender<PortDouble> send(&one, &two);
+    send.SendToBoth("@BEEP&");
+    send.Send(2, "*");
+    EXPECT_EQ(one.received, "@BEEP&");
+    EXPECT_EQ(two.attempts, 0);
+    EXPECT_NO_THROW(send.RethrowFirstFailure());
+}
+
+TEST(UnitSender, AFailingUnitNoLongerCutsOffTheOther) {
+    PortDouble one, two;
+    one.failing = true;
+    regulation::UnitSender<PortDouble> send(&one, &two);
+    for (auto text : {"@ledka=1&", "@rele=1&", "*"}) send.Send(1, text);
+    for (auto text : {"@ledka=0&", "@rele=0&", "*"}) send.Send(2, text);
+    EXPECT_EQ(two.received, "@ledka=0&@rele=0&*");
+    EXPECT_EQ(one.attempts, 1) << "after a failed write the unit gets nothing more in this operation";
+    try {
+        send.RethrowFirstFailure();
+        FAIL() << "the failure must be reported";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "write failed on @ledka=1&");
+    }
+}
+
+TEST(FirstFailure, KeepsTheFirstAndRunsEveryStep) {
+    regulation::FirstFailure failures;
+    int ran = 0;
+    EXPECT_TRUE(failures.Run([&] { ++ran; }));
+    EXPECT_FALSE(failures.Run([&] { ++ran; throw std::logic_error("first"); }));
+    EXPECT_FALSE(failures.Run([&] { ++ran; throw std::runtime_error("second"); }));
+    EXPECT_EQ(ran, 3);
+    EXPECT_THROW(failures.RethrowFirstFailure(), std::logic_error);
+}
