@@ -1,0 +1,54 @@
+#pragma once
+// unitemu: plays one or two temperature controller units on pseudo-terminals, so the regulator
+// program can run end to end without hardware. Each unit answers the identification request,
+// reports its temperature at a fixed period, heats while its relay is on and can send a remote
+// START or STOP on request. Every byte the program sends is recorded with a timestamp.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace unitemu {
+
+// One unit's behaviour, without any I/O: the thermal model and the command decoder.
+class UnitModel {
+public:
+    explicit UnitModel(int number) : Number(number) {}
+
+    int Number = 1; // 1 answers "@Pt1&", 2 answers "@Pt2"
+    double Temperature = 20.0;
+    double Ambient = 20.0;   // degC the zone cools towards
+    double HeatRate = 1.0;   // degC per second while the relay is on
+    double LossTau = 300.0;  // s, time constant of the loss to ambient
+    bool DecimalPoint = false; // reports use "." instead of ","
+
+    bool Relay = false;
+    bool Lamp = false;
+    long Ticks = 0;   // "*" received
+    long Beeps = 0;   // "@BEEP&" received
+    long Starts = 0;  // "@START&" received
+    long Stops = 0;   // "@STOP&" received
+    long Idents = 0;  // "!" received
+
+    // Decodes received bytes; returns what the unit answers at once (the identification).
+    std::string Receive(std::string_view bytes);
+    // Advances the thermal model by the given time.
+    void Advance(double seconds);
+    // "@t=" + five characters + "C" + carriage return.
+    std::string Report() const;
+    std::string Identification() const { return Number == 1 ? "@Pt1&\r" : "@Pt2\r"; }
+
+private:
+    void Command(const std::string& frame);
+    std::string frame_;
+    bool inFrame_ = false;
+};
+
+// The five characters of a report: one decimal, right-aligned, clamped to what fits.
+std::string FiveChars(double value, bool decimalPoint);
+
+// Bytes as printable text: printable ASCII as is, backslash doubled, others as \r, \n or \xNN.
+std::string Escape(std::string_view bytes);
+// The reverse for texts typed on the command line ("@t=150,5C\r").
+std::string Unescape(std::string_view text);
+
+} // namespace unitemu
