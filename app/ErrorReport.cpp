@@ -1,0 +1,33 @@
+#include "app/ErrorReport.h"
+
+QString TErrorReport::ReportText(const QString& errorText) {
+    QString text = errorText;
+    if (!text.isEmpty() && text.back().unicode() > u'.') text += u'.';
+    return text;
+}
+
+void TErrorReport::Report(const QString& errorText) {
+    const QString text = ReportText(errorText);
+    if (!pending_.empty() && pending_.back().text == text) {
+        ++pending_.back().count;
+    } else {
+        pending_.push_back({text, 1});
+    }
+    if (showing_) return; // the open report's loop below shows it next
+
+    showing_ = true;
+    while (!pending_.empty()) {
+        Pending next = pending_.front();
+        QString shown = next.text;
+        if (next.count > 1) shown += QStringLiteral(" (%1x)").arg(next.count);
+        // Reports of the same text that come while this box is open are counted onto the entry
+        // at the front, which is why it is removed only after the box has closed.
+        pending_.front().count = 0;
+        boxes_.Show(QStringLiteral("Regulace teploty"), shown, TBoxIcon::Error);
+        if (pending_.front().count == 0) {
+            pending_.pop_front();
+        }
+        // else: identical reports arrived meanwhile; the same entry is shown once more with their count
+    }
+    showing_ = false;
+}

@@ -1,0 +1,237 @@
+#pragma once
+// The main window: every control under its own name, the regulator state, the two ports and the
+// chart, and one handler per control event. Handlers are short: they read their widgets, call the
+// logic libraries and write the results back. Their bodies are split by subsystem over the
+// form1_*.cpp files.
+#include "app/ErrorReport.h"
+#include "app/MessageBoxes.h"
+#include "app/Shape.h"
+#include "app/Timer.h"
+#include "state/RegulatorState.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QWidget>
+
+#include <exception>
+#include <memory>
+#include <string>
+
+class TComPort;
+class TComSync;
+namespace chart {
+class TChart;
+}
+namespace platform {
+class ISerialServices;
+}
+
+// What the window needs from outside, so that tests can replace it.
+struct TFormServices {
+    TMessageBoxes* Boxes = nullptr;                   // required
+    std::shared_ptr<platform::ISerialServices> Serial; // empty: the real termios device layer
+    std::shared_ptr<TComSync> Sync;                   // the hand-over of port notifications to this thread
+};
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(const TFormServices& services, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // ---- The regulator state: the one record of process state.
+    state::RegulatorState S;
+
+    // ---- Owned run-time objects (created by FormCreate).
+    std::unique_ptr<TComPort> Com1Port;
+    std::unique_ptr<TComPort> Com2Port;
+    chart::TChart* Chart = nullptr; // child of PanelGraf, filling it
+
+    // ---- Controls.
+    QWidget* Panel1 = nullptr;
+    QWidget* PanelGraf = nullptr;
+
+    QLabel* Label1 = nullptr;
+    QCheckBox* CheckBoxTopeni1 = nullptr;
+    TShape* Shape1 = nullptr;
+    QLabel* LabelTeplota1 = nullptr;
+    QLabel* Label12 = nullptr;
+    QCheckBox* CheckBoxTopeni2 = nullptr;
+    TShape* Shape3 = nullptr;
+    QLabel* LabelTeplota2 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label25 = nullptr;
+    QLabel* Label27 = nullptr;
+    QLabel* Label26 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QCheckBox* CheckBoxRegulace = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QLabel* Label18 = nullptr;
+    QLineEdit* Edit12 = nullptr;
+    QLabel* Label21 = nullptr;
+    QLineEdit* Edit15 = nullptr;
+    QLabel* Label22 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button6 = nullptr;
+
+    QTabWidget* t = nullptr;
+    // "Regulator"
+    QWidget* TabSheet1 = nullptr;
+    QLabel* Label6 = nullptr;  // "r0 ="
+    QLabel* Label7 = nullptr;  // "Ti ="
+    QLabel* Label8 = nullptr;  // "Td ="
+    QLabel* Label11 = nullptr; // "Tvz ="
+    QLabel* Label23 = nullptr; // "t1 ="
+    QLabel* Label24 = nullptr; // "t2 ="
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QLineEdit* Edit8 = nullptr;
+    QLineEdit* Edit16 = nullptr;
+    QLineEdit* Edit17 = nullptr;
+    QPushButton* Button4 = nullptr;
+    // "COM"
+    QWidget* TabSheet3 = nullptr;
+    TShape* Shape2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* Edit6 = nullptr;
+    QLabel* Label14 = nullptr;
+    TShape* Shape4 = nullptr;
+    QLabel* Label13 = nullptr;
+    QLineEdit* Edit9 = nullptr;
+    QLabel* Label15 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QListWidget* ListBox2 = nullptr;
+    QLabel* Label19 = nullptr;
+    QLineEdit* Edit13 = nullptr;
+    QPushButton* Button9 = nullptr;
+    QLabel* Label20 = nullptr;
+    QLineEdit* Edit14 = nullptr;
+    QPushButton* Button10 = nullptr;
+    // "Prubeh 1"
+    QWidget* TabSheet4 = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* Edit5 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* Edit7 = nullptr;
+    QPushButton* Button3 = nullptr;
+    // "Prubeh 2"
+    QWidget* TabSheet5 = nullptr;
+    QListWidget* ListBox3 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QLabel* Label16 = nullptr;
+    QLineEdit* Edit10 = nullptr;
+    QLabel* Label17 = nullptr;
+    QLineEdit* Edit11 = nullptr;
+    QPushButton* Button8 = nullptr;
+
+    // ---- Timers and keyboard actions.
+    TTimer* TimerCas = nullptr;
+    TTimer* TimerRegulator = nullptr;
+    TTimer* TimerUkaz = nullptr;
+    TTimer* TimerSimulace = nullptr;
+    TTimer* COMTimer = nullptr;
+    QAction* Start = nullptr; // Ctrl+S, F1
+    QAction* Stop = nullptr;  // Del, F2
+
+    // ---- Lifecycle (form1.cpp).
+    void FormCreate(QObject* Sender);
+    void FormShow(QObject* Sender);
+    void FormClose(QObject* Sender);
+
+    // ---- Regulation (form1_regulation.cpp).
+    void CheckBoxRegulaceClick(QObject* Sender);
+    void Button4Click(QObject* Sender);
+    void TimerCasTimer(QObject* Sender);
+    void TimerRegulatorTimer(QObject* Sender);
+    void Button5Click(QObject* Sender);
+    void Button6Click(QObject* Sender);
+    void CheckBoxTopeni1Click(QObject* Sender);
+    void CheckBoxTopeni2Click(QObject* Sender);
+    void CheckBox1Click(QObject* Sender);
+    void TimerSimulaceTimer(QObject* Sender);
+
+    // ---- Program tables (form1_programs.cpp).
+    void RenderPrograms();
+    void Button2Click(QObject* Sender);
+    void Button3Click(QObject* Sender);
+    void Button7Click(QObject* Sender);
+    void Button8Click(QObject* Sender);
+    void ListBox1Click(QObject* Sender);
+    void ListBox3Click(QObject* Sender);
+
+    // ---- Display refresh and data log (form1_display.cpp).
+    void CreateChart(); // FormCreate: the chart filling PanelGraf with its four series
+    void TimerUkazTimer(QObject* Sender);
+    void OpenDataLog();
+    void CloseDataLog();
+
+    // ---- Settings file (form1_settings.cpp).
+    void LoadSettings();
+    void SavePrograms();
+    void SaveWindowSettings();    // "Nastaveni", at exit
+    void SaveRegulatorSettings(); // "Regulace", by Button4Click
+    void SaveSerialSettings();    // "Serial", by Button1Click
+
+    // ---- Device link and ports (form1_devicelink.cpp).
+    void CreatePorts();      // FormCreate: both ports with their built-in defaults
+    void AttachPortEvents(); // FormCreate: OnAfterOpen, OnAfterClose, OnRxChar of both ports
+    void ShowPortNumbers();  // FormShow: Edit6 and Edit9 from the port names
+    void ClosePorts();       // FormClose: Com1Port, then Com2Port, Connected := false
+    void ParseRxChar(int side, char ch);
+    void Com1PortRxChar(QObject* Sender, int Count);
+    void Com2PortRxChar(QObject* Sender, int Count);
+    void Com1PortAfterOpen(QObject* Sender);
+    void Com1PortAfterClose(QObject* Sender);
+    void Com2PortAfterOpen(QObject* Sender);
+    void Com2PortAfterClose(QObject* Sender);
+    void Button9Click(QObject* Sender);
+    void Button10Click(QObject* Sender);
+    void COMTimerTimer(QObject* Sender);
+    void Button1Click(QObject* Sender);
+    void Edit6Change(QObject* Sender);
+
+    // ---- The general error report.
+    // Runs a handler; an error that leaves it ends it at the failing step (what it did before
+    // stays done) and is shown by the general error report. Nothing crosses Qt's event loop.
+    template <class F> void Guard(F&& handler) {
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            Report(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            Report(QStringLiteral("Unknown error"));
+        }
+    }
+    void Report(const QString& errorText) { Errors.Report(errorText); }
+    TMessageBoxes& Boxes() { return *Services.Boxes; }
+
+    TFormServices Services;
+    TErrorReport Errors;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void BuildControls();
+    void ConnectEvents();
+    bool HandleWindowKey(QObject* watched, QKeyEvent* key);
+    std::unique_ptr<state::HeaterSwitchControl> switch1_;
+    std::unique_ptr<state::HeaterSwitchControl> switch2_;
+    bool shown_ = false;
+    bool closed_ = false;
+};

@@ -1,0 +1,58 @@
+#include "FormFixture.h"
+
+#include "platform/ProgramDir.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+std::atomic<int> gCounter{0};
+}
+
+TFormFixture::TFormFixture(const std::string& iniContent) {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("regulator-test-" + std::to_string(::getpid()) + "-" + std::to_string(gCounter++));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    platform::SetProgramDir(dir_);
+    if (!iniContent.empty()) WriteFile("Regulator.ini", iniContent);
+    Services.Boxes = &Boxes;
+}
+
+TFormFixture::~TFormFixture() {
+    form_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+    platform::SetProgramDir({});
+}
+
+TForm1& TFormFixture::Create() {
+    form_ = std::make_unique<TForm1>(Services);
+    return *form_;
+}
+
+TForm1& TFormFixture::Show() {
+    if (!form_) Create();
+    form_->show();
+    return *form_;
+}
+
+void TFormFixture::Close() {
+    if (form_) form_->close();
+}
+
+std::string TFormFixture::ReadFile(const std::string& name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void TFormFixture::WriteFile(const std::string& name, const std::string& content) const {
+    std::ofstream out(dir_ / name, std::ios::binary);
+    out << content;
+}

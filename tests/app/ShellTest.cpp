@@ -1,0 +1,208 @@
+// The window as a new user sees it, its keys and the general error report.
+#include "FormFixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+template <class T> T* Find(TForm1& f, const char* name) {
+    T* w = f.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+} // namespace
+
+TEST(Shell, WindowAsDesigned) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    EXPECT_EQ(f.windowTitle(), "Regulace teploty v2.9");
+    EXPECT_EQ(f.size(), QSize(1016, 570));
+    EXPECT_EQ(f.Panel1->geometry(), QRect(0, 0, 217, 570));
+    EXPECT_EQ(f.PanelGraf->geometry(), QRect(217, 0, 799, 570));
+    EXPECT_EQ(f.t->height(), 321);
+    EXPECT_EQ(f.t->geometry().bottom(), 569);
+
+    // Every control is there under its own name, with its design text.
+    struct Text {
+        const char* name;
+        const char* text;
+    } labels[] = {{"Label1", "Strana 1:"}, {"Label12", "Strana 2:"}, {"Label9", "Cas:"},
+                  {"Label25", "Posledni"}, {"Label27", "cyklus:"},   {"Label26", "NA"},
+                  {"Label2", "Zadana 1:"}, {"Label18", "Zadana 2:"}, {"Label21", "Doba cyklu:"},
+                  {"Label22", "s"},        {"Label3", "Port:"},      {"Label13", "Port:"},
+                  {"Label19", "Port 1:"},  {"Label20", "Port 2:"},   {"Label4", "Cas:"},
+                  {"Label5", "Teplota:"},  {"Label16", "Cas:"},      {"Label17", "Teplota:"},
+                  {"Label6", "r0 ="},      {"Label7", "Ti ="},       {"Label8", "Td ="},
+                  {"Label11", "Tvz ="},    {"Label23", "t1 ="},      {"Label24", "t2 ="}};
+    for (const auto& l : labels) EXPECT_EQ(Find<QLabel>(f, l.name)->text(), l.text) << l.name;
+    Text buttons[] = {{"Button1", "Pouzit"}, {"Button2", "Smazat"}, {"Button3", "Pridat"},
+                      {"Button4", "Pouzit"}, {"Button5", "Start cyklu"}, {"Button6", "STOP"},
+                      {"Button7", "Smazat"}, {"Button8", "Pridat"}, {"Button9", "Test"}, {"Button10", "Test"}};
+    for (const auto& b : buttons) EXPECT_EQ(Find<QPushButton>(f, b.name)->text(), b.text) << b.name;
+    Text checks[] = {{"CheckBoxTopeni1", "Topit"}, {"CheckBoxTopeni2", "Topit"}, {"CheckBoxRegulace", "Regulovat"},
+                     {"CheckBox3", "Na prubeh"},   {"CheckBox1", "Simulace"},    {"CheckBox2", "Ukaz vse"}};
+    for (const auto& c : checks) EXPECT_EQ(Find<QCheckBox>(f, c.name)->text(), c.text) << c.name;
+    Text edits[] = {{"Edit13", "@Pt1&"}, {"Edit14", "@Pt2"}, {"Edit5", "10"}, {"Edit7", "100"},
+                    {"Edit10", "10"},    {"Edit11", "100"}};
+    for (const auto& e : edits) EXPECT_EQ(Find<QLineEdit>(f, e.name)->text(), e.text) << e.name;
+
+    // The big labels and buttons.
+    EXPECT_EQ(f.LabelTeplota1->font().pixelSize(), 32);
+    EXPECT_TRUE(f.LabelTeplota1->font().bold());
+    EXPECT_EQ(f.Label10->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_EQ(f.Label26->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+    EXPECT_EQ(f.Button5->font().pixelSize(), 16);
+    EXPECT_EQ(f.Button5->size(), QSize(105, 49));
+    EXPECT_EQ(f.Button6->size(), QSize(75, 49));
+
+    // Four tabs in order, "COM" shown, fixed-pitch program lists with their two header rows.
+    ASSERT_EQ(f.t->count(), 4);
+    EXPECT_EQ(f.t->tabText(0), "Regulator");
+    EXPECT_EQ(f.t->tabText(1), "COM");
+    EXPECT_EQ(f.t->tabText(2), "Prubeh 1");
+    EXPECT_EQ(f.t->tabText(3), "Prubeh 2");
+    EXPECT_EQ(f.t->currentWidget(), f.TabSheet3);
+    for (QListWidget* list : {f.ListBox1, f.ListBox3}) {
+        EXPECT_TRUE(QFontInfo(list->font()).fixedPitch());
+        ASSERT_GE(list->count(), 2);
+        EXPECT_EQ(list->item(0)->text(), "  Cas     Teplota");
+        EXPECT_EQ(list->item(1)->text(), "==================");
+    }
+
+    // Start-up states: Button1 hidden, both "Smazat" disabled, lamps grey and red.
+    EXPECT_TRUE(f.Button1->isHidden());
+    EXPECT_FALSE(f.Button2->isEnabled());
+    EXPECT_FALSE(f.Button7->isEnabled());
+    EXPECT_EQ(f.Shape1->BrushColor(), QColor(128, 128, 128));
+    EXPECT_EQ(f.Shape3->BrushColor(), QColor(128, 128, 128));
+    EXPECT_EQ(f.Shape2->BrushColor(), QColor(255, 0, 0));
+    EXPECT_EQ(f.Shape4->BrushColor(), QColor(255, 0, 0));
+    EXPECT_EQ(f.Label14->text(), "N/A");
+    EXPECT_EQ(f.Label15->text(), "N/A");
+    EXPECT_FALSE(f.CheckBox1->isChecked());
+}
+
+TEST(Shell, TimersAndStateAtStart) {
+    TFormFixture fx;
+    TForm1& f = fx.Create();
+    struct Timer {
+        TTimer* timer;
+        int interval;
+        bool enabled;
+    } timers[] = {{f.TimerCas, 100, true},
+                  {f.TimerRegulator, 100, true},
+                  {f.TimerUkaz, 500, true},
+                  {f.TimerSimulace, 100, false},
+                  {f.COMTimer, 1000, true}};
+    for (const auto& t : timers) {
+        EXPECT_EQ(t.timer->Interval(), t.interval) << t.timer->objectName().toStdString();
+        EXPECT_EQ(t.timer->Enabled(), t.enabled) << t.timer->objectName().toStdString();
+    }
+    // The regulator state after creation.
+    EXPECT_EQ(f.S.SideState[1].Temperature, 19.0);
+    EXPECT_EQ(f.S.SideState[2].Temperature, 21.0);
+    EXPECT_EQ(f.S.SideState[1].HeaterSwitch->Checked(), false);
+    EXPECT_EQ(f.S.CycleTime(), 0.0);
+    EXPECT_FALSE(f.S.LogOpen);
+    f.CheckBoxTopeni2->setChecked(true);
+    EXPECT_TRUE(f.S.SideState[2].HeaterSwitch->Checked());
+}
+
+TEST(Shell, ShortcutsRunStartAndStopWindowWide) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    QSignalSpy start(f.Start, &QAction::triggered);
+    QSignalSpy stop(f.Stop, &QAction::triggered);
+
+    // Del in an edit box runs Stop and deletes no character.
+    f.Edit1->setText(QStringLiteral("123"));
+    f.Edit1->setCursorPosition(0);
+    QTest::keyClick(f.Edit1, Qt::Key_Delete);
+    EXPECT_EQ(stop.count(), 1);
+    EXPECT_EQ(f.Edit1->text(), "123");
+    QTest::keyClick(f.ListBox2, Qt::Key_F2);
+    EXPECT_EQ(stop.count(), 2);
+
+    QTest::keyClick(f.Edit3, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(f.CheckBox2, Qt::Key_F1);
+    EXPECT_EQ(start.count(), 2);
+    EXPECT_EQ(stop.count(), 2);
+    // A plain "s" is just a letter.
+    QTest::keyClick(f.Edit3, Qt::Key_S);
+    EXPECT_EQ(start.count(), 2);
+}
+
+TEST(Shell, EnterClicksStartCyklu) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    QSignalSpy start(f.Button5, &QPushButton::clicked);
+    QSignalSpy stop(f.Button6, &QPushButton::clicked);
+    QTest::keyClick(f.Edit15, Qt::Key_Return);
+    QTest::keyClick(f.CheckBoxRegulace, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(f.ListBox1, Qt::Key_Return);
+    EXPECT_EQ(start.count(), 3);
+    // A focused push button takes Enter itself.
+    QTest::keyClick(f.Button6, Qt::Key_Return);
+    EXPECT_EQ(stop.count(), 1);
+    EXPECT_EQ(start.count(), 3);
+}
+
+TEST(ErrorReport, TextRule) {
+    EXPECT_EQ(TErrorReport::ReportText("Disk full"), "Disk full.");
+    EXPECT_EQ(TErrorReport::ReportText("I/O error 5"), "I/O error 5.");
+    EXPECT_EQ(TErrorReport::ReportText("Unable to open com port (win error code: 2)"),
+              "Unable to open com port (win error code: 2)");
+    EXPECT_EQ(TErrorReport::ReportText("Done."), "Done.");
+    EXPECT_EQ(TErrorReport::ReportText("What?"), "What?");
+    EXPECT_EQ(TErrorReport::ReportText("a-"), "a-");
+    EXPECT_EQ(TErrorReport::ReportText("100 %"), "100 %");
+    EXPECT_EQ(TErrorReport::ReportText(""), "");
+}
+
+TEST(ErrorReport, HandlerEndsAtTheFailingStepAndTheProgramGoesOn) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    int steps = 0;
+    f.Guard([&] {
+        ++steps;
+        f.Edit1->setText(QStringLiteral("kept"));
+        throw std::runtime_error("Disk full");
+        ++steps; // never reached
+    });
+    EXPECT_EQ(steps, 1);
+    EXPECT_EQ(f.Edit1->text(), "kept");
+    ASSERT_EQ(fx.Boxes.boxes.size(), 1u);
+    EXPECT_EQ(fx.Boxes.boxes[0].title, "Regulace teploty");
+    EXPECT_EQ(fx.Boxes.boxes[0].text, "Disk full.");
+    EXPECT_EQ(fx.Boxes.boxes[0].icon, TBoxIcon::Error);
+    // The next event runs normally.
+    f.Guard([&] { ++steps; });
+    EXPECT_EQ(steps, 2);
+}
+
+TEST(ErrorReport, OneBoxAtATimeAndRepeatsCounted) {
+    TRecordingBoxes boxes;
+    TErrorReport report(boxes);
+    int nested = 0;
+    // While the first box is open the timers keep firing: the same error five more times and a
+    // different one. None of them opens a box inside the open one.
+    boxes.OnShow = [&] {
+        if (nested++ > 0) return;
+        EXPECT_TRUE(report.Showing());
+        for (int i = 0; i < 5; ++i) report.Report("Disk full");
+        report.Report("File access denied");
+        report.Report("File access denied");
+        EXPECT_EQ(boxes.boxes.size(), 1u);
+    };
+    report.Report("Disk full");
+    ASSERT_EQ(boxes.boxes.size(), 3u);
+    EXPECT_EQ(boxes.boxes[0].text, "Disk full.");
+    EXPECT_EQ(boxes.boxes[1].text, "Disk full. (5x)");
+    EXPECT_EQ(boxes.boxes[2].text, "File access denied. (2x)");
+    EXPECT_FALSE(report.Showing());
+}
