@@ -1,0 +1,453 @@
+// The profile (INI) file service over POSIX files. See Profile.h for the rules it keeps.
+#include "platform/Profile.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+constexpr std::size_t HeadMax = 64 * 1024; // bytes of a line that are looked at
+constexpr std::size_t ChunkSize = 64 * 1024;
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+enum class LineKind { Other, Section, Key };
+
+struct ParsedLine {
+    LineKind Kind = LineKind::Other;
+    std::string_view Name;  // section or key name, trimmed
+    std::string_view Value; // raw text after "=" (keys only)
+};
+
+ParsedLine ParseLine(std::string_view text) {
+    ParsedLine p;
+    std::string_view t = Trim(text);
+    if (t.empty() || t.front() == ';') return p;
+    if (t.front() == '[') {
+        const auto close = t.find(']');
+        if (close == std::string_view::npos) return p;
+        p.Kind = LineKind::Section;
+        p.Name = Trim(t.substr(1, close - 1));
+        return p;
+    }
+    const auto eq = text.find('=');
+    if (eq == std::string_view::npos) return p;
+    p.Name = Trim(text.substr(0, eq));
+    if (p.Name.empty()) return p;
+    p.Kind = LineKind::Key;
+    p.Value = text.substr(eq + 1);
+    return p;
+}
+
+// File descriptor closed on scope exit.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int Get() const { return fd_; }
+    // Closes now and reports whether the close succeeded (a delayed write error shows here).
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Reads a file line by line in bounded memory, keeping the byte offsets of every line.
+class FileLines {
+public:
+    explicit FileLines(int fd) : fd_(fd), buf_(ChunkSize) {}
+
+    // Moves to the next line; false at the end of the file. Throws std::system_error when the
+    // file cannot be read.
+    bool Next() {
+        Head.clear();
+        Start = bufOffset_ + pos_;
+        std::uint64_t contentLength = 0;
+        char last = 0;
+        HasLf = false;
+        for (;;) {
+            if (pos_ == len_ && !Fill()) break;
+            const char* b = buf_.data() + pos_;
+            const std::size_t n = len_ - pos_;
+            const auto* nl = static_cast<const char*>(std::memchr(b, '\n', n));
+            const std::size_t take = nl ? static_cast<std::size_t>(nl - b) : n;
+            if (take > 0) {
+                Head.append(b, std::min(take, HeadMax - std::min(HeadMax, Head.size())));
+                contentLength += take;
+                last = b[take - 1];
+            }
+            pos_ += take;
+            if (nl) {
+                ++pos_;
+                HasLf = true;
+                break;
+            }
+        }
+        End = bufOffset_ + pos_;
+        if (End == Start) return false;
+        HasCr = HasLf && contentLength > 0 && last == '\r';
+        if (HasCr && Head.size() == contentLength) Head.pop_back();
+        if (Start == 0 && std::string_view(Head).substr(0, ByteOrderMark.size()) == ByteOrderMark) {
+            Head.erase(0, ByteOrderMark.size());
+            Start = ByteOrderMark.size();
+        }
+        return true;
+    }
+
+    std::uint64_t Start = 0; // offset of the line's first byte (after a byte order mark)
+    std::uint64_t End = 0;   // offset just past the line's line end
+    std::string Head;        // the line without its line end, at most HeadMax bytes
+    bool HasLf = false;      // the line ends with LF (only the last line may not)
+    bool HasCr = false;      // ... and the LF follows a CR
+
+    std::uint64_t LineEndLength() const { return (HasLf ? 1u : 0u) + (HasCr ? 1u : 0u); }
+
+private:
+    bool Fill() {
+        if (eof_) return false;
+        bufOffset_ += len_;
+        pos_ = 0;
+        len_ = 0;
+        for (;;) {
+            const ssize_t got = ::read(fd_, buf_.data(), buf_.size());
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw std::system_error(errno, std::generic_category(), "read");
+            if (got == 0) eof_ = true;
+            len_ = static_cast<std::size_t>(got);
+            return got > 0;
+        }
+    }
+
+    int fd_ = -1;
+    std::vector<char> buf_;
+    std::size_t pos_ = 0;
+    std::size_t len_ = 0;
+    std::uint64_t bufOffset_ = 0;
+    bool eof_ = false;
+};
+
+// Opens an existing regular file for reading; -1 when there is none that can be read. A FIFO or
+// a device named like the file is refused rather than waited on or read for ever.
+int OpenRegularForReading(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<std::string> FindValue(int fd, std::string_view section, std::string_view key) {
+    FileLines lines(fd);
+    bool inSection = false;
+    while (lines.Next()) {
+        const ParsedLine p = ParseLine(lines.Head);
+        if (p.Kind == LineKind::Section) {
+            if (inSection) return std::nullopt; // only the first copy of a section counts
+            inSection = SameName(p.Name, section);
+        } else if (inSection && p.Kind == LineKind::Key && SameName(p.Name, key)) {
+            return std::string(p.Value);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string CleanValue(std::string_view raw) {
+    std::string_view v = Trim(raw);
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+    if (v.size() > ProfileValueMax) v = v.substr(0, ProfileValueMax);
+    return std::string(v);
+}
+
+// What a write needs to know of the file as it stands.
+struct FileScan {
+    bool Exists = false;
+    struct stat Stat {};
+    std::uint64_t Size = 0;
+    bool EndsWithLf = true; // an empty file needs no line end before appended text
+    std::string LineEnd = "\r\n";
+    bool LineEndKnown = false;
+
+    struct Span {
+        std::uint64_t Begin = 0;
+        std::uint64_t End = 0;
+    };
+    std::vector<Span> Sections; // every copy of the section: header up to the next header
+
+    // In the first copy of the section:
+    bool KeyFound = false;
+    std::uint64_t KeyBegin = 0;
+    std::uint64_t KeyContentEnd = 0; // before the key line's line end
+    std::string KeySpelling;         // the key name as the file writes it
+    std::uint64_t InsertAt = 0;      // after the section's last key line (or its header)
+};
+
+void ScanFile(int fd, std::string_view section, std::string_view key, FileScan& scan) {
+    FileLines lines(fd);
+    bool inSection = false;
+    int copies = 0;
+    while (lines.Next()) {
+        if (!scan.LineEndKnown && lines.HasLf) {
+            scan.LineEnd = lines.HasCr ? "\r\n" : "\n";
+            scan.LineEndKnown = true;
+        }
+        scan.EndsWithLf = lines.HasLf;
+        scan.Size = lines.End;
+        const ParsedLine p = ParseLine(lines.Head);
+        if (p.Kind == LineKind::Section) {
+            if (inSection) scan.Sections.back().End = lines.Start;
+            inSection = SameName(p.Name, section);
+            if (inSection) {
+                ++copies;
+                scan.Sections.push_back({lines.Start, lines.End});
+                if (copies == 1) scan.InsertAt = lines.End;
+            }
+        } else if (inSection && copies == 1 && p.Kind == LineKind::Key) {
+            scan.InsertAt = lines.End;
+            if (!scan.KeyFound && SameName(p.Name, key)) {
+                scan.KeyFound = true;
+                scan.KeyBegin = lines.Start;
+                scan.KeyContentEnd = lines.End - lines.LineEndLength();
+                scan.KeySpelling = std::string(p.Name);
+            }
+        }
+    }
+    if (inSection) scan.Sections.back().End = scan.Size;
+}
+
+struct Edit {
+    std::uint64_t Begin = 0; // bytes [Begin, End) of the old file are replaced by Text
+    std::uint64_t End = 0;
+    std::string Text;
+};
+
+void WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) throw std::system_error(put < 0 ? errno : EIO, std::generic_category(), "write");
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+}
+
+void CopyRange(int from, int to, std::uint64_t begin, std::uint64_t end, std::vector<char>& buf) {
+    while (begin < end) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), end - begin));
+        const ssize_t got = ::pread(from, buf.data(), want, static_cast<off_t>(begin));
+        if (got < 0 && errno == EINTR) continue;
+        // The file shrank under us: refuse rather than write a shortened copy.
+        if (got <= 0) throw std::system_error(got < 0 ? errno : EIO, std::generic_category(), "read");
+        WriteAll(to, buf.data(), static_cast<std::size_t>(got));
+        begin += static_cast<std::uint64_t>(got);
+    }
+}
+
+std::filesystem::path WriteTarget(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(file, ec)) {
+        auto resolved = std::filesystem::weakly_canonical(file, ec);
+        if (!ec) return resolved;
+    }
+    return file;
+}
+
+// Creates a new empty file beside `target` that no one else uses.
+int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& name) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = target;
+        name += ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Rewrites the file with the edits (sorted, not overlapping) applied, atomically.
+void Replace(const std::filesystem::path& target, int oldFd, const FileScan& scan, const std::vector<Edit>& edits) {
+    std::filesystem::path tempName;
+    Fd temp(CreateTemporary(target, tempName));
+    if (temp.Get() < 0) throw std::system_error(errno, std::generic_category(), "create");
+    bool committed = false;
+    struct Cleanup {
+        const std::filesystem::path& name;
+        const bool& done;
+        ~Cleanup() {
+            if (!done) ::unlink(name.c_str());
+        }
+    } cleanup{tempName, committed};
+
+    if (scan.Exists) {
+        // Keep the old file's permission bits and, where allowed, its owner.
+        (void)::fchmod(temp.Get(), scan.Stat.st_mode & 07777);
+        if (::fchown(temp.Get(), scan.Stat.st_uid, scan.Stat.st_gid) != 0) {
+            // Not permitted for an ordinary user: the file then belongs to the writer.
+        }
+    }
+    std::vector<char> buf(ChunkSize);
+    std::uint64_t pos = 0;
+    for (const Edit& e : edits) {
+        if (oldFd >= 0) CopyRange(oldFd, temp.Get(), pos, e.Begin, buf);
+        WriteAll(temp.Get(), e.Text.data(), e.Text.size());
+        pos = e.End;
+    }
+    if (oldFd >= 0) CopyRange(oldFd, temp.Get(), pos, scan.Size, buf);
+    if (::fsync(temp.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
+    if (!temp.Close()) throw std::system_error(errno, std::generic_category(), "close");
+    if (::rename(tempName.c_str(), target.c_str()) != 0) throw std::system_error(errno, std::generic_category(), "rename");
+    committed = true;
+
+    // Make the rename itself durable; a failure here no longer endangers either version.
+    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.Get() >= 0) (void)::fsync(dirFd.Get());
+}
+
+// Opens the file for a write, scans it and hands the scan to `plan`, which returns the edits
+// (an empty list when nothing is to change). Every failure becomes EProfileWrite.
+template <class Plan>
+void Modify(const std::filesystem::path& file, std::string_view section, std::string_view key, Plan plan) {
+    try {
+        const auto target = WriteTarget(file);
+        FileScan scan;
+        // Opening for writing also tells whether the file may be written at all: a read-only
+        // file is refused here even though the rename would replace it.
+        Fd old(::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+        if (old.Get() < 0 && errno != ENOENT) throw std::system_error(errno, std::generic_category(), "open");
+        if (old.Get() >= 0) {
+            if (::fstat(old.Get(), &scan.Stat) != 0) throw std::system_error(errno, std::generic_category(), "stat");
+            if (!S_ISREG(scan.Stat.st_mode)) throw std::system_error(EINVAL, std::generic_category(), "not a file");
+            scan.Exists = true;
+            ScanFile(old.Get(), section, key, scan);
+        }
+        const std::vector<Edit> edits = plan(scan);
+        if (edits.empty()) return;
+        Replace(target, old.Get(), scan, edits);
+    } catch (const std::system_error&) { // filesystem_error is one too
+        throw EProfileWrite(file);
+    }
+}
+
+} // namespace
+
+EProfileWrite::EProfileWrite(const std::filesystem::path& file)
+    : std::runtime_error("Unable to write to " + file.string()), file_(file) {}
+
+std::optional<std::int32_t> ProfileParseInteger(std::string_view text) {
+    if (text.size() >= 3 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        std::uint32_t value = 0;
+        const char* first = text.data() + 2;
+        const char* last = text.data() + text.size();
+        const auto [end, ec] = std::from_chars(first, last, value, 16);
+        if (ec != std::errc() || end != last || value > 0x7FFFFFFFu) return std::nullopt;
+        return static_cast<std::int32_t>(value);
+    }
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty() || text.front() == '+') return std::nullopt;
+    std::int32_t value = 0;
+    const char* last = text.data() + text.size();
+    const auto [end, ec] = std::from_chars(text.data(), last, value, 10);
+    if (ec != std::errc() || end != last) return std::nullopt;
+    return value;
+}
+
+std::string ProfileFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
+    Fd fd(OpenRegularForReading(file_));
+    if (fd.Get() < 0) return std::string(def);
+    try {
+        if (auto raw = FindValue(fd.Get(), section, key)) return CleanValue(*raw);
+    } catch (const std::system_error&) {
+        // An unreadable file reads like a missing one.
+    }
+    return std::string(def);
+}
+
+std::int32_t ProfileFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const {
+    // A marker no integer text can equal tells "missing" from any stored value.
+    const std::string text = ReadString(section, key, std::string_view("\n", 1));
+    if (text == "\n") return def;
+    return ProfileParseInteger(text).value_or(def);
+}
+
+bool ProfileFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void ProfileFile::WriteString(std::string_view section, std::string_view key, std::string_view value) const {
+    std::string oneLine(value);
+    std::replace(oneLine.begin(), oneLine.end(), '\r', ' ');
+    std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
+    Modify(file_, section, key, [&](const FileScan& scan) {
+        const std::string& eol = scan.LineEnd;
+        std::vector<Edit> edits;
+        if (scan.KeyFound) {
+            edits.push_back({scan.KeyBegin, scan.KeyContentEnd, scan.KeySpelling + "=" + oneLine});
+            return edits;
+        }
+        // A last line without a line end gets one before anything is put after it.
+        std::string text;
+        std::uint64_t at = scan.Size;
+        if (!scan.Sections.empty()) {
+            at = scan.InsertAt;
+        }
+        if (at == scan.Size && !scan.EndsWithLf) text += eol;
+        if (scan.Sections.empty()) text += "[" + std::string(section) + "]" + eol;
+        text += std::string(key) + "=" + oneLine + eol;
+        edits.push_back({at, at, std::move(text)});
+        return edits;
+    });
+}
+
+void ProfileFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) const {
+    WriteString(section, key, std::to_string(value));
+}
+
+void ProfileFile::WriteBool(std::string_view section, std::string_view key, bool value) const {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void ProfileFile::EraseSection(std::string_view section) const {
+    Modify(file_, section, std::string_view(), [](const FileScan& scan) {
+        std::vector<Edit> edits;
+        for (const auto& s : scan.Sections) edits.push_back({s.Begin, s.End, std::string()});
+        return edits;
+    });
+}
+
+} // namespace platform

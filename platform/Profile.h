@@ -1,0 +1,94 @@
+#pragma once
+// Our own profile (INI) file service, standing in for the operating system's one: read one key
+// with a default, write one key, erase a section. Every call is a complete operation on the file
+// itself; nothing is cached between calls, so a file edited by hand between two calls is seen
+// exactly as it then is, and no file handle stays open.
+//
+// The format: "[Section]" header lines and "Key=Value" lines. Section and key names compare
+// without regard to case (ASCII letters). Lines before the first header, comment lines starting
+// with ";", and lines of any other form are never matched, and every write keeps them byte for
+// byte, as it keeps all sections and keys it does not change. When a section or a key appears
+// more than once, the first one is the one read and written.
+//
+// Line ends: LF and CR LF read alike. A write keeps the style the file already has (its first
+// line end decides); a new file, or one with no line end yet, gets CR LF. A UTF-8 byte order mark
+// at the start of the file is kept and otherwise ignored.
+//
+// Writes never leave a half-written file: the new content goes to a temporary file beside the
+// old one, is flushed to the disk and then renamed over it, so a crash or a full disk in the
+// middle of a write leaves the old file whole. The replacement keeps the old file's permission
+// bits, and a symbolic link is written through to the file it points to.
+//
+// Reading is bounded in memory whatever the file holds (garbage, binary data, very long lines):
+// the file is read in pieces and only the first 64 KiB of each line are looked at.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The file system refused a write or an erase. The text is "Unable to write to " followed by
+// the full path of the file, as the caller named it.
+class EProfileWrite : public std::runtime_error {
+public:
+    explicit EProfileWrite(const std::filesystem::path& file);
+    const std::filesystem::path& File() const { return file_; }
+
+private:
+    std::filesystem::path file_;
+};
+
+// Values longer than this are cut to it on reading.
+inline constexpr std::size_t ProfileValueMax = 2047;
+
+// The stored integer form: a value of at least three characters beginning with "0x" or "0X" is
+// hexadecimal (up to 0x7FFFFFFF); anything else must be a whole signed decimal number in the
+// 32-bit range. Anything else, including an empty text, is not an integer (nullopt).
+std::optional<std::int32_t> ProfileParseInteger(std::string_view text);
+
+// One profile file, named by its path. Holds only the path; every call goes to the file.
+// Section and key names must not contain line ends, "[", "]" or "=" (they are the program's own).
+class ProfileFile {
+public:
+    explicit ProfileFile(std::filesystem::path file) : file_(std::move(file)) {}
+
+    const std::filesystem::path& Path() const { return file_; }
+
+    // The value of the key: spaces and tabs around it and one pair of enclosing double quotes
+    // removed, cut to ProfileValueMax characters. A missing, unreadable or non-regular file, a
+    // missing section and a missing key give `def`. Never throws (but std::bad_alloc).
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+
+    // The key read as text and then as ProfileParseInteger; not an integer gives `def`.
+    std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const;
+
+    // The key read as an integer with the default 1 for true and 0 for false; non-zero is true.
+    // A word such as "true" is no integer and gives `def`.
+    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+
+    // Sets the key to `value`, creating the file, the section (appended at the end) or the key
+    // (after the section's last key) when missing. An existing key line is replaced by the key
+    // as the file spells it, "=" and the value, keeping its line end. Line ends inside `value`
+    // become spaces, as a value is one line. Throws EProfileWrite when the file cannot be
+    // written; the old file is then unchanged.
+    void WriteString(std::string_view section, std::string_view key, std::string_view value) const;
+
+    // Writes decimal digits, with "-" when negative.
+    void WriteInteger(std::string_view section, std::string_view key, std::int32_t value) const;
+
+    // Writes "1" for true and "0" for false.
+    void WriteBool(std::string_view section, std::string_view key, bool value) const;
+
+    // Removes the section: its header and every line up to the next header, for every copy of
+    // the section in the file. A missing file or section leaves the file untouched. Throws
+    // EProfileWrite when the file cannot be written; the old file is then unchanged.
+    void EraseSection(std::string_view section) const;
+
+private:
+    std::filesystem::path file_;
+};
+
+} // namespace platform
