@@ -1,0 +1,228 @@
+#include "persistence/DataLog.h"
+
+#include "platform/Files.h"
+#include "platform/ProgramDir.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+#include <utility>
+
+namespace persistence {
+namespace {
+
+constexpr int MaxCopiesPerMinute = 9999;
+
+EInOutError FromSystem(const std::system_error& e) { return InOutError(e.code().value()); }
+
+std::string TwoDigits(int n) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d", n % 100);
+    return buf;
+}
+
+const char* HeaterText(bool on) { return on ? "1" : "0"; }
+
+bool Checked(const state::HeaterSwitchControl* heater) { return heater != nullptr && heater->Checked(); }
+
+} // namespace
+
+EInOutError InOutError(int systemError) {
+    switch (systemError) {
+    case ENOENT:
+        return {2, "File not found"};
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL:
+    case ELOOP:
+        return {3, "Invalid filename"};
+    case EMFILE:
+    case ENFILE:
+        return {4, "Too many open files"};
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return {5, "File access denied"};
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return {101, "Disk full"};
+    default:
+        return {systemError, "I/O error " + std::to_string(systemError)};
+    }
+}
+
+LogRow CurrentRow(const state::RegulatorState& s) {
+    LogRow row;
+    row.CycleTime = s.CycleTime();
+    row.Setpoint1 = s.Setpoint[1];
+    row.Heater1 = Checked(s.SideState[1].HeaterSwitch);
+    row.Temperature1 = s.SideState[1].Temperature;
+    row.Setpoint2 = s.Setpoint[2];
+    row.Heater2 = Checked(s.SideState[2].HeaterSwitch);
+    row.Temperature2 = s.SideState[2].Temperature;
+    return row;
+}
+
+std::string FormatLogNumber(double value) {
+    std::string text;
+    char buf[400];
+    const double magnitude = std::fabs(value);
+    // An exact tie (the value times 10 ends in exactly .5) happens only when the value times 20
+    // is an odd whole number with no rounding in the product; it rounds away from zero. Every
+    // other value is rounded correctly from its exact binary value by to_chars.
+    const double twenty = magnitude * 20.0;
+    const bool tie = std::isfinite(twenty) && std::fma(magnitude, 20.0, -twenty) == 0.0 &&
+                     twenty == std::floor(twenty) && std::fmod(twenty, 2.0) == 1.0;
+    if (tie) {
+        const auto tenths = static_cast<unsigned long long>((twenty + 1.0) / 2.0);
+        text = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+    } else {
+        const auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::fixed, 1);
+        text.assign(buf, res.ptr);
+    }
+    if (std::signbit(value) && text != "0.0") text.insert(0, "-");
+    if (text.size() < 8) text.insert(0, 8 - text.size(), ' ');
+    return text;
+}
+
+std::array<std::string, 6> LogPieces(const LogRow& row) {
+    const std::string time = FormatLogNumber(row.CycleTime);
+    return {
+        time + "\t" + FormatLogNumber(row.Setpoint1) + "\t",
+        std::string(HeaterText(row.Heater1)) + "\t",
+        FormatLogNumber(row.Temperature1),
+        time + "\t" + FormatLogNumber(row.Setpoint2) + "\t",
+        std::string(HeaterText(row.Heater2)) + "\t",
+        FormatLogNumber(row.Temperature2),
+    };
+}
+
+std::string LogLineText(const LogRow& row) {
+    std::string line;
+    for (const auto& piece : LogPieces(row)) line += piece;
+    return line + "\r\n";
+}
+
+std::string LogFileName(const platform::LocalDateTime& at, int copy) {
+    std::string name = "data_" + TwoDigits(at.Day) + "_" + TwoDigits(at.Month) + "_" + TwoDigits(at.Year) + "__" +
+                       TwoDigits(at.Hour) + "_" + TwoDigits(at.Minute);
+    if (copy > 1) name += "_" + std::to_string(copy);
+    return name + ".txt";
+}
+
+std::unique_ptr<DataLog> DataLog::Create(const std::filesystem::path& dir, const platform::LocalDateTime& at) {
+    try {
+        platform::CreateDirectoryLevel(dir);
+        for (int copy = 1;; ++copy) {
+            auto path = dir / LogFileName(at, copy);
+            try {
+                const int fd = platform::CreateNewFile(path);
+                return std::unique_ptr<DataLog>(new DataLog(fd, std::move(path)));
+            } catch (const std::system_error& e) {
+                if (e.code() != std::errc::file_exists || copy >= MaxCopiesPerMinute) throw;
+            }
+        }
+    } catch (const std::system_error& e) {
+        throw FromSystem(e);
+    }
+}
+
+std::unique_ptr<DataLog> DataLog::OpenExisting(const std::filesystem::path& file) {
+    try {
+        return std::unique_ptr<DataLog>(new DataLog(platform::OpenForAppend(file), file));
+    } catch (const std::system_error& e) {
+        throw FromSystem(e);
+    }
+}
+
+DataLog::~DataLog() {
+    try {
+        Close();
+    } catch (...) {
+        // Destruction has no one to report to; Close has released the descriptor.
+    }
+}
+
+void DataLog::Write(const LogRow& row) {
+    if (fd_ < 0) throw InOutError(EBADF);
+    auto pieces = LogPieces(row);
+    if (lineEndPending_) pieces[0].insert(0, "\r\n");
+    try {
+        for (const auto& piece : pieces) {
+            platform::WriteAll(fd_, piece);
+            lineEndPending_ = false; // it went out with the first piece
+        }
+    } catch (const std::system_error& e) {
+        throw FromSystem(e);
+    }
+    lineEndPending_ = true;
+}
+
+void DataLog::Close() {
+    if (fd_ < 0) return;
+    const int fd = std::exchange(fd_, -1);
+    try {
+        if (std::exchange(lineEndPending_, false)) {
+            try {
+                platform::WriteAll(fd, "\r\n");
+            } catch (...) {
+                try {
+                    platform::CloseFile(fd);
+                } catch (...) {
+                }
+                throw;
+            }
+        }
+        platform::CloseFile(fd);
+    } catch (const std::system_error& e) {
+        throw FromSystem(e);
+    }
+}
+
+std::filesystem::path DataLogDir() { return platform::ProgramDir() / "Data"; }
+
+void OpenDataLog(state::RegulatorState& s) {
+    if (s.LogFile) CloseDataLog(s);
+    s.LogOpen = false;
+    s.LogFile = DataLog::Create(DataLogDir(), platform::LocalNow());
+    s.LogOpen = true;
+}
+
+void CloseDataLog(state::RegulatorState& s) {
+    s.LogOpen = false;
+    auto file = std::move(s.LogFile);
+    if (auto* log = dynamic_cast<DataLog*>(file.get())) log->Close();
+}
+
+void WriteDataLog(state::RegulatorState& s) {
+    if (!s.LogOpen) return;
+    DataLog* log = OpenLog(s);
+    if (log == nullptr) {
+        s.LogOpen = false;
+        return;
+    }
+    try {
+        log->Write(CurrentRow(s));
+    } catch (const EInOutError&) {
+        s.LogOpen = false;
+        auto file = std::move(s.LogFile);
+        try {
+            log->Close();
+        } catch (const EInOutError&) {
+            // The write's failure is the one reported.
+        }
+        throw;
+    }
+}
+
+DataLog* OpenLog(const state::RegulatorState& s) {
+    auto* log = dynamic_cast<DataLog*>(s.LogFile.get());
+    return log != nullptr && log->IsOpen() ? log : nullptr;
+}
+
+} // namespace persistence
