@@ -1,0 +1,195 @@
+#include "chart/TChart.h"
+
+#include <qcustomplot.h>
+
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace chart {
+namespace {
+
+// A dark plot and legend, so that the white dashed line shows on both; red and blue stay
+// visible on it. Axis texts stay on the window's own light background.
+const QColor PlotColour(24, 24, 24);
+const QColor GridColour(72, 72, 72);
+const QColor LegendTextColour(230, 230, 230);
+const QColor LegendBorderColour(128, 128, 128);
+
+// Margins around the points so that a line on the extreme is not hidden by the frame.
+constexpr double YMarginShare = 0.03;
+constexpr double EmptySpanHalf = 1.0;
+
+QPen LinePen(const TSeriesLook& look) {
+    QPen pen(look.LineColour);
+    pen.setWidth(1); // wider pens cost about ten times as much with many points
+    pen.setStyle(look.Style == TPenStyle::Dashed ? Qt::DashLine : Qt::SolidLine);
+    return pen;
+}
+
+} // namespace
+
+void TChart::Bounds::Add(double x, double y) {
+    if (Empty) {
+        MinX = MaxX = x;
+        MinY = MaxY = y;
+        Empty = false;
+        return;
+    }
+    MinX = std::min(MinX, x);
+    MaxX = std::max(MaxX, x);
+    MinY = std::min(MinY, y);
+    MaxY = std::max(MaxY, y);
+}
+
+TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
+    setObjectName(QStringLiteral("Chart"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(plot_);
+
+    plot_->axisRect()->setBackground(QBrush(PlotColour));
+    for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
+        axis->grid()->setPen(QPen(GridColour, 0, Qt::DotLine));
+        axis->grid()->setZeroLinePen(Qt::NoPen);
+        connect(axis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { ChangedByOperator(); });
+    }
+
+    // The legend in a row of its own below the plot, its entries side by side.
+    auto* legendRow = new QCPLayoutGrid;
+    plot_->plotLayout()->addElement(1, 0, legendRow);
+    legendRow->setMargins(QMargins(5, 0, 5, 5));
+    legendRow->addElement(0, 0, plot_->legend);
+    plot_->legend->setFillOrder(QCPLegend::foColumnsFirst);
+    plot_->legend->setBrush(QBrush(PlotColour));
+    plot_->legend->setBorderPen(QPen(LegendBorderColour));
+    plot_->legend->setTextColor(LegendTextColour);
+    plot_->legend->setVisible(true);
+    plot_->plotLayout()->setRowStretchFactor(1, 0.001);
+
+    plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    plot_->setNoAntialiasingOnDrag(true);
+    connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] { ResetView(); });
+}
+
+TChart::~TChart() = default;
+
+int TChart::AddSeries(const TSeriesLook& look) {
+    QCPGraph* graph = plot_->addGraph();
+    graph->setName(look.Name);
+    graph->setPen(LinePen(look));
+    graph->setLineStyle(QCPGraph::lsLine);
+    graph->setAdaptiveSampling(true);
+    graph->setAntialiased(false);
+    looks_.push_back(look);
+    bounds_.emplace_back();
+    return static_cast<int>(looks_.size()) - 1;
+}
+
+int TChart::SeriesCount() const { return static_cast<int>(looks_.size()); }
+
+TChart::Bounds& TChart::BoundsOf(int i) {
+    if (i < 0 || i >= SeriesCount()) throw std::out_of_range("chart series index");
+    return bounds_[static_cast<std::size_t>(i)];
+}
+
+void TChart::Clear(int i) {
+    BoundsOf(i) = Bounds{};
+    plot_->graph(i)->data()->clear();
+}
+
+void TChart::Append(int i, double x, double y) {
+    BoundsOf(i).Add(x, y);
+    plot_->graph(i)->addData(x, y);
+}
+
+void TChart::Replace(int i, const std::vector<double>& keys, const std::vector<double>& values) {
+    if (keys.size() != values.size()) throw std::invalid_argument("chart keys and values differ in number");
+    Bounds& b = BoundsOf(i);
+    b = Bounds{};
+    if (!keys.empty()) {
+        // The keys are ascending; only the values need a look.
+        const auto [minY, maxY] = std::minmax_element(values.begin(), values.end());
+        b.Add(keys.front(), *minY);
+        b.Add(keys.back(), *maxY);
+    }
+    const QVector<double> k(keys.begin(), keys.end());
+    const QVector<double> v(values.begin(), values.end());
+    plot_->graph(i)->setData(k, v, true);
+}
+
+void TChart::ApplyAutoRanges() {
+    if (!autoScaling_) return;
+    Bounds all;
+    for (const Bounds& b : bounds_) {
+        if (b.Empty) continue;
+        all.Add(b.MinX, b.MinY);
+        all.Add(b.MaxX, b.MaxY);
+    }
+    if (all.Empty) return;
+    double x0 = all.MinX, x1 = all.MaxX, y0 = all.MinY, y1 = all.MaxY;
+    if (x1 - x0 <= 0.0) {
+        x0 -= EmptySpanHalf;
+        x1 += EmptySpanHalf;
+    }
+    if (y1 - y0 <= 0.0) {
+        y0 -= EmptySpanHalf;
+        y1 += EmptySpanHalf;
+    } else {
+        const double margin = (y1 - y0) * YMarginShare;
+        y0 -= margin;
+        y1 += margin;
+    }
+    const QSignalBlocker bx(plot_->xAxis);
+    const QSignalBlocker by(plot_->yAxis);
+    plot_->xAxis->setRange(x0, x1);
+    plot_->yAxis->setRange(y0, y1);
+}
+
+void TChart::ChangedByOperator() { autoScaling_ = false; }
+
+void TChart::Refresh() {
+    ApplyAutoRanges();
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TChart::RepaintNow() {
+    ApplyAutoRanges();
+    plot_->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void TChart::ResetView() {
+    autoScaling_ = true;
+    RepaintNow();
+}
+
+TSeriesLook TChart::Look(int i) const { return looks_.at(static_cast<std::size_t>(i)); }
+
+std::size_t TChart::PointCount(int i) const {
+    return static_cast<std::size_t>(plot_->graph(i)->data()->size());
+}
+
+std::vector<std::pair<double, double>> TChart::Points(int i) const {
+    std::vector<std::pair<double, double>> out;
+    const auto points = plot_->graph(i)->data();
+    out.reserve(static_cast<std::size_t>(points->size()));
+    for (auto it = points->constBegin(); it != points->constEnd(); ++it) out.emplace_back(it->key, it->value);
+    return out;
+}
+
+TAxisRange TChart::XRange() const { return {plot_->xAxis->range().lower, plot_->xAxis->range().upper}; }
+TAxisRange TChart::YRange() const { return {plot_->yAxis->range().lower, plot_->yAxis->range().upper}; }
+QColor TChart::PlotBackground() const { return plot_->axisRect()->backgroundBrush().color(); }
+QColor TChart::LegendBackground() const { return plot_->legend->brush().color(); }
+
+bool TChart::LegendBelowPlot() const {
+    return plot_->legend->outerRect().top() >= plot_->axisRect()->outerRect().bottom();
+}
+
+QRect TChart::LegendRect() const { return plot_->legend->outerRect(); }
+QRect TChart::PlotRect() const { return plot_->axisRect()->rect(); }
+
+QImage TChart::Render() const { return plot_->toPixmap(0, 0, 1.0).toImage(); }
+
+} // namespace chart

@@ -1,0 +1,98 @@
+#pragma once
+// The chart: line series against a numeric x axis, both axes scaling to the points present, the
+// legend in a row of its own below the plot. A thin adapter over the plotting library, which no
+// other part of the program sees.
+//
+// Kept fast for a day of points (172,800 per series): the axis ranges come from minimum and
+// maximum tracked as points arrive, never from a rescan; pens are one pixel wide; the library
+// thins dense lines to what the pixels can show.
+//
+// Beyond the operator's view of a plain chart: the mouse wheel zooms, dragging pans, and a
+// double click returns to automatic scaling.
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <cstddef>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QCustomPlot;
+
+namespace chart {
+
+enum class TPenStyle { Solid, Dashed };
+
+struct TSeriesLook {
+    QString Name;         // the legend text
+    QColor SeriesColour;  // the series' own colour
+    QColor LineColour;    // the colour its line is drawn in
+    TPenStyle Style = TPenStyle::Solid;
+};
+
+// The range of one axis.
+struct TAxisRange {
+    double Lower = 0.0;
+    double Upper = 0.0;
+};
+
+class TChart : public QWidget {
+    Q_OBJECT
+public:
+    explicit TChart(QWidget* parent = nullptr);
+    ~TChart() override;
+
+    // Adds a series at the next index (0, 1, ...) and returns that index.
+    int AddSeries(const TSeriesLook& look);
+    int SeriesCount() const;
+
+    // Removes every point of series i.
+    void Clear(int i);
+    // Appends the point (x, y) to series i.
+    void Append(int i, double x, double y);
+    // Replaces all points of series i at once; keys must be ascending.
+    void Replace(int i, const std::vector<double>& keys, const std::vector<double>& values);
+
+    // Redraws once the event loop runs (several changes coalesce into one redraw).
+    void Refresh();
+    // Redraws and repaints now.
+    void RepaintNow();
+
+    // Automatic scaling: on from the start and after a double click; off once the operator
+    // zooms or pans.
+    bool AutoScaling() const { return autoScaling_; }
+    void ResetView(); // automatic scaling on again, and redrawn
+
+    // ---- What the chart shows (for checks and tests).
+    TSeriesLook Look(int i) const;
+    std::size_t PointCount(int i) const;
+    std::vector<std::pair<double, double>> Points(int i) const;
+    TAxisRange XRange() const;
+    TAxisRange YRange() const;
+    QColor PlotBackground() const;
+    QColor LegendBackground() const;
+    bool LegendBelowPlot() const;
+    // The legend's rectangle and the plot area's rectangle, in widget pixels.
+    QRect LegendRect() const;
+    QRect PlotRect() const;
+    QImage Render() const; // the chart as drawn at its current size
+
+private:
+    struct Bounds {
+        bool Empty = true;
+        double MinX = 0.0, MaxX = 0.0, MinY = 0.0, MaxY = 0.0;
+        void Add(double x, double y);
+    };
+    void ApplyAutoRanges();
+    void ChangedByOperator();
+    Bounds& BoundsOf(int i);
+
+    QCustomPlot* plot_ = nullptr;
+    std::vector<TSeriesLook> looks_;
+    std::vector<Bounds> bounds_;
+    bool autoScaling_ = true;
+};
+
+} // namespace chart
