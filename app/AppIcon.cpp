@@ -1,7 +1,6 @@
 #include "app/AppIcon.h"
 
-#include <QFile>
-#include <QFontDatabase>
+#include <QFont>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -34,7 +33,10 @@ QIcon MakeAppIcon() {
 }
 
 void LoadWindowFonts() {
-    for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-        if (QFile::exists(QString::fromLatin1(file))) QFontDatabase::addApplicationFont(QString::fromLatin1(file));
-    }
+    // Tahoma and Courier New are not part of Linux. Liberation Sans (Arial's metrics, close to
+    // Tahoma's at the window's 11 px) and Liberation Mono (Courier New's metrics) stand in, with
+    // DejaVu as the last resort.
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Courier New"),
+                               {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
 }

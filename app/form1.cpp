@@ -7,7 +7,9 @@
 #include <QFont>
 #include <QKeyEvent>
 #include <QResizeEvent>
+#include <QProxyStyle>
 #include <QShowEvent>
+#include <QTabBar>
 
 namespace {
 
@@ -97,6 +99,15 @@ QWidget* MakeTab(QTabWidget* t, const char* name, const QString& caption) {
     return w;
 }
 
+// Tabs with less room around their captions, so the four of them fit in the panel's width.
+class TNarrowTabsStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        if (metric == PM_TabBarTabHSpace) return 10;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
 constexpr int ClientWidth = 1016;
 constexpr int ClientHeight = 570;
 constexpr int Panel1Width = 217;
@@ -169,6 +180,12 @@ void TForm1::BuildControls() {
     t = new QTabWidget(p);
     t->setObjectName(QStringLiteral("t"));
     t->setGeometry(0, ClientHeight - PageControlHeight - 1, Panel1Width, PageControlHeight);
+    // Four tabs side by side in the panel's 217 px, as narrow as the captions allow.
+    t->setUsesScrollButtons(false);
+    t->tabBar()->setExpanding(false);
+    auto* tabStyle = new TNarrowTabsStyle;
+    tabStyle->setParent(t);
+    t->tabBar()->setStyle(tabStyle);
 
     TabSheet1 = MakeTab(t, "TabSheet1", QStringLiteral("Regulator"));
     {

