@@ -19,6 +19,7 @@
 #include <QWidget>
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,6 +37,8 @@ struct TFormServices {
     TMessageBoxes* Boxes = nullptr;                   // required
     std::shared_ptr<platform::ISerialServices> Serial; // empty: the real termios device layer
     std::shared_ptr<TComSync> Sync;                   // the hand-over of port notifications to this thread
+                                                      // (empty: one through the Qt event loop)
+    std::function<void(int ms)> PortPause;            // the apply's pauses (empty: a real blocking wait)
 };
 
 class TForm1 : public QWidget {
