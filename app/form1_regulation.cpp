@@ -1,0 +1,185 @@
+// Regulation handlers of the main window: apply parameters, time base, control tick, Start and
+// Stop, heater lamps, simulation. The computing lives in the regulation library; these handlers
+// read their controls, call it and write the results back.
+#include "app/form1.h"
+
+#include "chart/RegulatorSeries.h"
+#include "regulation/Controller.h"
+#include "regulation/Cycle.h"
+#include "regulation/Simulation.h"
+#include "regulation/UnitSender.h"
+#include "serial/ComPort.h"
+#include "state/NumText.h"
+
+#include <QPalette>
+#include <QSignalBlocker>
+
+namespace {
+
+std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
+void SetText(QLineEdit* edit, const std::string& text) { edit->setText(QString::fromStdString(text)); }
+
+// Parses a box with the field's previous value as the fallback, stores it and shows it again.
+void ReadBack(QLineEdit* edit, double& field) {
+    const auto read = regulation::ReadBoxNumber(Text(edit), field);
+    field = read.Value;
+    SetText(edit, read.Text);
+}
+
+void SetFontColour(QLabel* label, const QColor& colour) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, colour);
+    label->setPalette(p);
+}
+
+// Sets "Regulovat" and, when that changes it, runs the apply operation here rather than through
+// the box's signal: the signal's handler reports its own errors, but an apply that fails during
+// Start or Stop must end that Start or Stop.
+void SetRegulovat(TForm1& form, bool on) {
+    if (form.CheckBoxRegulace->isChecked() == on) return;
+    {
+        const QSignalBlocker quiet(form.CheckBoxRegulace);
+        form.CheckBoxRegulace->setChecked(on);
+    }
+    form.CheckBoxRegulaceClick(form.CheckBoxRegulace);
+}
+
+// A new cycle starts its measured curves afresh; the setpoint curves are redrawn with the programs.
+void ClearMeasuredSeries(TForm1& form) {
+    if (form.Chart == nullptr || form.Chart->SeriesCount() <= chart::SeriesTemperature2) return;
+    form.Chart->Clear(chart::SeriesTemperature1);
+    form.Chart->Clear(chart::SeriesTemperature2);
+}
+
+using UnitLink = regulation::UnitSender<TComPort>;
+
+} // namespace
+
+void TForm1::CheckBoxRegulaceClick(QObject*) {
+    regulation::ResetModel(S);
+    if (CheckBoxRegulace->isChecked()) {
+        if (CheckBox3->isChecked()) {
+            regulation::BeginCycle(S);
+            Edit1->setText(QStringLiteral("0"));
+            Edit12->setText(QStringLiteral("0"));
+            ClearMeasuredSeries(*this);
+        }
+        RenderPrograms();
+        CloseDataLog();
+        OpenDataLog();
+    }
+
+    ReadBack(Edit1, S.Setpoint[1]);
+    ReadBack(Edit12, S.Setpoint[2]);
+    ReadBack(Edit2, S.r0);
+    ReadBack(Edit3, S.Ti);
+    ReadBack(Edit4, S.Td);
+
+    S.Tvz = regulation::ClampTvz(regulation::ReadBoxNumber(Text(Edit8), S.Tvz).Value);
+    SetText(Edit8, state::FormatFloat(S.Tvz));
+
+    const auto interval = static_cast<int>(regulation::IntervalMs(S.Tvz));
+    TimerRegulator->SetInterval(interval);
+    TimerSimulace->SetInterval(interval);
+
+    // The coefficients follow the interval the timer actually runs at, not Tvz itself.
+    regulation::ComputeCoefficients(S, static_cast<std::uint32_t>(TimerRegulator->Interval()));
+
+    CheckBoxTopeni1->setChecked(false);
+    CheckBoxTopeni2->setChecked(false);
+
+    // The operator switches the heaters by hand, and chooses "Na prubeh", only while the
+    // controller is off.
+    const bool manual = !CheckBoxRegulace->isChecked();
+    CheckBoxTopeni1->setVisible(manual);
+    CheckBoxTopeni2->setVisible(manual);
+    CheckBox3->setEnabled(manual);
+}
+
+void TForm1::Button4Click(QObject*) {
+    CheckBoxRegulaceClick(this);
+    SaveRegulatorSettings();
+}
+
+void TForm1::TimerCasTimer(QObject*) { regulation::TimeBaseTick(S); }
+
+void TForm1::TimerRegulatorTimer(QObject*) {
+    // Every step runs even when an earlier one failed (a unit whose adapter was pulled out must
+    // not leave the other unit's heater in whatever state it was last told); the first failure
+    // is reported at the end.
+    UnitLink send(Com1Port.get(), Com2Port.get());
+    auto& steps = send.Failures();
+
+    if (CheckBox3->isChecked()) {
+        if (regulation::StepProgram(S, 1)) SetText(Edit1, state::FormatFloat(S.Setpoint[1]));
+        if (regulation::StepProgram(S, 2)) SetText(Edit12, state::FormatFloat(S.Setpoint[2]));
+    }
+
+    if (CheckBoxRegulace->isChecked()) {
+        steps.Run([&] { CheckBoxTopeni1->setChecked(regulation::DecideHeater(S, 1, S.Setpoint[1])); });
+        steps.Run([&] { CheckBoxTopeni2->setChecked(regulation::DecideHeater(S, 2, S.Setpoint[2])); });
+        if (regulation::EndOfCycleDue(S)) {
+            S.CycleEnded = true;
+            steps.Run([&] { Button6Click(this); }); // the window as sender: no "@STOP&"
+        }
+        if (regulation::BeepDue(S)) {
+            S.BeepSent = true;
+            send.SendToBoth(regulation::BeepCommand);
+        }
+    }
+
+    for (const auto text : regulation::HeaterCommands(CheckBoxTopeni1->isChecked())) send.Send(1, text);
+    for (const auto text : regulation::HeaterCommands(CheckBoxTopeni2->isChecked())) send.Send(2, text);
+
+    send.RethrowFirstFailure();
+}
+
+void TForm1::Button5Click(QObject* Sender) {
+    UnitLink send(Com1Port.get(), Com2Port.get());
+    // A Start that came from a unit (the window as sender) is not echoed to the units.
+    if (Sender != this) send.SendToBoth(regulation::StartCommand);
+
+    regulation::BeginCycle(S);
+    S.CycleLength = regulation::CycleLengthFromText(Text(Edit15));
+    SetText(Edit15, state::FormatInt(S.CycleLength));
+
+    // Toggling "Regulovat" off and on again applies the parameters and starts the new cycle; an
+    // apply that fails ends the Start there.
+    send.Failures().Run([&] {
+        SetRegulovat(*this, false);
+        CheckBox3->setChecked(true);
+        SetRegulovat(*this, true);
+        SetFontColour(Label10, colors::Red);
+    });
+    send.RethrowFirstFailure();
+}
+
+void TForm1::Button6Click(QObject* Sender) {
+    UnitLink send(Com1Port.get(), Com2Port.get());
+    Label26->setText(QString::fromStdString(state::FormatInt(regulation::WholeSeconds(S))));
+    if (Sender != this) send.SendToBoth(regulation::StopCommand);
+
+    // The standby setpoints become the setpoint texts; the apply below reads them.
+    Edit1->setText(Edit16->text());
+    Edit12->setText(Edit17->text());
+
+    send.Failures().Run([&] {
+        SetRegulovat(*this, false);
+        CheckBox3->setChecked(false);
+        SetRegulovat(*this, true);
+        SetFontColour(Label10, colors::Blue);
+    });
+    send.RethrowFirstFailure();
+}
+
+void TForm1::CheckBoxTopeni1Click(QObject*) {
+    Shape1->SetBrushColor(CheckBoxTopeni1->isChecked() ? colors::Red : colors::Grey);
+}
+
+void TForm1::CheckBoxTopeni2Click(QObject*) {
+    Shape3->SetBrushColor(CheckBoxTopeni2->isChecked() ? colors::Red : colors::Grey);
+}
+
+void TForm1::CheckBox1Click(QObject*) { TimerSimulace->SetEnabled(CheckBox1->isChecked()); }
+
+void TForm1::TimerSimulaceTimer(QObject*) { regulation::SimulationTick(S); }
