@@ -1,8 +1,66 @@
 // Settings file of the main window: read once at start, each section written when applied.
+// The file work itself is persistence/Settings.h; here only widgets meet values. A refused write
+// throws EProfileWrite out of the writer, which ends the calling handler at that key and reaches
+// the general error report (FormClose guards its write, so the window closes all the same).
 #include "app/form1.h"
 
-void TForm1::LoadSettings() {}
-void TForm1::SavePrograms() {}
-void TForm1::SaveWindowSettings() {}
-void TForm1::SaveRegulatorSettings() {}
-void TForm1::SaveSerialSettings() {}
+#include "persistence/Settings.h"
+#include "serial/ComPort.h"
+
+namespace {
+
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+} // namespace
+
+void TForm1::LoadSettings() {
+    const persistence::StoredSettings s = persistence::ReadSettings();
+
+    // The ports are closed now; the names and the rate take effect when they are opened.
+    Com1Port->SetPort(s.Com1);
+    Com1Port->SetBaudRate(StrToBaudRate(s.BaudRate1));
+    Com2Port->SetPort(s.Com2);
+    Com2Port->SetBaudRate(StrToBaudRate(s.BaudRate2));
+
+    Edit1->setText(Text(s.Zadana1));
+    Edit12->setText(Text(s.Zadana2));
+    Edit15->setText(Text(s.DelkaCyklu));
+
+    Edit2->setText(Text(s.r0));
+    Edit3->setText(Text(s.Ti));
+    Edit4->setText(Text(s.Td));
+    Edit8->setText(Text(s.Tvz));
+    Edit16->setText(Text(s.T1));
+    Edit17->setText(Text(s.T2));
+
+    CheckBox2->setChecked(s.UkazKom);
+    CheckBox3->setChecked(s.NaPrubeh);
+
+    // As stored, unsorted: the first render sorts them. The whole table is taken over, so the
+    // point that ended a program keeps the -1 it was read as, as the loading loop leaves it.
+    for (int side = 1; side <= state::SideCount; ++side) {
+        const persistence::StoredProgram& p = s.Programs[side];
+        for (int n = 1; n <= state::MaxProgramPoints; ++n) {
+            S.ProgramTime[side][n] = p.Time[n];
+            S.ProgramTemp[side][n] = p.Temp[n];
+        }
+        S.ProgramCount[side] = p.Count;
+    }
+}
+
+void TForm1::SavePrograms() { persistence::WritePrograms(S); }
+
+void TForm1::SaveWindowSettings() {
+    persistence::WriteWindowSettings(Text(Edit1), Text(Edit12), Text(Edit15), CheckBox1->isChecked(),
+                                     CheckBox2->isChecked(), CheckBox3->isChecked());
+}
+
+void TForm1::SaveRegulatorSettings() {
+    persistence::WriteRegulatorSettings(Text(Edit2), Text(Edit3), Text(Edit4), Text(Edit8), Text(Edit16),
+                                        Text(Edit17));
+}
+
+void TForm1::SaveSerialSettings() {
+    persistence::WriteSerialSettings(Com1Port->Port(), Com2Port->Port(), BaudRateToStr(Com1Port->BaudRate()));
+}
