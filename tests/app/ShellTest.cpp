@@ -1,10 +1,13 @@
 // The window as a new user sees it, its keys and the general error report.
 #include "FormFixture.h"
 
+#include "serial/ComPort.h"
+
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
@@ -204,4 +207,73 @@ TEST(ErrorReport, OneBoxAtATimeAndRepeatsCounted) {
     EXPECT_EQ(boxes.boxes[1].text, "Disk full. (5x)");
     EXPECT_EQ(boxes.boxes[2].text, "File access denied. (2x)");
     EXPECT_FALSE(report.Showing());
+}
+
+TEST(Shell, StartUpWithoutSettingsFile) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    EXPECT_EQ(f.Com1Port->Port(), "COM3");
+    EXPECT_EQ(f.Com2Port->Port(), "COM4");
+    EXPECT_EQ(f.Com1Port->BaudRate(), br4800);
+    EXPECT_EQ(f.Com2Port->BaudRate(), br4800);
+    EXPECT_FALSE(f.Com1Port->Connected()); // the watchdog opens them, a second after start
+    EXPECT_EQ(f.Edit6->text(), "3");
+    EXPECT_EQ(f.Edit9->text(), "4");
+    EXPECT_TRUE(f.Button1->isHidden());
+
+    struct Box {
+        QLineEdit* edit;
+        const char* text;
+    } boxes[] = {{f.Edit1, "150"}, {f.Edit12, "150"}, {f.Edit15, "180"}, {f.Edit2, "0,01995"}, {f.Edit3, "31,5"},
+                 {f.Edit4, "2,35"}, {f.Edit8, "5"},   {f.Edit16, "180"}, {f.Edit17, "180"}};
+    for (const auto& b : boxes) EXPECT_EQ(b.edit->text(), b.text) << b.edit->objectName().toStdString();
+    EXPECT_FALSE(f.CheckBox2->isChecked());
+    EXPECT_FALSE(f.CheckBox3->isChecked()); // the settings default wins over the design state
+    EXPECT_FALSE(f.CheckBoxRegulace->isChecked());
+    EXPECT_EQ(f.S.ProgramCount[1], 0);
+    EXPECT_EQ(f.S.ProgramCount[2], 0);
+    EXPECT_EQ(f.ListBox1->count(), 2);
+    EXPECT_EQ(f.ListBox3->count(), 2);
+
+    // The parameters were applied once while showing: setpoints, control period, model.
+    EXPECT_EQ(f.S.Setpoint[1], 150.0);
+    EXPECT_EQ(f.TimerRegulator->Interval(), 5000);
+    EXPECT_EQ(f.S.ControlPeriod, 5.0);
+    EXPECT_TRUE(f.CheckBoxTopeni1->isVisible());
+    EXPECT_TRUE(f.CheckBox3->isEnabled());
+
+    // The first data log is open.
+    EXPECT_TRUE(f.S.LogOpen);
+    EXPECT_TRUE(std::filesystem::exists(fx.Dir() / "Data"));
+
+    // The big labels keep their design texts until the first display refresh.
+    EXPECT_EQ(f.LabelTeplota1->text(), "200,1");
+    EXPECT_EQ(f.Label10->text(), "NA");
+    f.TimerUkazTimer(f.TimerUkaz);
+    EXPECT_EQ(f.LabelTeplota1->text(), "19");
+    EXPECT_EQ(f.LabelTeplota2->text(), "21");
+    EXPECT_EQ(f.Label10->text(), "0");
+    EXPECT_TRUE(fx.Boxes.boxes.empty());
+}
+
+TEST(Shell, ClosingSavesTheWindowSectionAndClosesEverything) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    f.CheckBox1->setChecked(true); // simulation on at exit
+    f.Edit1->setText(QStringLiteral("155"));
+    fx.Close();
+    EXPECT_FALSE(f.S.LogOpen);
+    EXPECT_FALSE(f.Com1Port->Connected());
+    EXPECT_FALSE(f.Com2Port->Connected());
+    const std::string ini = fx.ReadFile("Regulator.ini");
+    EXPECT_NE(ini.find("Zadana1=155"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Simulace=1"), std::string::npos) << ini;
+    EXPECT_TRUE(fx.Boxes.boxes.empty());
+
+    // The next start has the simulation off, whatever was saved.
+    TFormFixture next(ini);
+    TForm1& g = next.Show();
+    EXPECT_FALSE(g.CheckBox1->isChecked());
+    EXPECT_FALSE(g.TimerSimulace->Enabled());
+    EXPECT_EQ(g.Edit1->text(), "155");
 }
