@@ -32,6 +32,9 @@ struct Recorder {
 struct PortFixture : ::testing::Test {
     PtyPair pty;
     std::shared_ptr<TQueuedComSync> sync = std::make_shared<TQueuedComSync>();
+    // What the handlers record outlives the port, whose destructor still notifies.
+    Recorder rec;
+    std::vector<std::string> log;
     TComPort port{nullptr, sync};
     void SetUp() override { port.SetPort(pty.SlavePath()); }
 
@@ -54,7 +57,6 @@ struct PortFixture : ::testing::Test {
 using PtyPort = PortFixture;
 
 TEST_F(PtyPort, OpenAndCloseRunTheirNotificationsInOrder) {
-    Recorder rec;
     rec.Attach(port);
     port.Open();
     EXPECT_TRUE(port.Connected());
@@ -73,7 +75,6 @@ TEST_F(PtyPort, OpenAndCloseRunTheirNotificationsInOrder) {
 }
 
 TEST_F(PtyPort, MissingDeviceFailsWithFileNotFoundAndFiresOnlyBeforeOpen) {
-    Recorder rec;
     rec.Attach(port);
     port.SetPort("/dev/pts/does-not-exist");
     try {
@@ -107,7 +108,6 @@ TEST_F(PtyPort, OpeningIsExclusiveAndTheDeviceIsFreeAgainAfterClose) {
 
 TEST_F(PtyPort, PortChangeWhileOpenMovesToTheNewDevice) {
     PtyPair other;
-    Recorder rec;
     port.Open();
     rec.Attach(port);
     port.SetPort(pty.SlavePath()); // the same text: nothing
@@ -202,10 +202,10 @@ TEST_F(PtyPort, OnRxCharAnnouncesTheWaitingBytesOnTheUserInterfaceThread) {
     EXPECT_EQ(received, "@t=150,5C\r");
     EXPECT_GE(calls, 1);
     EXPECT_TRUE(onUiThread);
+    port.Close(); // before the handler's locals go
 }
 
 TEST_F(PtyPort, AnEventGroupIsHandledInTheFixedOrder) {
-    std::vector<std::string> log;
     port.SetEventChar('\r');
     port.OnRxChar = [&](TComPort* sender, int count) {
         std::string s;
@@ -226,10 +226,10 @@ TEST_F(PtyPort, TxEmptyFollowsAWrite) {
     port.WriteStr("*");
     ASSERT_TRUE(PumpUntil([&] { return txEmpty > 0; }));
     EXPECT_EQ(pty.Receive(1), "*");
+    port.Close();
 }
 
 TEST_F(PtyPort, CloseWhileAHandOverIsPendingRunsItsHandlersDuringClose) {
-    std::vector<std::string> log;
     port.OnRxChar = [&](TComPort* sender, int count) {
         log.push_back(std::string("RxChar") + (sender->Connected() ? "+" : "-") + std::to_string(count));
     };
@@ -254,6 +254,7 @@ TEST_F(PtyPort, HandlerClosingItsOwnPortDoesNotDeadlock) {
     ASSERT_TRUE(PumpUntil([&] { return closed; }));
     EXPECT_FALSE(port.Connected());
     EXPECT_NO_THROW(port.Open());
+    port.Close();
 }
 
 double ProcessCpuSeconds() {

@@ -40,12 +40,12 @@ void FakeSerialServices::SetPendTransfers(bool pend) {
     FPend = pend;
 }
 
-void FakeSerialServices::Receive(const std::string& name, const std::string& bytes) {
+void FakeSerialServices::Receive(const std::string& name, const std::string& bytes, DWORD alsoEvents) {
     {
         std::lock_guard lock(FMutex);
         Device& d = FDevices.at(name);
         d.rx += bytes;
-        d.events |= EV_RXCHAR;
+        d.events |= EV_RXCHAR | alsoEvents;
         if (bytes.find(d.dcb.EvtChar) != std::string::npos) d.events |= EV_RXFLAG;
     }
     FChanged.notify_all();
@@ -137,6 +137,11 @@ int FakeSerialServices::OpenHandles() const {
 void FakeSerialServices::WaitUntilWaiting(const std::string& name) {
     std::unique_lock lock(FMutex);
     FChanged.wait(lock, [&] { return FDevices.at(name).waiters > 0; });
+}
+
+void FakeSerialServices::WaitForWaits(const std::string& name, int count) {
+    std::unique_lock lock(FMutex);
+    FChanged.wait(lock, [&] { return FDevices.at(name).waits >= count; });
 }
 
 bool FakeSerialServices::Failing(Call call) {
@@ -272,6 +277,7 @@ DWORD FakeSerialServices::WaitCommEvent(HANDLE device, DWORD& events, HANDLE can
     if (!d || !EventOf(cancel)) return WAIT_FAILED;
     const unsigned generation = d->maskGeneration;
     ++d->waiters;
+    ++d->waits;
     FChanged.notify_all();
     DWORD result = WAIT_FAILED;
     FChanged.wait(lock, [&] {

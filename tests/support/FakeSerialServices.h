@@ -34,8 +34,8 @@ public:
     void SetPendTransfers(bool pend);
 
     // Bytes arrive on a device: queued, and EV_RXCHAR (EV_RXFLAG for the event character)
-    // raised.
-    void Receive(const std::string& name, const std::string& bytes);
+    // raised, together with `alsoEvents` (one wake-up for all).
+    void Receive(const std::string& name, const std::string& bytes, DWORD alsoEvents = 0);
     // Raises line events (EV_ flags) on a device.
     void RaiseEvents(const std::string& name, DWORD events);
     void SetModemStatus(const std::string& name, DWORD status);
@@ -61,6 +61,8 @@ public:
     int OpenHandles() const;
     // Blocks until a WaitCommEvent waits on the device.
     void WaitUntilWaiting(const std::string& name);
+    // Blocks until `count` WaitCommEvent calls have begun waiting on the device in all.
+    void WaitForWaits(const std::string& name, int count);
 
     DWORD GetLastError() override;
     void SetLastError(DWORD code) override;
@@ -103,6 +105,7 @@ private:
         platform::COMMTIMEOUTS timeouts;
         std::vector<DWORD> escapes;
         int waiters = 0;
+        int waits = 0;
     };
     struct PendingIo {
         std::string device;
