@@ -1,0 +1,226 @@
+// What each unit receives from the regulation, byte for byte: Start and Stop by button, action and
+// a unit's message, the control ticks of a whole cycle with its warning and its automatic end,
+// and a unit whose adapter was pulled out while the other one is still served.
+#include "FormFixture.h"
+
+#include "serial/ComPort.h"
+#include "tests/support/FakeSerialServices.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+namespace {
+
+using platform::HANDLE;
+
+// Two units on the in-memory device layer; unit 1's adapter can be pulled out: its port stays
+// connected and every write to it fails.
+class TUnitLines : public testsupport::FakeSerialServices {
+public:
+    std::atomic<bool> Pulled1{false};
+
+    HANDLE CreateFileA(const std::string& fileName) override {
+        const HANDLE h = FakeSerialServices::CreateFileA(fileName);
+        if (fileName.size() >= 4 && fileName.compare(fileName.size() - 4, 4, "COM3") == 0) com3_ = h;
+        return h;
+    }
+    bool WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD& done,
+                   platform::OVERLAPPED& overlapped) override {
+        if (Pulled1 && device == com3_) {
+            SetLastError(platform::ERROR_DEVICE_NOT_CONNECTED);
+            return false;
+        }
+        return FakeSerialServices::WriteFile(device, buffer, count, done, overlapped);
+    }
+
+private:
+    std::atomic<HANDLE> com3_{platform::INVALID_HANDLE_VALUE};
+};
+
+const std::string On = "@ledka=1&@rele=1&*";
+const std::string Off = "@ledka=0&@rele=0&*";
+
+class RegulationUnits : public ::testing::Test {
+protected:
+    RegulationUnits() {
+        lines->AddDevice("COM3");
+        lines->AddDevice("COM4");
+        fx.Services.Serial = lines;
+        TForm1& f = fx.Show();
+        // Only what the regulation writes matters here: no event threads.
+        f.Com1Port->SetEvents(TComEvents{});
+        f.Com2Port->SetEvents(TComEvents{});
+        f.COMTimerTimer(f.COMTimer);
+        EXPECT_TRUE(f.Com1Port->Connected());
+        EXPECT_TRUE(f.Com2Port->Connected());
+        f.CheckBox3->setChecked(true);
+        fx.Boxes.boxes.clear();
+    }
+
+    TForm1& F() { return fx.Form(); }
+
+    // What a unit received since the last look.
+    std::string Take(int side) {
+        const std::string name = side == 1 ? "COM3" : "COM4";
+        const std::string all = lines->Written(name);
+        std::string fresh = all.substr(seen_[side - 1]);
+        seen_[side - 1] = all.size();
+        return fresh;
+    }
+    void ExpectReceived(const std::string& unit1, const std::string& unit2, const char* when) {
+        EXPECT_EQ(Take(1), unit1) << when;
+        EXPECT_EQ(Take(2), unit2) << when;
+    }
+
+    // The time base runs on for the given seconds, then one control tick comes, as the window's
+    // timers deliver it (errors go to the general report).
+    void TickAfter(int seconds) {
+        for (int i = 0; i < seconds * 10; ++i) F().TimerCas->OnTimer();
+        F().TimerRegulator->OnTimer();
+    }
+    // A unit's message, character by character as the receive handler passes it on.
+    void UnitSends(int side, const std::string& message) {
+        for (char ch : message) F().ParseRxChar(side, ch);
+    }
+
+    std::shared_ptr<TUnitLines> lines = std::make_shared<TUnitLines>();
+    TFormFixture fx;
+
+private:
+    std::size_t seen_[2] = {0, 0};
+};
+
+} // namespace
+
+// Cycle length 30 s, control period 5 s, side 1 following a program to 100 degC from 19 degC,
+// side 2 without a program (setpoint 0, heater off).
+TEST_F(RegulationUnits, AWholeCycleStartedByTheButton) {
+    F().S.ProgramTime[1][1] = 0;
+    F().S.ProgramTemp[1][1] = 100;
+    F().S.ProgramCount[1] = 1;
+    F().Edit15->setText("30");
+    F().Button5->click();
+    ExpectReceived("@START&", "@START&", "Start");
+
+    TickAfter(5);
+    ExpectReceived(On, Off, "5 s");
+    TickAfter(5);
+    ExpectReceived(On, Off, "10 s: exactly 20 s before the end, no warning yet");
+    TickAfter(5);
+    ExpectReceived("@BEEP&" + On, "@BEEP&" + Off, "15 s: the warning");
+    for (int t = 20; t <= 30; t += 5) {
+        TickAfter(5);
+        ExpectReceived(On, Off, "up to the end");
+    }
+    TickAfter(5);
+    ExpectReceived(Off, Off, "35 s: the end, heaters off and no @STOP&");
+    EXPECT_EQ(F().Label26->text(), "35");
+    EXPECT_TRUE(F().CheckBoxRegulace->isChecked());
+    EXPECT_FALSE(F().CheckBox3->isChecked());
+
+    TickAfter(5);
+    ExpectReceived(On, On, "holding at t1 and t2 = 180");
+    TickAfter(60);
+    ExpectReceived(On, On, "no second end, no second warning");
+    EXPECT_TRUE(fx.Boxes.boxes.empty());
+}
+
+TEST_F(RegulationUnits, WhoStartsAndStopsDecidesWhetherTheUnitsAreTold) {
+    F().Start->trigger();
+    ExpectReceived("@START&", "@START&", "Start by action");
+    F().Stop->trigger();
+    ExpectReceived("@STOP&", "@STOP&", "Stop by action");
+    F().Button6->click();
+    ExpectReceived("@STOP&", "@STOP&", "Stop by button");
+
+    UnitSends(1, "@START&\r");
+    ExpectReceived("", "", "Start by unit 1: no echo");
+    EXPECT_TRUE(F().CheckBox3->isChecked());
+    EXPECT_EQ(F().S.CycleTicks, 0);
+    UnitSends(2, "@STOP&\r");
+    ExpectReceived("", "", "Stop by unit 2: no echo");
+    EXPECT_FALSE(F().CheckBox3->isChecked());
+    EXPECT_TRUE(fx.Boxes.boxes.empty());
+}
+
+TEST_F(RegulationUnits, StopWhileRegulovatIsUncheckedRegulatesToTheStandbySetpoints) {
+    ASSERT_FALSE(F().CheckBoxRegulace->isChecked());
+    F().CheckBoxTopeni2->setChecked(true); // the operator's hand
+    TickAfter(5);
+    ExpectReceived(Off, On, "manual control");
+    F().Edit16->setText("10");
+    F().Button6->click();
+    ExpectReceived("@STOP&", "@STOP&", "Stop");
+    // No Start yet, so the cycle length is 0: the first tick ends that cycle and warns at once.
+    TickAfter(5);
+    ExpectReceived("@BEEP&" + Off, "@BEEP&" + Off, "end of the cycle before any Start");
+    TickAfter(5);
+    ExpectReceived(Off, On, "19 > 10,5 off; 21 < 179,5 on");
+}
+
+TEST_F(RegulationUnits, ANewStartDuringACycleBeginsAgainAtZero) {
+    F().S.ProgramTime[2][1] = 0;
+    F().S.ProgramTemp[2][1] = 100;
+    F().S.ProgramTime[2][2] = 10;
+    F().S.ProgramTemp[2][2] = 0;
+    F().S.ProgramCount[2] = 2;
+    F().Edit15->setText("600");
+    F().Button5->click();
+    TickAfter(5);
+    TickAfter(10);
+    EXPECT_EQ(F().Edit12->text(), "0") << "second point applied";
+    ExpectReceived("@START&" + Off + Off, "@START&" + On + Off, "first cycle");
+
+    F().Button5->click();
+    EXPECT_EQ(F().S.CycleTicks, 0);
+    TickAfter(5);
+    EXPECT_EQ(F().Edit12->text(), "100") << "the program starts again from its first point";
+    ExpectReceived("@START&" + Off, "@START&" + On, "second cycle");
+}
+
+TEST_F(RegulationUnits, ANotConnectedUnitIsSkipped) {
+    F().Com2Port->SetConnected(false);
+    F().Button5->click();
+    TickAfter(5);
+    ExpectReceived("@START&" + Off, "", "unit 2 closed");
+    EXPECT_TRUE(fx.Boxes.boxes.empty());
+}
+
+// A unit whose adapter was pulled out no longer cuts off the other unit, nor the rest of the tick,
+// Start or Stop; each failing operation is reported once.
+TEST_F(RegulationUnits, AFailingUnitOneStillLeavesUnitTwoServed) {
+    F().S.ProgramTime[2][1] = 0;
+    F().S.ProgramTemp[2][1] = 100;
+    F().S.ProgramCount[2] = 1;
+    F().Edit15->setText("10");
+    lines->Pulled1 = true;
+
+    F().Button5->click();
+    ExpectReceived("", "@START&", "Start");
+    EXPECT_EQ(fx.Boxes.boxes.size(), 1u);
+    EXPECT_TRUE(F().CheckBoxRegulace->isChecked()) << "the Start went on to its end";
+    EXPECT_EQ(F().Label10->palette().color(QPalette::WindowText), colors::Red);
+
+    TickAfter(5);
+    ExpectReceived("", "@BEEP&" + On, "warning tick");
+    EXPECT_EQ(fx.Boxes.boxes.size(), 2u);
+    EXPECT_TRUE(F().S.BeepSent);
+
+    TickAfter(10);
+    ExpectReceived("", Off, "the automatic end still switches unit 2 off");
+    EXPECT_TRUE(F().S.CycleEnded);
+    EXPECT_EQ(fx.Boxes.boxes.size(), 3u);
+
+    F().Button6->click();
+    ExpectReceived("", "@STOP&", "Stop");
+    EXPECT_EQ(F().Label10->palette().color(QPalette::WindowText), colors::Blue) << "the Stop went on to its end";
+    EXPECT_EQ(fx.Boxes.boxes.size(), 4u);
+    for (const auto& box : fx.Boxes.boxes) EXPECT_EQ(box.title, "Regulace teploty");
+
+    lines->Pulled1 = false; // plugged in again: the next tick starts afresh
+    TickAfter(5);
+    ExpectReceived(On, On, "both again");
+    EXPECT_EQ(fx.Boxes.boxes.size(), 4u);
+}
