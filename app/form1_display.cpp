@@ -1,7 +1,55 @@
 // Display refresh and data log of the main window, and the chart it draws on.
 #include "app/form1.h"
 
-void TForm1::CreateChart() {}
-void TForm1::TimerUkazTimer(QObject*) {}
-void TForm1::OpenDataLog() {}
-void TForm1::CloseDataLog() { S.LogOpen = false; }
+#include "chart/RegulatorSeries.h"
+#include "chart/TChart.h"
+#include "persistence/DataLog.h"
+#include "persistence/DataLogRefresh.h"
+#include "programs/ProgramTable.h"
+
+#include <QVBoxLayout>
+
+void TForm1::CreateChart() {
+    Chart = new chart::TChart(PanelGraf);
+    auto* fill = new QVBoxLayout(PanelGraf);
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(Chart);
+    chart::AddRegulatorSeries(*Chart);
+}
+
+void TForm1::TimerUkazTimer(QObject*) {
+    const double time = S.CycleTime();
+    if (Chart != nullptr) {
+        Chart->Append(chart::SeriesTemperature1, time, S.SideState[1].Temperature);
+        Chart->Append(chart::SeriesTemperature2, time, S.SideState[2].Temperature);
+        // Past the end of a program (or with no program at all) its series goes on with the live setpoint.
+        for (int side : {1, 2}) {
+            if (programs::LiveSetpointDue(S, side, time)) Chart->Append(chart::SetpointSeries(side), time, S.Setpoint[side]);
+        }
+        Chart->Refresh();
+    }
+    LabelTeplota1->setText(QString::fromStdString(persistence::TemperatureLabelText(S.SideState[1].Temperature)));
+    LabelTeplota2->setText(QString::fromStdString(persistence::TemperatureLabelText(S.SideState[2].Temperature)));
+    Label10->setText(QString::fromStdString(persistence::CycleTimeLabelText(time)));
+    // A failing write closes the log and is reported once by the handler's guard; the next
+    // OpenDataLog tries afresh.
+    persistence::WriteDataLog(S);
+}
+
+// Opening and closing report a failure and return: whoever asked for a new log (start-up, the
+// apply operation of Start, Stop and the end of a cycle) goes on without one.
+void TForm1::OpenDataLog() {
+    try {
+        persistence::OpenDataLog(S);
+    } catch (const persistence::EInOutError& e) {
+        Report(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TForm1::CloseDataLog() {
+    try {
+        persistence::CloseDataLog(S);
+    } catch (const persistence::EInOutError& e) {
+        Report(QString::fromLocal8Bit(e.what()));
+    }
+}

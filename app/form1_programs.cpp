@@ -1,11 +1,78 @@
 // Program table handlers of the main window: add, delete, list click, and rendering both
-// programs as lists and step curves.
+// programs as lists and step curves. The tables themselves live in the programs library.
 #include "app/form1.h"
 
-void TForm1::RenderPrograms() {}
-void TForm1::Button2Click(QObject*) {}
-void TForm1::Button3Click(QObject*) {}
-void TForm1::Button7Click(QObject*) {}
-void TForm1::Button8Click(QObject*) {}
-void TForm1::ListBox1Click(QObject*) {}
-void TForm1::ListBox3Click(QObject*) {}
+#include "chart/RegulatorSeries.h"
+#include "chart/TChart.h"
+#include "programs/ProgramTable.h"
+
+#include <QSignalBlocker>
+
+namespace {
+
+// Rebuilding a list leaves no row selected and does not touch the delete button: after an add
+// "Smazat" may stay enabled with nothing selected, and pressing it then does nothing.
+void ShowProgramList(QListWidget* list, const state::RegulatorState& s, int side) {
+    const QSignalBlocker quiet(list);
+    list->clear();
+    for (const auto& row : programs::ProgramListRows(s, side)) list->addItem(QString::fromStdString(row));
+    list->setCurrentRow(-1);
+}
+
+void DrawStepCurve(chart::TChart* chart, const state::RegulatorState& s, int side) {
+    if (chart == nullptr) return;
+    const auto curve = programs::BuildStepCurve(s, side);
+    chart->Replace(chart::SetpointSeries(side), curve.Keys, curve.Values);
+}
+
+QListWidget* ListOf(TForm1& f, int side) { return side == 1 ? f.ListBox1 : f.ListBox3; }
+
+void AddProgramPoint(TForm1& f, int side) {
+    const QLineEdit* time = side == 1 ? f.Edit5 : f.Edit10;
+    const QLineEdit* temp = side == 1 ? f.Edit7 : f.Edit11;
+    switch (programs::AddPoint(f.S, side, time->text().toStdString(), temp->text().toStdString())) {
+    case programs::AddResult::Refused:
+        f.Boxes().Show(QString::fromLatin1(programs::RefusedPointTitle.data(), programs::RefusedPointTitle.size()),
+                       QString::fromLatin1(programs::RefusedPointText.data(), programs::RefusedPointText.size()),
+                       TBoxIcon::None);
+        break;
+    case programs::AddResult::Added:
+        f.RenderPrograms();
+        break;
+    case programs::AddResult::Full:
+        break;
+    }
+    f.SavePrograms();
+}
+
+void DeleteSelectedPoint(TForm1& f, int side) {
+    const int k = programs::PointOfRow(ListOf(f, side)->currentRow(), f.S.ProgramCount[side]);
+    if (k == 0) return;
+    programs::DeletePoint(f.S, side, k);
+    f.RenderPrograms();
+    if (side == 1) {
+        f.ListBox1Click(f.ListBox1);
+    } else {
+        f.ListBox3Click(f.ListBox3);
+    }
+    f.SavePrograms();
+}
+
+} // namespace
+
+void TForm1::RenderPrograms() {
+    programs::SortProgram(S, 1);
+    ShowProgramList(ListBox1, S, 1);
+    programs::SortProgram(S, 2);
+    ShowProgramList(ListBox3, S, 2);
+    DrawStepCurve(Chart, S, 1);
+    DrawStepCurve(Chart, S, 2);
+    if (Chart != nullptr) Chart->Refresh();
+}
+
+void TForm1::Button3Click(QObject*) { AddProgramPoint(*this, 1); }
+void TForm1::Button8Click(QObject*) { AddProgramPoint(*this, 2); }
+void TForm1::Button2Click(QObject*) { DeleteSelectedPoint(*this, 1); }
+void TForm1::Button7Click(QObject*) { DeleteSelectedPoint(*this, 2); }
+void TForm1::ListBox1Click(QObject*) { Button2->setEnabled(ListBox1->currentRow() > 1); }
+void TForm1::ListBox3Click(QObject*) { Button7->setEnabled(ListBox3->currentRow() > 1); }
