@@ -328,3 +328,39 @@ TEST(Simulation, RunsOnlyWhileChecked) {
     f.CheckBox1->setChecked(false);
     EXPECT_FALSE(f.TimerSimulace->Enabled());
 }
+
+TEST(RegulationSettings, PouzitStoresTheSixKeysAsTheBoxesShowThemAfterTheApply) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    SetTexts(f, {{f.Edit2, "0,02000"}, {f.Edit3, "abc"}, {f.Edit4, "2,5"}, {f.Edit8, "7"}, {f.Edit16, "60"},
+                 {f.Edit17, "70"}});
+    f.Button4->click();
+    const std::string ini = fx.ReadFile("Regulator.ini");
+    EXPECT_NE(ini.find("[Regulace]\r\nr0=0,02\r\nTi=31,5\r\nTd=2,5\r\nTvz=60\r\nT1=60\r\nT2=70\r\n"),
+              std::string::npos)
+        << ini;
+}
+
+TEST(RegulationSettings, AFailingApplyWritesNothing) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    f.Edit3->setText("0");
+    f.Button4->click();
+    EXPECT_EQ(fx.Boxes.boxes.size(), 1u);
+    EXPECT_EQ(fx.ReadFile("Regulator.ini").find("[Regulace]"), std::string::npos);
+}
+
+// One bad value in the settings file is reported at start-up, and the program still gets its
+// programs drawn, its log opened and its receive parsers reset.
+TEST(RegulationSettings, ABadParameterAtStartUpIsReportedAndStartUpGoesOn) {
+    TFormFixture fx("[Regulace]\r\nTi=0\r\n");
+    fx.Create();
+    fx.Form().S.RxState[1] = state::RxInMessage;
+    TForm1& f = fx.Show();
+    ASSERT_EQ(fx.Boxes.boxes.size(), 1u);
+    EXPECT_EQ(fx.Boxes.boxes[0].text, "Floating point division by zero.");
+    EXPECT_EQ(f.Edit3->text(), "0");
+    EXPECT_TRUE(f.S.LogOpen);
+    EXPECT_EQ(f.S.RxState[1], state::RxIdle);
+    EXPECT_EQ(f.TimerRegulator->Interval(), 5000) << "the steps before the failure were done";
+}
