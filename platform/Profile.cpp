@@ -21,7 +21,9 @@ constexpr std::size_t HeadMax = 64 * 1024; // bytes of a line that are looked at
 constexpr std::size_t ChunkSize = 64 * 1024;
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// A stray CR counts as a blank too: a last line ending in a lone CR must read the same after a
+// write has put a line end behind it.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);

@@ -57,7 +57,7 @@ public:
 
     const std::filesystem::path& Path() const { return file_; }
 
-    // The value of the key: spaces and tabs around it and one pair of enclosing double quotes
+    // The value of the key: spaces, tabs and stray CRs around it and one pair of enclosing double quotes
     // removed, cut to ProfileValueMax characters. A missing, unreadable or non-regular file, a
     // missing section and a missing key give `def`. Never throws (but std::bad_alloc).
     std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;

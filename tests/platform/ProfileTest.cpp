@@ -223,6 +223,14 @@ TEST_F(ProfileTest, WritesKeepEverythingElseByteForByte) {
     }
 }
 
+TEST_F(ProfileTest, LoneCrAtTheEndReadsTheSameBeforeAndAfterAWrite) {
+    WriteFile(file, "[S]\nA=5\r");
+    EXPECT_EQ(ini.ReadString("S", "A", ""), "5");
+    ini.WriteString("S", "B", "6"); // the lone CR now stands before an LF
+    EXPECT_EQ(ReadFile(file), "[S]\nA=5\r\nB=6\n");
+    EXPECT_EQ(ini.ReadString("S", "A", ""), "5");
+}
+
 TEST_F(ProfileTest, ValueLineEndsCannotBreakTheFile) {
     ini.WriteString("S", "k", "a\r\n[Evil]\nb");
     EXPECT_EQ(ini.ReadString("S", "k", ""), "a  [Evil] b");
