@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace {
 
 TEST(EComPortTest, MessagesAndCodes) {
@@ -126,6 +128,14 @@ TEST(ConversionTest, EventMasksAndCodes) {
     EXPECT_EQ(MaskToEvents(0xFFFFFFFFu), AllComEvents()); // other bits are not reported
     EXPECT_EQ(AllComEvents().ToBits(), 0x03FF);           // bit n for the n-th event
     EXPECT_THROW(CodeToEvent(3), std::invalid_argument);
+}
+
+TEST(ConversionTest, OperatingSystemErrorsBecomeWindowsCodes) {
+    const std::pair<int, platform::DWORD> table[] = {
+        {ENOENT, 2}, {ENXIO, 2},   {ENODEV, 2},  {EACCES, 5},     {EBUSY, 5},      {EAGAIN, 5},
+        {EINVAL, 87}, {ENOTTY, 87}, {EBADF, 6},  {EMFILE, 4},     {ENOMEM, 8},     {EIO, 1117},
+        {ETIMEDOUT, 1460}, {ECANCELED, 995}, {EOPNOTSUPP, 50}, {EXDEV, 31}, {0, 0}};
+    for (const auto& [err, code] : table) EXPECT_EQ(platform::WinErrorFromErrno(err), code) << err;
 }
 
 } // namespace

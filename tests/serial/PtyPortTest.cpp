@@ -296,6 +296,18 @@ TEST_F(PtyPort, HangUpIsReportedOnceAndDoesNotSpin) {
     EXPECT_FALSE(port.Connected());
 }
 
+TEST_F(PtyPort, WriteEndsAtItsTimeLimitWithTheBytesSentSoFar) {
+    // Nobody reads the peer side, so the pseudo-terminal's buffers fill up.
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(100);
+    port.Open();
+    const std::string big(4 * 1024 * 1024, 'x');
+    const int sent = port.WriteStr(big);
+    EXPECT_GT(sent, 0);
+    EXPECT_LT(sent, static_cast<int>(big.size()));
+    EXPECT_TRUE(port.Connected());
+}
+
 TEST_F(PtyPort, ModemLinesOfAPseudoTerminalReadOffAndLineControlDoesNothing) {
     port.Open();
     EXPECT_TRUE(port.ModemLines().Empty());
