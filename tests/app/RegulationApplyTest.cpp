@@ -2,6 +2,8 @@
 // control tick's own logic and the simulation, driven through the window offscreen.
 #include "FormFixture.h"
 
+#include "chart/TChart.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -363,4 +365,18 @@ TEST(RegulationSettings, ABadParameterAtStartUpIsReportedAndStartUpGoesOn) {
     EXPECT_TRUE(f.S.LogOpen);
     EXPECT_EQ(f.S.RxState[1], state::RxIdle);
     EXPECT_EQ(f.TimerRegulator->Interval(), 5000) << "the steps before the failure were done";
+}
+
+TEST(StartStop, ANewCycleClearsTheMeasuredCurvesOnly) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    ASSERT_NE(f.Chart, nullptr);
+    for (int i = 0; i < 3; ++i) f.TimerUkazTimer(f.TimerUkaz);
+    ASSERT_GT(f.Chart->PointCount(0), 0u);
+    ASSERT_GT(f.Chart->PointCount(2), 0u);
+    f.Button6->click(); // Stop: no new cycle, the curves stay
+    EXPECT_GT(f.Chart->PointCount(0), 0u);
+    f.Button5->click();
+    EXPECT_EQ(f.Chart->PointCount(0), 0u);
+    EXPECT_EQ(f.Chart->PointCount(2), 0u);
 }
