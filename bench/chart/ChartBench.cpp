@@ -1,0 +1,138 @@
+// The display refresh and the program curves on the real window, offscreen.
+//
+//   chart_bench                    all benchmarks
+// Figures: BM_Refresh24h is one refresh (four appends, labels, the log line) and a synchronous
+// repaint with 172,800 points in each of the four series (24 hours of refreshes); each
+// repetition is a single refresh, so the median over repetitions is the median refresh.
+// BM_RenderPrograms is RenderPrograms with two programs of 36,000 s (36,000 curve points each)
+// and a synchronous repaint. BM_Memory24h reports the growth of the resident set while a day of
+// points is appended.
+#include "app/MessageBoxes.h"
+#include "app/Timer.h"
+#include "app/form1.h"
+#include "chart/RegulatorSeries.h"
+#include "chart/TChart.h"
+#include "platform/ProgramDir.h"
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr long DayOfRefreshes = 172800; // 24 h at one refresh per 500 ms
+
+class SilentBoxes : public TMessageBoxes {
+public:
+    void Show(const QString&, const QString& text, TBoxIcon) override {
+        std::fprintf(stderr, "box: %s\n", text.toLocal8Bit().constData());
+    }
+};
+
+SilentBoxes gBoxes;
+
+std::unique_ptr<TForm1> NewWindow() {
+    TFormServices services;
+    services.Boxes = &gBoxes;
+    auto form = std::make_unique<TForm1>(services);
+    form->show();
+    return form;
+}
+
+// A temperature that wanders like a regulated one, with a little measurement noise.
+double Wander(long n, double base) {
+    const double t = static_cast<double>(n) * 0.5;
+    return base + 8.0 * std::sin(t / 400.0) + 0.6 * std::sin(t * 1.7) + static_cast<double>(n % 7) * 0.05;
+}
+
+void FillDay(TForm1& f) {
+    for (long n = 0; n < DayOfRefreshes; ++n) {
+        const double x = static_cast<double>(n) * 0.5;
+        f.Chart->Append(chart::SeriesTemperature1, x, Wander(n, 150.0));
+        f.Chart->Append(chart::SeriesSetpoint1, x, n % 2400 < 1200 ? 150.0 : 155.0);
+        f.Chart->Append(chart::SeriesTemperature2, x, Wander(n + 77, 120.0));
+        f.Chart->Append(chart::SeriesSetpoint2, x, n % 3600 < 1800 ? 120.0 : 125.0);
+    }
+    f.S.CycleTicks = DayOfRefreshes * 5;
+}
+
+long ResidentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+void BM_Refresh24h(benchmark::State& state) {
+    auto f = NewWindow();
+    FillDay(*f);
+    f->Chart->RepaintNow();
+    long n = DayOfRefreshes;
+    for (auto _ : state) {
+        f->S.CycleTicks += 5;
+        f->S.SideState[1].Temperature = Wander(n, 150.0);
+        f->S.SideState[2].Temperature = Wander(n + 77, 120.0);
+        ++n;
+        f->TimerUkazTimer(f->TimerUkaz);
+        f->Chart->RepaintNow();
+    }
+    state.counters["points_per_series"] = static_cast<double>(f->Chart->PointCount(chart::SeriesTemperature1));
+}
+BENCHMARK(BM_Refresh24h)->Iterations(1)->Repetitions(60)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RenderPrograms(benchmark::State& state) {
+    auto f = NewWindow();
+    for (int side : {1, 2}) {
+        for (int n = 1; n <= 50; ++n) {
+            f->S.ProgramTime[side][n] = (n - 1) * 36000 / 49;
+            f->S.ProgramTemp[side][n] = 100 + (n * 37 + side * 11) % 60;
+        }
+        f->S.ProgramCount[side] = 50;
+    }
+    if (state.range(0) != 0) FillDay(*f); // with a day of measured points behind the curves
+    for (auto _ : state) {
+        f->RenderPrograms();
+        f->Chart->RepaintNow();
+    }
+    state.counters["curve_points"] = static_cast<double>(f->Chart->PointCount(chart::SeriesSetpoint1));
+}
+BENCHMARK(BM_RenderPrograms)->Arg(0)->Arg(1)->Iterations(1)->Repetitions(30)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Memory24h(benchmark::State& state) {
+    for (auto _ : state) {
+        auto f = NewWindow();
+        f->Chart->RepaintNow();
+        const long before = ResidentKiB();
+        FillDay(*f);
+        f->Chart->RepaintNow();
+        const long after = ResidentKiB();
+        state.counters["rss_growth_MiB"] = static_cast<double>(after - before) / 1024.0;
+        state.counters["rss_MiB"] = static_cast<double>(after) / 1024.0;
+    }
+}
+BENCHMARK(BM_Memory24h)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TTimer::SetFrozenForTesting(true);
+    const auto dir = std::filesystem::temp_directory_path() / ("chart-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    platform::SetProgramDir(dir);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    return 0;
+}
