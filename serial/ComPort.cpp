@@ -132,17 +132,15 @@ void TComBuffer::Assign(const TComBuffer& source) {
 
 void TComBuffer::SetInputSize(std::int32_t value) {
     if (value == FInputSize) return;
-    FInputSize = value;
-    // Queue sizes are kept even; a negative odd size keeps its (even) remainder-free neighbour
-    // too, the range check of the apply step refuses it.
-    if (FInputSize % 2 != 0) FInputSize -= FInputSize > 0 ? 1 : -1;
+    // Queue sizes are kept even (1025 becomes 1024). A negative size is left as given: the
+    // apply step refuses it.
+    FInputSize = value % 2 == 1 ? value - 1 : value;
     if (FComPort) FComPort->ApplyBufferSizes();
 }
 
 void TComBuffer::SetOutputSize(std::int32_t value) {
     if (value == FOutputSize) return;
-    FOutputSize = value;
-    if (FOutputSize % 2 != 0) FOutputSize -= FOutputSize > 0 ? 1 : -1;
+    FOutputSize = value % 2 == 1 ? value - 1 : value;
     if (FComPort) FComPort->ApplyBufferSizes();
 }
 

