@@ -141,6 +141,7 @@ struct Device {
     bool countersKnown = false;
     serial_icounter_struct counters{};
     bool txPending = false;
+    bool waiting = false;    // a WaitCommEvent sleeps in poll
     unsigned abortGeneration = 0;
     bool rx80Raised = false;
     int markState = 0;       // progress through a PARMRK mark: 0 none, 1 after \377, 2 after \377\0
@@ -222,10 +223,17 @@ struct Device {
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno == EAGAIN) return;
+            if (n < 0 && errno == EAGAIN) break;
             HangUp(); // EIO after a hang-up, or an end of file
-            return;
+            break;
         }
+        WakeWaiter();
+    }
+
+    // Bytes or line changes that another thread found must reach a wait that sleeps in poll:
+    // the kernel has nothing left to wake it with.
+    void WakeWaiter() {
+        if (waiting && (events & mask)) Wake();
     }
 
     std::size_t Take(char* out, std::size_t n) {
@@ -276,6 +284,7 @@ struct Device {
             counters = c;
             countersKnown = true;
         }
+        WakeWaiter();
     }
 };
 
@@ -531,6 +540,7 @@ bool PosixServices::SetCommState(HANDLE device, const DCB& dcb) {
     // make the rate must not pass silently.
     termios2 back{};
     if (::ioctl(dev->fd, TCGETS2, &back) != 0) return FailErrno();
+    // (A device with modem lines is a real UART; a pseudo-terminal has none.)
     if (dev->modemLines && back.c_ospeed != 0) {
         const double ratio = static_cast<double>(back.c_ospeed) / static_cast<double>(dcb.BaudRate);
         if (ratio < 0.97 || ratio > 1.03) return Fail(ERROR_INVALID_PARAMETER);
@@ -609,6 +619,7 @@ DWORD PosixServices::WaitCommEvent(HANDLE device, DWORD& events, HANDLE cancel) 
         int timeout = -1;
         {
             std::lock_guard lock(dev->m);
+            dev->waiting = false;
             if (dev->maskGeneration != generation) return WAIT_OBJECT_0 + 1; // new mask: nothing
             dev->Drain();
             const DWORD ready = dev->events & dev->mask;
@@ -632,6 +643,7 @@ DWORD PosixServices::WaitCommEvent(HANDLE device, DWORD& events, HANDLE cancel) 
                     timeout = timeout < 0 ? kTxEmptySampleMs : std::min(timeout, kTxEmptySampleMs);
                 }
             }
+            dev->waiting = true;
         }
         const int r = ::poll(fds, nfds, timeout);
         if (r < 0) {
@@ -639,7 +651,11 @@ DWORD PosixServices::WaitCommEvent(HANDLE device, DWORD& events, HANDLE cancel) 
             FailErrno();
             return WAIT_FAILED;
         }
-        if (fds[0].revents) return WAIT_OBJECT_0;
+        if (fds[0].revents) {
+            std::lock_guard lock(dev->m);
+            dev->waiting = false;
+            return WAIT_OBJECT_0;
+        }
         if (fds[1].revents) Clear(dev->wakeFd);
         std::lock_guard lock(dev->m);
         if (nfds == 3 && (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL))) {

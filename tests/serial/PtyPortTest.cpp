@@ -205,6 +205,24 @@ TEST_F(PtyPort, OnRxCharAnnouncesTheWaitingBytesOnTheUserInterfaceThread) {
     port.Close(); // before the handler's locals go
 }
 
+TEST_F(PtyPort, BytesFoundByAQueueQueryAreStillAnnounced) {
+    // The query on this thread may take the bytes from the kernel before the event thread sees
+    // them; the announcement must come all the same.
+    int announced = 0;
+    port.OnRxChar = [&](TComPort*, int count) { announced += count; };
+    port.Open();
+    for (int round = 0; round < 20; ++round) {
+        announced = 0;
+        pty.Send("abc");
+        ASSERT_TRUE(PumpUntil([&] { return port.RxQueueCount() == 3; }));
+        ASSERT_TRUE(PumpUntil([&] { return announced > 0; })) << "round " << round;
+        std::string s;
+        port.ReadStr(s, 3);
+        sync->ProcessPending();
+    }
+    port.Close();
+}
+
 TEST_F(PtyPort, AnEventGroupIsHandledInTheFixedOrder) {
     port.SetEventChar('\r');
     port.OnRxChar = [&](TComPort* sender, int count) {
