@@ -167,10 +167,12 @@ void TChart::ResetView() {
 TSeriesLook TChart::Look(int i) const { return looks_.at(static_cast<std::size_t>(i)); }
 
 std::size_t TChart::PointCount(int i) const {
+    (void)looks_.at(static_cast<std::size_t>(i)); // throws std::out_of_range for a series that does not exist
     return static_cast<std::size_t>(plot_->graph(i)->data()->size());
 }
 
 std::vector<std::pair<double, double>> TChart::Points(int i) const {
+    (void)looks_.at(static_cast<std::size_t>(i));
     std::vector<std::pair<double, double>> out;
     const auto points = plot_->graph(i)->data();
     out.reserve(static_cast<std::size_t>(points->size()));

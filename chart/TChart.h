@@ -48,11 +48,14 @@ public:
     int AddSeries(const TSeriesLook& look);
     int SeriesCount() const;
 
+    // Clear, Append, Replace and the inspection functions below throw std::out_of_range for an
+    // index that is no series.
     // Removes every point of series i.
     void Clear(int i);
     // Appends the point (x, y) to series i.
     void Append(int i, double x, double y);
-    // Replaces all points of series i at once; keys must be ascending.
+    // Replaces all points of series i at once; keys must be ascending. Throws
+    // std::invalid_argument when keys and values differ in number.
     void Replace(int i, const std::vector<double>& keys, const std::vector<double>& values);
 
     // Redraws once the event loop runs (several changes coalesce into one redraw).
