@@ -73,6 +73,19 @@ TEST_F(FakePort, OpenFailuresLeaveThePortClosedWithItsHandleReleased) {
     }
 }
 
+TEST_F(FakePort, LineStatesAreReadAfterOpenAndReportedOffBeforeClose) {
+    port.OnCTSChange = [&](TComPort*, bool on) { log.push_back(std::string("CTS") + (on ? "1" : "0")); };
+    port.OnDSRChange = [&](TComPort*, bool on) { log.push_back(std::string("DSR") + (on ? "1" : "0")); };
+    port.OnRLSDChange = [&](TComPort*, bool on) { log.push_back(std::string("RLSD") + (on ? "1" : "0")); };
+    fake->SetModemStatus("COM3", MS_CTS_ON | MS_RLSD_ON | MS_RING_ON);
+    port.Open();
+    EXPECT_EQ(port.ModemLines(), (TComSignals{csCTS, csRing, csRLSD}));
+    port.Close();
+    const std::vector<std::string> expected = {"BeforeOpen", "AfterOpen", "CTS1", "DSR0",        "RLSD1",
+                                               "CTS0",       "DSR0",      "RLSD0", "BeforeClose", "AfterClose"};
+    EXPECT_EQ(log, expected);
+}
+
 TEST_F(FakePort, ModemLineFailureAtTheEndOfOpenLeavesThePortOpen) {
     fake->FailNext(Call::GetCommModemStatus, ERROR_GEN_FAILURE);
     EXPECT_EQ(Raised([&] { port.Open(); }).first, 11);
