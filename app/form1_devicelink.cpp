@@ -103,6 +103,11 @@ void TForm1::CreatePorts() {
     Com2Port = std::make_unique<TComPort>(serial, sync);
     Com2Port->SetPort("COM4");
     Com2Port->SetBaudRate(br4800);
+    // Every received batch goes to the top of the communication list while "Ukaz vse" is checked.
+    // All its rows are one line high, so the view need not measure each of up to a thousand
+    // (possibly long) rows again at every insert: that kept a flooded line from starving the
+    // timers.
+    ListBox2->setUniformItemSizes(true);
 }
 
 void TForm1::AttachPortEvents() {
