@@ -103,6 +103,7 @@ public:
     pid_t Child = -1;
     int ChildStatus = 0;
     bool Quit = false;
+    Clock::time_point NextStatus = Clock::now() + std::chrono::seconds(5);
     std::mt19937 Random{12345};
 
     double Elapsed(Clock::time_point t = Clock::now()) const {
@@ -277,6 +278,17 @@ public:
                 Send(u, u.Model.Report());
                 u.NextReport = now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Period));
             }
+        }
+        if (!Quiet && now >= NextStatus) {
+            NextStatus = now + std::chrono::seconds(5);
+            std::string line;
+            for (auto& u : Units) {
+                if (!line.empty()) line += "   ";
+                line += "unit " + std::to_string(u.Model.Number) + " " +
+                        unitemu::FiveChars(u.Model.Temperature, u.Model.DecimalPoint) + " degC relay " +
+                        (u.Model.Relay ? "on " : "off");
+            }
+            Status(line);
         }
         if (!Units.empty()) {
             if (StartAfter >= 0 && !StartSent && Elapsed(now) >= StartAfter) {
