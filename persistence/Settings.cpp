@@ -70,6 +70,7 @@ StoredSettings ReadSettings() {
 void WriteWindowSettings(std::string_view zadana1, std::string_view zadana2, std::string_view delkaCyklu,
                          bool simulace, bool ukazKom, bool naPrubeh) {
     const platform::ProfileFile file = SettingsFile();
+    const platform::ProfileWriteBatch batch(file);
     file.WriteString("Nastaveni", "Zadana1", zadana1);
     file.WriteString("Nastaveni", "Zadana2", zadana2);
     file.WriteString("Nastaveni", "DelkaCyklu", delkaCyklu);
@@ -81,6 +82,7 @@ void WriteWindowSettings(std::string_view zadana1, std::string_view zadana2, std
 void WriteRegulatorSettings(std::string_view r0, std::string_view ti, std::string_view td, std::string_view tvz,
                             std::string_view t1, std::string_view t2) {
     const platform::ProfileFile file = SettingsFile();
+    const platform::ProfileWriteBatch batch(file);
     file.WriteString("Regulace", "r0", r0);
     file.WriteString("Regulace", "Ti", ti);
     file.WriteString("Regulace", "Td", td);
@@ -91,6 +93,7 @@ void WriteRegulatorSettings(std::string_view r0, std::string_view ti, std::strin
 
 void WriteSerialSettings(std::string_view com1, std::string_view com2, std::string_view baudRate) {
     const platform::ProfileFile file = SettingsFile();
+    const platform::ProfileWriteBatch batch(file);
     file.WriteString("Serial", "Com1", com1);
     file.WriteString("Serial", "Com2", com2);
     file.WriteString("Serial", "BaudRate", baudRate);
@@ -98,6 +101,7 @@ void WriteSerialSettings(std::string_view com1, std::string_view com2, std::stri
 
 void WritePrograms(const state::RegulatorState& s) {
     const platform::ProfileFile file = SettingsFile();
+    const platform::ProfileWriteBatch batch(file);
     for (int side = 1; side <= state::SideCount; ++side) {
         const std::string section = ProgramSection(side);
         file.EraseSection(section);

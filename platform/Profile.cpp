@@ -301,6 +301,15 @@ int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& 
     return -1;
 }
 
+// Writes inside a ProfileWriteBatch on this thread leave the flush to the batch's end.
+thread_local int gBatchDepth = 0;
+
+void FlushDirectory(const std::filesystem::path& target) {
+    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.Get() >= 0) (void)::fsync(dirFd.Get());
+}
+
 // Rewrites the file with the edits (sorted, not overlapping) applied, atomically.
 void Replace(const std::filesystem::path& target, int oldFd, const FileScan& scan, const std::vector<Edit>& edits) {
     std::filesystem::path tempName;
@@ -330,15 +339,14 @@ void Replace(const std::filesystem::path& target, int oldFd, const FileScan& sca
         pos = e.End;
     }
     if (oldFd >= 0) CopyRange(oldFd, temp.Get(), pos, scan.Size, buf);
-    if (::fsync(temp.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
+    const bool flushNow = gBatchDepth == 0;
+    if (flushNow && ::fsync(temp.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
     if (!temp.Close()) throw std::system_error(errno, std::generic_category(), "close");
     if (::rename(tempName.c_str(), target.c_str()) != 0) throw std::system_error(errno, std::generic_category(), "rename");
     committed = true;
 
     // Make the rename itself durable; a failure here no longer endangers either version.
-    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.Get() >= 0) (void)::fsync(dirFd.Get());
+    if (flushNow) FlushDirectory(target);
 }
 
 // Opens the file for a write, scans it and hands the scan to `plan`, which returns the edits
@@ -367,6 +375,15 @@ void Modify(const std::filesystem::path& file, std::string_view section, std::st
 }
 
 } // namespace
+
+ProfileWriteBatch::ProfileWriteBatch(const ProfileFile& file) : file_(WriteTarget(file.Path())) { ++gBatchDepth; }
+
+ProfileWriteBatch::~ProfileWriteBatch() {
+    if (--gBatchDepth > 0) return;
+    Fd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() >= 0) (void)::fsync(fd.Get());
+    FlushDirectory(file_);
+}
 
 EProfileWrite::EProfileWrite(const std::filesystem::path& file)
     : std::runtime_error("Unable to write to " + file.string()), file_(file) {}

@@ -91,4 +91,19 @@ private:
     std::filesystem::path file_;
 };
 
+// Many writes in a row (a whole program table, say): while a batch lives on this thread, each
+// write still replaces the file atomically by a rename, so a crash of the program leaves a whole
+// file, but the flush to the disk that every write otherwise waits for is made once, when the
+// batch ends. Without it, saving two full programs (400 keys) waits for 800 disk flushes.
+class ProfileWriteBatch {
+public:
+    explicit ProfileWriteBatch(const ProfileFile& file);
+    ~ProfileWriteBatch();
+    ProfileWriteBatch(const ProfileWriteBatch&) = delete;
+    ProfileWriteBatch& operator=(const ProfileWriteBatch&) = delete;
+
+private:
+    std::filesystem::path file_;
+};
+
 } // namespace platform
