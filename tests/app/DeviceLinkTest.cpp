@@ -170,6 +170,24 @@ TEST_F(DeviceLinkTest, WatchdogOpensSilentlyOnceTheDeviceIsThere) {
     EXPECT_TRUE(fx.Boxes.boxes.empty());
 }
 
+TEST_F(DeviceLinkTest, StoredNamesAndRateAreShownAndWrittenBack) {
+    fx.WriteFile("Regulator.ini", "[Serial]\nCom1=XYZ7\nCom2=COM12\nBaudRate=abc\n");
+    // Dangling links: the two ports are missing here, whatever serial hardware the machine has.
+    std::filesystem::create_directories(fx.Dir() / "dosdevices");
+    std::filesystem::create_symlink(fx.Dir() / "missing", fx.Dir() / "dosdevices" / "com7");
+    std::filesystem::create_symlink(fx.Dir() / "missing", fx.Dir() / "dosdevices" / "com12");
+    fx.Show();
+    EXPECT_EQ(Form().Edit6->text(), "7") << "the first three characters go, whatever they are";
+    EXPECT_EQ(Form().Edit9->text(), "12");
+    EXPECT_EQ(Form().Com1Port->BaudRate(), br9600);
+    EXPECT_EQ(Form().Com2Port->BaudRate(), br9600);
+    Form().Button1Click(Form().Button1);
+    const std::string ini = fx.ReadFile("Regulator.ini");
+    EXPECT_NE(ini.find("BaudRate=9600"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Com1=COM7"), std::string::npos) << ini;
+    EXPECT_EQ(fx.Boxes.boxes.size(), 2u) << "neither COM7 nor COM12 exists here";
+}
+
 TEST_F(DeviceLinkTest, ApplyReopensIdentifiesAndStoresTheNames) {
     TLine line5(fx.Dir(), 5), line4(fx.Dir(), 4);
     fx.Show();
@@ -284,6 +302,21 @@ TEST_F(DeviceLinkTest, FailingReadIsReportedAndThePortGoesOnReceiving) {
     // The event thread lives on: the next report (and the one the failed read left) arrive.
     line3.Send("@t=150,5C\r");
     EXPECT_TRUE(ServeUntil([&] { return Form().S.SideState[1].Temperature == 150.5; }));
+}
+
+TEST_F(DeviceLinkTest, FailingRemoteStartIsReportedAndTheBatchGoesOn) {
+    TLine line3(fx.Dir(), 3);
+    fx.Show();
+    Form().COMTimerTimer(Form().COMTimer);
+    Form().Edit2->setText("-1"); // r0 outside the model's domain: the apply of a Start fails
+    line3.Send("@START&\r@t=150,5C\r");
+    ASSERT_TRUE(ServeUntil([&] { return Form().S.SideState[1].Temperature == 150.5; }));
+    ASSERT_FALSE(fx.Boxes.boxes.empty());
+    EXPECT_EQ(fx.Boxes.boxes[0].title, "Regulace teploty");
+    EXPECT_EQ(line3.Received(), "") << "a unit's Start is not echoed, even when it fails";
+
+    line3.Send("@t= 99,5C\r");
+    EXPECT_TRUE(ServeUntil([&] { return Form().S.SideState[1].Temperature == 99.5; }));
 }
 
 TEST_F(DeviceLinkTest, TestButtonsUseTheSideParsers) {
