@@ -146,7 +146,7 @@ inline constexpr DWORD PURGE_TXCLEAR = 0x0004;
 inline constexpr DWORD PURGE_RXCLEAR = 0x0008;
 
 // EscapeCommFunction functions.
-inline constexpr DWORD SETXOFF = 1, SETXON = 2, SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6,
-                       SETBREAK = 8, CLRBREAK = 9;
+inline constexpr DWORD SETXOFF = 1, SETXON = 2, SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6, SETBREAK = 8,
+                       CLRBREAK = 9;
 
 } // namespace platform

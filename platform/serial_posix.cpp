@@ -100,7 +100,9 @@ bool Fail(DWORD code) {
     tLastError = code;
     return false;
 }
-bool FailErrno() { return Fail(WinErrorFromErrno(errno)); }
+bool FailErrno() {
+    return Fail(WinErrorFromErrno(errno));
+}
 
 // How often modem lines and kernel error counters are sampled while a wait asks for them, and
 // how often an unfinished transfer looks at the queue the event wait may have filled.
@@ -133,18 +135,18 @@ struct Device {
     COMMTIMEOUTS timeouts;
     DWORD mask = 0;
     unsigned maskGeneration = 0;
-    DWORD events = 0;        // raised and not yet reported
-    DWORD errors = 0;        // CE_ flags pending for ClearCommError
+    DWORD events = 0; // raised and not yet reported
+    DWORD errors = 0; // CE_ flags pending for ClearCommError
     bool hungUp = false;
-    bool modemLines = true;  // false: the device has none (a pseudo-terminal)
+    bool modemLines = true; // false: the device has none (a pseudo-terminal)
     DWORD lastModem = 0;
     bool countersKnown = false;
     serial_icounter_struct counters{};
     bool txPending = false;
-    bool waiting = false;    // a WaitCommEvent sleeps in poll
+    bool waiting = false; // a WaitCommEvent sleeps in poll
     unsigned abortGeneration = 0;
     bool rx80Raised = false;
-    int markState = 0;       // progress through a PARMRK mark: 0 none, 1 after \377, 2 after \377\0
+    int markState = 0; // progress through a PARMRK mark: 0 none, 1 after \377, 2 after \377\0
 
     void Wake() {
         const std::uint64_t one = 1;
@@ -343,7 +345,8 @@ public:
     bool SetCommMask(HANDLE device, DWORD mask) override;
     DWORD WaitCommEvent(HANDLE device, DWORD& events, HANDLE cancel) override;
     bool ReadFile(HANDLE device, void* buffer, DWORD count, DWORD& done, OVERLAPPED& overlapped) override;
-    bool WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD& done, OVERLAPPED& overlapped) override;
+    bool WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD& done,
+                   OVERLAPPED& overlapped) override;
     bool GetOverlappedResult(HANDLE device, OVERLAPPED& overlapped, DWORD& done, bool wait) override;
     bool ClearCommError(HANDLE device, DWORD& errors, COMSTAT* stat) override;
     bool GetCommModemStatus(HANDLE device, DWORD& modemStat) override;
@@ -363,8 +366,7 @@ private:
         FObjects.emplace(h, std::move(object));
         return h;
     }
-    template <typename T>
-    std::shared_ptr<T> Find(HANDLE h) {
+    template <typename T> std::shared_ptr<T> Find(HANDLE h) {
         std::lock_guard lock(FMutex);
         const auto it = FObjects.find(h);
         if (it == FObjects.end()) return nullptr;
@@ -735,7 +737,8 @@ bool PosixServices::Drive(Pending& p, int eventFd, bool block) {
                     return true;
                 }
                 waitMs = std::min<int>(
-                    waitMs, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(p.deadline - now).count()));
+                    waitMs,
+                    static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(p.deadline - now).count()));
             }
         }
         if (!block) return false;
@@ -899,7 +902,8 @@ bool PosixServices::ClearCommError(HANDLE device, DWORD& errors, COMSTAT* stat) 
     if (stat) {
         stat->cbInQue = static_cast<DWORD>(dev->rx.size());
         int queued = 0;
-        stat->cbOutQue = (!dev->hungUp && ::ioctl(dev->fd, TIOCOUTQ, &queued) == 0) ? static_cast<DWORD>(queued) : 0;
+        stat->cbOutQue =
+            (!dev->hungUp && ::ioctl(dev->fd, TIOCOUTQ, &queued) == 0) ? static_cast<DWORD>(queued) : 0;
     }
     return true;
 }

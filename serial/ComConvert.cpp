@@ -15,8 +15,8 @@ namespace {
 constexpr std::array<std::string_view, 16> kBaudRateTexts = {
     "Custom", "110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",
     "14400",  "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
-constexpr std::array<std::int32_t, 16> kBaudRates = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
-                                                     14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+constexpr std::array<std::int32_t, 16> kBaudRates = {
+    0, 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 constexpr std::array<std::string_view, 3> kStopBitsTexts = {"1", "1.5", "2"};
 constexpr std::array<std::string_view, 4> kDataBitsTexts = {"5", "6", "7", "8"};
 constexpr std::array<std::string_view, 5> kParityTexts = {"None", "Odd", "Even", "Mark", "Space"};
@@ -51,30 +51,63 @@ struct TEventBit {
     DWORD Mask;
     int Code;
 };
-constexpr TEventBit kEventBits[] = {
-    {evRxChar, EV_RXCHAR, 1}, {evTxEmpty, EV_TXEMPTY, 4}, {evRxFlag, EV_RXFLAG, 2},  {evRing, EV_RING, 256},
-    {evBreak, EV_BREAK, 64},  {evCTS, EV_CTS, 8},         {evDSR, EV_DSR, 16},       {evError, EV_ERR, 128},
-    {evRLSD, EV_RLSD, 32},    {evRx80Full, EV_RX80FULL, 1024}};
+constexpr TEventBit kEventBits[] = {{evRxChar, EV_RXCHAR, 1}, {evTxEmpty, EV_TXEMPTY, 4},
+                                    {evRxFlag, EV_RXFLAG, 2}, {evRing, EV_RING, 256},
+                                    {evBreak, EV_BREAK, 64},  {evCTS, EV_CTS, 8},
+                                    {evDSR, EV_DSR, 16},      {evError, EV_ERR, 128},
+                                    {evRLSD, EV_RLSD, 32},    {evRx80Full, EV_RX80FULL, 1024}};
 
 } // namespace
 
-std::string BaudRateToStr(TBaudRate value) { return ToText(kBaudRateTexts, value); }
-TBaudRate StrToBaudRate(const std::string& text) { return FromText(kBaudRateTexts, text, br9600); }
-std::string StopBitsToStr(TStopBits value) { return ToText(kStopBitsTexts, value); }
-TStopBits StrToStopBits(const std::string& text) { return FromText(kStopBitsTexts, text, sbOneStopBit); }
-std::string DataBitsToStr(TDataBits value) { return ToText(kDataBitsTexts, value); }
-TDataBits StrToDataBits(const std::string& text) { return FromText(kDataBitsTexts, text, dbEight); }
-std::string ParityToStr(TParityBits value) { return ToText(kParityTexts, value); }
-TParityBits StrToParity(const std::string& text) { return FromText(kParityTexts, text, prNone); }
-std::string FlowControlToStr(TFlowControl value) { return ToText(kFlowControlTexts, value); }
-TFlowControl StrToFlowControl(const std::string& text) { return FromText(kFlowControlTexts, text, fcCustom); }
-std::string DTRToStr(TDTRFlowControl value) { return ToText(kDTRTexts, value); }
-TDTRFlowControl StrToDTR(const std::string& text) { return FromText(kDTRTexts, text, dtrDisable); }
-std::string RTSToStr(TRTSFlowControl value) { return ToText(kRTSTexts, value); }
-TRTSFlowControl StrToRTS(const std::string& text) { return FromText(kRTSTexts, text, rtsDisable); }
+std::string BaudRateToStr(TBaudRate value) {
+    return ToText(kBaudRateTexts, value);
+}
+TBaudRate StrToBaudRate(const std::string& text) {
+    return FromText(kBaudRateTexts, text, br9600);
+}
+std::string StopBitsToStr(TStopBits value) {
+    return ToText(kStopBitsTexts, value);
+}
+TStopBits StrToStopBits(const std::string& text) {
+    return FromText(kStopBitsTexts, text, sbOneStopBit);
+}
+std::string DataBitsToStr(TDataBits value) {
+    return ToText(kDataBitsTexts, value);
+}
+TDataBits StrToDataBits(const std::string& text) {
+    return FromText(kDataBitsTexts, text, dbEight);
+}
+std::string ParityToStr(TParityBits value) {
+    return ToText(kParityTexts, value);
+}
+TParityBits StrToParity(const std::string& text) {
+    return FromText(kParityTexts, text, prNone);
+}
+std::string FlowControlToStr(TFlowControl value) {
+    return ToText(kFlowControlTexts, value);
+}
+TFlowControl StrToFlowControl(const std::string& text) {
+    return FromText(kFlowControlTexts, text, fcCustom);
+}
+std::string DTRToStr(TDTRFlowControl value) {
+    return ToText(kDTRTexts, value);
+}
+TDTRFlowControl StrToDTR(const std::string& text) {
+    return FromText(kDTRTexts, text, dtrDisable);
+}
+std::string RTSToStr(TRTSFlowControl value) {
+    return ToText(kRTSTexts, value);
+}
+TRTSFlowControl StrToRTS(const std::string& text) {
+    return FromText(kRTSTexts, text, rtsDisable);
+}
 
-std::string BoolToStr(bool value) { return value ? "Yes" : "No"; }
-bool StrToBool(const std::string& text) { return Upper(text) == "YES"; }
+std::string BoolToStr(bool value) {
+    return value ? "Yes" : "No";
+}
+bool StrToBool(const std::string& text) {
+    return Upper(text) == "YES";
+}
 
 std::string CharToStr(char c) {
     const int code = static_cast<unsigned char>(c);

@@ -36,11 +36,11 @@ void TComTimeouts::Changed() {
     if (FComPort) FComPort->ApplyTimeouts();
 }
 
-#define COM_SETTER(Class, Name, Type, Field)                                                               \
-    void Class::Set##Name(Type value) {                                                                    \
-        if (value == Field) return;                                                                        \
-        Field = value;                                                                                     \
-        Changed();                                                                                         \
+#define COM_SETTER(Class, Name, Type, Field)                                                                 \
+    void Class::Set##Name(Type value) {                                                                      \
+        if (value == Field) return;                                                                          \
+        Field = value;                                                                                       \
+        Changed();                                                                                           \
     }
 
 COM_SETTER(TComTimeouts, ReadInterval, std::int32_t, FReadInterval)
@@ -205,11 +205,11 @@ void TCustomComPort::Loaded() {
     }
 }
 
-#define PORT_SETTER(Name, Type, Field)                                                                     \
-    void TCustomComPort::Set##Name(Type value) {                                                           \
-        if (value == Field) return;                                                                        \
-        Field = value;                                                                                     \
-        ApplyLineSettings();                                                                               \
+#define PORT_SETTER(Name, Type, Field)                                                                       \
+    void TCustomComPort::Set##Name(Type value) {                                                             \
+        if (value == Field) return;                                                                          \
+        Field = value;                                                                                       \
+        ApplyLineSettings();                                                                                 \
     }
 
 PORT_SETTER(BaudRate, TBaudRate, FBaudRate)

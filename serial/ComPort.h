@@ -21,8 +21,22 @@
 // ---- Enumerations (the position is the numeric value) ----
 
 enum TBaudRate {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000,
-    br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 enum TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum TDataBits { dbFive, dbSix, dbSeven, dbEight };
@@ -40,12 +54,12 @@ enum TStoredProp { spBasic, spFlowControl, spBuffer, spTimeouts, spParity, spOth
 enum TOperationKind { okWrite, okRead };
 
 // A set of enumeration values, one bit per value (bit n for the value n).
-template <typename E, typename Bits>
-class TEnumSet {
+template <typename E, typename Bits> class TEnumSet {
 public:
     constexpr TEnumSet() = default;
     constexpr TEnumSet(std::initializer_list<E> values) {
-        for (E v : values) Include(v);
+        for (E v : values)
+            Include(v);
     }
     static constexpr TEnumSet FromBits(Bits bits) {
         TEnumSet s;
@@ -70,7 +84,9 @@ using TComSignals = TEnumSet<TComSignal, std::uint8_t>;
 using TStoredProps = TEnumSet<TStoredProp, std::uint8_t>;
 
 // All ten line events (the default of Events).
-inline constexpr TComEvents AllComEvents() { return TComEvents::FromBits(0x03FF); }
+inline constexpr TComEvents AllComEvents() {
+    return TComEvents::FromBits(0x03FF);
+}
 
 // The Win32 event mask of a set and back; other mask bits are neither requested nor reported.
 platform::DWORD EventsToMask(TComEvents events);
@@ -86,19 +102,19 @@ inline constexpr unsigned CM_PORTEVENT = 1025;
 // To text: the table text. From text: compared with every table text, both in upper case, in
 // enumeration order; no match gives the family's default. Texts are not trimmed. Never throw.
 std::string BaudRateToStr(TBaudRate value);
-TBaudRate StrToBaudRate(const std::string& text);        // default br9600
+TBaudRate StrToBaudRate(const std::string& text); // default br9600
 std::string StopBitsToStr(TStopBits value);
-TStopBits StrToStopBits(const std::string& text);        // default sbOneStopBit
+TStopBits StrToStopBits(const std::string& text); // default sbOneStopBit
 std::string DataBitsToStr(TDataBits value);
-TDataBits StrToDataBits(const std::string& text);        // default dbEight
+TDataBits StrToDataBits(const std::string& text); // default dbEight
 std::string ParityToStr(TParityBits value);
-TParityBits StrToParity(const std::string& text);        // default prNone
+TParityBits StrToParity(const std::string& text); // default prNone
 std::string FlowControlToStr(TFlowControl value);
-TFlowControl StrToFlowControl(const std::string& text);  // default fcCustom
+TFlowControl StrToFlowControl(const std::string& text); // default fcCustom
 std::string DTRToStr(TDTRFlowControl value);
-TDTRFlowControl StrToDTR(const std::string& text);       // default dtrDisable
+TDTRFlowControl StrToDTR(const std::string& text); // default dtrDisable
 std::string RTSToStr(TRTSFlowControl value);
-TRTSFlowControl StrToRTS(const std::string& text);       // default rtsDisable
+TRTSFlowControl StrToRTS(const std::string& text); // default rtsDisable
 // "Yes"/"No"; true exactly when the text in upper case is "YES".
 std::string BoolToStr(bool value);
 bool StrToBool(const std::string& text);

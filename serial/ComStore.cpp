@@ -34,14 +34,19 @@ public:
     TIniView(TComIniFile& ini, std::string section) : FIni(ini), FSection(std::move(section)) {}
     bool Has(const std::string& key) override {
         // Two different defaults tell a missing key from any stored text.
-        return FIni.ReadString(FSection, key, "\x01") != "\x01" || FIni.ReadString(FSection, key, "\x02") != "\x02";
+        return FIni.ReadString(FSection, key, "\x01") != "\x01" ||
+               FIni.ReadString(FSection, key, "\x02") != "\x02";
     }
     std::string Str(const std::string& key) override { return FIni.ReadString(FSection, key, std::string()); }
     std::int32_t Int(const std::string& key, std::int32_t fallback) override {
         return FIni.ReadInteger(FSection, key, fallback);
     }
-    void PutStr(const std::string& key, const std::string& value) override { FIni.WriteString(FSection, key, value); }
-    void PutInt(const std::string& key, std::int32_t value) override { FIni.WriteInteger(FSection, key, value); }
+    void PutStr(const std::string& key, const std::string& value) override {
+        FIni.WriteString(FSection, key, value);
+    }
+    void PutInt(const std::string& key, std::int32_t value) override {
+        FIni.WriteInteger(FSection, key, value);
+    }
 
 private:
     TComIniFile& FIni;
@@ -121,7 +126,8 @@ void Load(TCustomComPort& port, TStoreView& store) {
         str("StopBits", [&](const std::string& v) { port.SetStopBits(StrToStopBits(v)); });
         str("DataBits", [&](const std::string& v) { port.SetDataBits(StrToDataBits(v)); });
         str("Parity", [&](const std::string& v) { port.Parity().SetBits(StrToParity(v)); });
-        str("FlowControl", [&](const std::string& v) { port.FlowControl().SetFlowControl(StrToFlowControl(v)); });
+        str("FlowControl",
+            [&](const std::string& v) { port.FlowControl().SetFlowControl(StrToFlowControl(v)); });
     }
     if (groups.Contains(spOthers)) {
         str("EventChar", [&](const std::string& v) { port.SetEventChar(StrToChar(v)); });
@@ -146,7 +152,8 @@ void Load(TCustomComPort& port, TStoreView& store) {
             if (store.Has(key)) apply(store.Int(key, current));
         };
         tnum("Timeouts.ReadInterval", t.ReadInterval(), [&](std::int32_t v) { t.SetReadInterval(v); });
-        tnum("Timeouts.ReadTotalConstant", t.ReadTotalConstant(), [&](std::int32_t v) { t.SetReadTotalConstant(v); });
+        tnum("Timeouts.ReadTotalConstant", t.ReadTotalConstant(),
+             [&](std::int32_t v) { t.SetReadTotalConstant(v); });
         tnum("Timeouts.ReadTotalMultiplier", t.ReadTotalMultiplier(),
              [&](std::int32_t v) { t.SetReadTotalMultiplier(v); });
         tnum("Timeouts.WriteTotalConstant", t.WriteTotalConstant(),
@@ -161,7 +168,8 @@ void Load(TCustomComPort& port, TStoreView& store) {
         str("FlowControl.DSRSensitivity", [&](const std::string& v) { f.SetDSRSensitivity(StrToBool(v)); });
         str("FlowControl.OutCTSFlow", [&](const std::string& v) { f.SetOutCTSFlow(StrToBool(v)); });
         str("FlowControl.OutDSRFlow", [&](const std::string& v) { f.SetOutDSRFlow(StrToBool(v)); });
-        str("FlowControl.TxContinueOnXoff", [&](const std::string& v) { f.SetTxContinueOnXoff(StrToBool(v)); });
+        str("FlowControl.TxContinueOnXoff",
+            [&](const std::string& v) { f.SetTxContinueOnXoff(StrToBool(v)); });
         str("FlowControl.XonXoffIn", [&](const std::string& v) { f.SetXonXoffIn(StrToBool(v)); });
         str("FlowControl.XonXoffOut", [&](const std::string& v) { f.SetXonXoffOut(StrToBool(v)); });
         str("FlowControl.XoffChar", [&](const std::string& v) { f.SetXoffChar(StrToChar(v)); });

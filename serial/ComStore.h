@@ -12,7 +12,8 @@ public:
     virtual std::string ReadString(const std::string& section, const std::string& key,
                                    const std::string& defaultValue) = 0;
     // Writes one key; throws whatever the store throws when it cannot write.
-    virtual void WriteString(const std::string& section, const std::string& key, const std::string& value) = 0;
+    virtual void WriteString(const std::string& section, const std::string& key,
+                             const std::string& value) = 0;
 
     // Whole numbers as decimal text; a missing key or a text that is no whole number gives
     // `defaultValue`.

@@ -22,7 +22,9 @@ TQueuedComSync::~TQueuedComSync() {
     FChanged.notify_all();
 }
 
-bool TQueuedComSync::IsOwnerThread() const { return std::this_thread::get_id() == FOwner; }
+bool TQueuedComSync::IsOwnerThread() const {
+    return std::this_thread::get_id() == FOwner;
+}
 
 void TQueuedComSync::Synchronize(const std::function<void()>& call) {
     if (IsOwnerThread()) {
@@ -95,7 +97,8 @@ std::size_t TQueuedComSync::ProcessPending() {
         count = FQueue.size();
     }
     std::size_t ran = 0;
-    while (ran < count && RunOne(false)) ++ran;
+    while (ran < count && RunOne(false))
+        ++ran;
     return ran;
 }
 

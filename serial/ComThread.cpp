@@ -35,7 +35,9 @@ TComThread::~TComThread() {
     shared.StopEvent = INVALID_HANDLE_VALUE;
 }
 
-bool TComThread::Finished() const { return FShared->Finished; }
+bool TComThread::Finished() const {
+    return FShared->Finished;
+}
 
 void TComThread::Execute(std::shared_ptr<TShared> shared, TCustomComPort* port) {
     ISerialServices& services = *shared->Services;

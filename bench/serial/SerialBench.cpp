@@ -54,7 +54,8 @@ void BM_WriteStr4800(benchmark::State& state) {
         char buf[256];
         while (!stop) {
             pollfd p{pty.master, POLLIN, 0};
-            if (::poll(&p, 1, 50) > 0) [[maybe_unused]] auto n = ::read(pty.master, buf, sizeof buf);
+            if (::poll(&p, 1, 50) > 0) [[maybe_unused]]
+                auto n = ::read(pty.master, buf, sizeof buf);
         }
     });
     TComPort port;
@@ -62,7 +63,8 @@ void BM_WriteStr4800(benchmark::State& state) {
     port.SetBaudRate(br4800);
     port.Open();
     const std::string command(static_cast<std::size_t>(state.range(0)), '@');
-    for (auto _ : state) benchmark::DoNotOptimize(port.WriteStr(command));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(port.WriteStr(command));
     state.SetBytesProcessed(state.iterations() * state.range(0));
     port.Close();
     stop = true;
@@ -117,7 +119,9 @@ void BM_RxCharLatency(benchmark::State& state) {
     }
     port.Close();
     std::sort(samples.begin(), samples.end());
-    const auto at = [&](double q) { return samples[static_cast<std::size_t>(q * static_cast<double>(samples.size() - 1))]; };
+    const auto at = [&](double q) {
+        return samples[static_cast<std::size_t>(q * static_cast<double>(samples.size() - 1))];
+    };
     state.counters["p50_us"] = at(0.50);
     state.counters["p99_us"] = at(0.99);
     state.counters["max_us"] = samples.back();

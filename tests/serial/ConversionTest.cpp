@@ -36,7 +36,8 @@ TEST(EComPortTest, MessagesAndCodes) {
         EXPECT_STREQ(e.what(), c.message);
     }
     // Every code of the table has its text; others none.
-    for (int code = 1; code <= 23; ++code) EXPECT_FALSE(ComErrorText(code).empty()) << code;
+    for (int code = 1; code <= 23; ++code)
+        EXPECT_FALSE(ComErrorText(code).empty()) << code;
     EXPECT_TRUE(ComErrorText(0).empty());
     EXPECT_TRUE(ComErrorText(24).empty());
     const std::runtime_error& base = EComPort(6);
@@ -53,9 +54,11 @@ TEST(ConversionTest, BaudRates) {
         EXPECT_EQ(BaudRateToStr(rate), text);
         EXPECT_EQ(StrToBaudRate(text), rate);
     }
-    const std::pair<const char*, TBaudRate> loose[] = {
-        {"cUsToM", brCustom}, {"", br9600}, {"4800 ", br9600}, {" 4800", br9600}, {"fast", br9600}, {"4800,0", br9600}};
-    for (const auto& [text, rate] : loose) EXPECT_EQ(StrToBaudRate(text), rate) << '"' << text << '"';
+    const std::pair<const char*, TBaudRate> loose[] = {{"cUsToM", brCustom}, {"", br9600},
+                                                       {"4800 ", br9600},    {" 4800", br9600},
+                                                       {"fast", br9600},     {"4800,0", br9600}};
+    for (const auto& [text, rate] : loose)
+        EXPECT_EQ(StrToBaudRate(text), rate) << '"' << text << '"';
     EXPECT_EQ(BaudRateToInt(br4800, 1), 4800);
     EXPECT_EQ(BaudRateToInt(brCustom, 31250), 31250);
 }
@@ -83,9 +86,12 @@ TEST(ConversionTest, OtherFamiliesWithTheirDefaults) {
     EXPECT_EQ(StrToRTS(""), rtsDisable);
     EXPECT_EQ(RTSToStr(rtsHandshake), "Handshake");
     // Every value survives the round trip.
-    for (int i = 0; i <= 4; ++i) EXPECT_EQ(StrToParity(ParityToStr(TParityBits(i))), TParityBits(i));
-    for (int i = 0; i <= 3; ++i) EXPECT_EQ(StrToRTS(RTSToStr(TRTSFlowControl(i))), TRTSFlowControl(i));
-    for (int i = 0; i <= 3; ++i) EXPECT_EQ(StrToFlowControl(FlowControlToStr(TFlowControl(i))), TFlowControl(i));
+    for (int i = 0; i <= 4; ++i)
+        EXPECT_EQ(StrToParity(ParityToStr(TParityBits(i))), TParityBits(i));
+    for (int i = 0; i <= 3; ++i)
+        EXPECT_EQ(StrToRTS(RTSToStr(TRTSFlowControl(i))), TRTSFlowControl(i));
+    for (int i = 0; i <= 3; ++i)
+        EXPECT_EQ(StrToFlowControl(FlowControlToStr(TFlowControl(i))), TFlowControl(i));
 }
 
 TEST(ConversionTest, BoolsAndCharacters) {
@@ -95,13 +101,14 @@ TEST(ConversionTest, BoolsAndCharacters) {
     EXPECT_FALSE(StrToBool("Yes "));
     EXPECT_FALSE(StrToBool("1"));
 
-    const std::pair<int, const char*> toText[] = {{17, "#17"}, {'A', "A"}, {' ', "#32"}, {0, "#0"},
+    const std::pair<int, const char*> toText[] = {{17, "#17"}, {'A', "A"},    {' ', "#32"},  {0, "#0"},
                                                   {33, "!"},   {127, "\x7f"}, {128, "#128"}, {255, "#255"}};
-    for (const auto& [code, text] : toText) EXPECT_EQ(CharToStr(static_cast<char>(code)), text) << code;
+    for (const auto& [code, text] : toText)
+        EXPECT_EQ(CharToStr(static_cast<char>(code)), text) << code;
 
-    const std::pair<const char*, int> fromText[] = {{"", 0},      {"#", '#'},    {"#A", 0},    {"#17", 17},
-                                                    {"#256", 0},  {"#257", 1},   {"#0", 0},    {"A", 'A'},
-                                                    {"AB", 'A'},  {"#1x", 0},    {"x#1", 'x'}, {"#-1", 255}};
+    const std::pair<const char*, int> fromText[] = {{"", 0},     {"#", '#'},  {"#A", 0},    {"#17", 17},
+                                                    {"#256", 0}, {"#257", 1}, {"#0", 0},    {"A", 'A'},
+                                                    {"AB", 'A'}, {"#1x", 0},  {"x#1", 'x'}, {"#-1", 255}};
     for (const auto& [text, code] : fromText)
         EXPECT_EQ(static_cast<unsigned char>(StrToChar(text)), code) << '"' << text << '"';
     for (int code = 0; code < 256; ++code)
@@ -114,9 +121,9 @@ TEST(ConversionTest, EventMasksAndCodes) {
         platform::DWORD mask;
         int code;
     };
-    const Case table[] = {{evRxChar, 0x0001, 1},  {evTxEmpty, 0x0004, 4}, {evRxFlag, 0x0002, 2},
-                          {evRing, 0x0100, 256},  {evBreak, 0x0040, 64},  {evCTS, 0x0008, 8},
-                          {evDSR, 0x0010, 16},    {evError, 0x0080, 128}, {evRLSD, 0x0020, 32},
+    const Case table[] = {{evRxChar, 0x0001, 1},     {evTxEmpty, 0x0004, 4}, {evRxFlag, 0x0002, 2},
+                          {evRing, 0x0100, 256},     {evBreak, 0x0040, 64},  {evCTS, 0x0008, 8},
+                          {evDSR, 0x0010, 16},       {evError, 0x0080, 128}, {evRLSD, 0x0020, 32},
                           {evRx80Full, 0x0400, 1024}};
     for (const Case& c : table) {
         EXPECT_EQ(EventsToMask(TComEvents{c.event}), c.mask);
@@ -132,10 +139,11 @@ TEST(ConversionTest, EventMasksAndCodes) {
 
 TEST(ConversionTest, OperatingSystemErrorsBecomeWindowsCodes) {
     const std::pair<int, platform::DWORD> table[] = {
-        {ENOENT, 2}, {ENXIO, 2},   {ENODEV, 2},  {EACCES, 5},     {EBUSY, 5},      {EAGAIN, 5},
-        {EINVAL, 87}, {ENOTTY, 87}, {EBADF, 6},  {EMFILE, 4},     {ENOMEM, 8},     {EIO, 1117},
+        {ENOENT, 2},       {ENXIO, 2},       {ENODEV, 2},      {EACCES, 5}, {EBUSY, 5},  {EAGAIN, 5},
+        {EINVAL, 87},      {ENOTTY, 87},     {EBADF, 6},       {EMFILE, 4}, {ENOMEM, 8}, {EIO, 1117},
         {ETIMEDOUT, 1460}, {ECANCELED, 995}, {EOPNOTSUPP, 50}, {EXDEV, 31}, {0, 0}};
-    for (const auto& [err, code] : table) EXPECT_EQ(platform::WinErrorFromErrno(err), code) << err;
+    for (const auto& [err, code] : table)
+        EXPECT_EQ(platform::WinErrorFromErrno(err), code) << err;
 }
 
 } // namespace

@@ -29,8 +29,7 @@ struct FakePort : ::testing::Test {
     }
 
     // The code of the EComPort that `action` raises (0 when none).
-    template <typename F>
-    static std::pair<int, int> Raised(F action) {
+    template <typename F> static std::pair<int, int> Raised(F action) {
         try {
             action();
         } catch (const EComPort& e) {
@@ -81,8 +80,9 @@ TEST_F(FakePort, LineStatesAreReadAfterOpenAndReportedOffBeforeClose) {
     port.Open();
     EXPECT_EQ(port.ModemLines(), (TComSignals{csCTS, csRing, csRLSD}));
     port.Close();
-    const std::vector<std::string> expected = {"BeforeOpen", "AfterOpen", "CTS1", "DSR0",        "RLSD1",
-                                               "CTS0",       "DSR0",      "RLSD0", "BeforeClose", "AfterClose"};
+    const std::vector<std::string> expected = {"BeforeOpen",  "AfterOpen", "CTS1", "DSR0",
+                                               "RLSD1",       "CTS0",      "DSR0", "RLSD0",
+                                               "BeforeClose", "AfterClose"};
     EXPECT_EQ(log, expected);
 }
 
@@ -176,7 +176,8 @@ TEST_F(FakePort, RequestOperationsWithoutARequestRaiseCode4) {
         [&] { port.StartWrite(buf, 4, nullptr); }, [&] { port.StartRead(buf, 4, nullptr); },
         [&] { port.StartWriteStr("x", nullptr); }, [&] { port.StartReadStr(s, 3, nullptr); },
         [&] { port.WaitForRequest(nullptr); }};
-    for (const auto& a : actions) EXPECT_EQ(Raised(a), std::make_pair(4, -1));
+    for (const auto& a : actions)
+        EXPECT_EQ(Raised(a), std::make_pair(4, -1));
 }
 
 TEST_F(FakePort, ShortWriteIsNoFailure) {
@@ -241,7 +242,8 @@ TEST_F(FakePort, AGroupOfEventsIsHandledInTheFixedOrder) {
     fake->SetModemStatus("COM3", MS_CTS_ON | MS_RLSD_ON);
     // Bytes and every other event in one wake-up.
     fake->Receive("COM3", std::string("ab\0", 3), 0x05FF);
-    while (order.size() < 10) Serve();
+    while (order.size() < 10)
+        Serve();
     const std::vector<std::string> expected = {"Error", "RxChar3", "TxEmpty", "Break", "Ring",
                                                "CTS1",  "DSR0",    "RxFlag",  "RLSD1", "Rx80Full"};
     EXPECT_EQ(order, expected);
@@ -328,7 +330,8 @@ TEST_F(FakePort, WindowSyncReleasesTheThreadAndDeliversInOrder) {
     // Without anyone serving, the thread goes on waiting and takes the next group.
     fake->WaitForWaits("COM3", 2);
     fake->RaiseEvents("COM3", EV_BREAK);
-    while (order.size() < 3) Serve();
+    while (order.size() < 3)
+        Serve();
     EXPECT_EQ(order, (std::vector<std::string>{"RxChar3", "RxFlag", "Break"}));
     // Notifications still queued when the port closes are dropped.
     fake->RaiseEvents("COM3", EV_BREAK);

@@ -1,6 +1,6 @@
 // The port against real pseudo-terminals: the test plays the peer on the master side.
-#include "serial/ComPort.h"
 #include "platform/ProgramDir.h"
+#include "serial/ComPort.h"
 #include "tests/serial/PtyPair.h"
 
 #include <gtest/gtest.h>
@@ -20,9 +20,15 @@ struct Recorder {
         port.OnAfterOpen = [this](TComPort* p) { log.push_back(Tag("AfterOpen", p)); };
         port.OnBeforeClose = [this](TComPort* p) { log.push_back(Tag("BeforeClose", p)); };
         port.OnAfterClose = [this](TComPort* p) { log.push_back(Tag("AfterClose", p)); };
-        port.OnCTSChange = [this](TComPort*, bool on) { log.push_back(std::string("CTS=") + (on ? "1" : "0")); };
-        port.OnDSRChange = [this](TComPort*, bool on) { log.push_back(std::string("DSR=") + (on ? "1" : "0")); };
-        port.OnRLSDChange = [this](TComPort*, bool on) { log.push_back(std::string("RLSD=") + (on ? "1" : "0")); };
+        port.OnCTSChange = [this](TComPort*, bool on) {
+            log.push_back(std::string("CTS=") + (on ? "1" : "0"));
+        };
+        port.OnDSRChange = [this](TComPort*, bool on) {
+            log.push_back(std::string("DSR=") + (on ? "1" : "0"));
+        };
+        port.OnRLSDChange = [this](TComPort*, bool on) {
+            log.push_back(std::string("RLSD=") + (on ? "1" : "0"));
+        };
     }
     static std::string Tag(const char* what, TComPort* p) {
         return std::string(what) + (p->Connected() ? "+" : "-");
@@ -39,8 +45,7 @@ struct PortFixture : ::testing::Test {
     void SetUp() override { port.SetPort(pty.SlavePath()); }
 
     // Runs hand-overs on this ("user-interface") thread until `done` or a generous limit.
-    template <typename Pred>
-    bool PumpUntil(Pred done) {
+    template <typename Pred> bool PumpUntil(Pred done) {
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!done()) {
             if (std::chrono::steady_clock::now() > limit) return false;
@@ -68,9 +73,9 @@ TEST_F(PtyPort, OpenAndCloseRunTheirNotificationsInOrder) {
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(port.Handle(), platform::INVALID_HANDLE_VALUE);
     // A pseudo-terminal has no modem lines: all read off.
-    const std::vector<std::string> expected = {"BeforeOpen-", "AfterOpen+", "CTS=0",        "DSR=0", "RLSD=0",
-                                               "CTS=0",       "DSR=0",      "RLSD=0",       "BeforeClose+",
-                                               "AfterClose-"};
+    const std::vector<std::string> expected = {"BeforeOpen-",  "AfterOpen+", "CTS=0", "DSR=0",
+                                               "RLSD=0",       "CTS=0",      "DSR=0", "RLSD=0",
+                                               "BeforeClose+", "AfterClose-"};
     EXPECT_EQ(rec.log, expected);
 }
 
@@ -114,8 +119,9 @@ TEST_F(PtyPort, PortChangeWhileOpenMovesToTheNewDevice) {
     EXPECT_TRUE(rec.log.empty());
     port.SetPort(other.SlavePath());
     EXPECT_TRUE(port.Connected());
-    const std::vector<std::string> expected = {"CTS=0", "DSR=0", "RLSD=0", "BeforeClose+", "AfterClose-",
-                                               "BeforeOpen-", "AfterOpen+", "CTS=0", "DSR=0", "RLSD=0"};
+    const std::vector<std::string> expected = {"CTS=0",       "DSR=0",       "RLSD=0",     "BeforeClose+",
+                                               "AfterClose-", "BeforeOpen-", "AfterOpen+", "CTS=0",
+                                               "DSR=0",       "RLSD=0"};
     EXPECT_EQ(rec.log, expected);
     // The old device is free, the new one held.
     TComPort probe(nullptr, sync);
@@ -154,7 +160,8 @@ TEST_F(PtyPort, WriteStrAndReadStrRoundTrip) {
 TEST_F(PtyPort, EveryByteValuePassesUnchangedBothWays) {
     port.Open();
     std::string all;
-    for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+    for (int i = 0; i < 256; ++i)
+        all.push_back(static_cast<char>(i));
     EXPECT_EQ(port.WriteStr(all), 256);
     EXPECT_EQ(pty.Receive(256), all);
 
@@ -364,8 +371,8 @@ TEST_F(PtyPort, ClosedPortRaisesTheCodesOfItsOperations) {
 }
 
 struct DosDevices : ::testing::Test {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("serial-dosdevices-" + std::to_string(::getpid()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("serial-dosdevices-" + std::to_string(::getpid()));
     void SetUp() override {
         std::filesystem::create_directories(dir / "dosdevices");
         platform::SetProgramDir(dir);

@@ -49,9 +49,9 @@ TEST_F(Settings, DefaultsReachTheDeviceAsTheTablesGiveThem) {
     EXPECT_EQ(fake->OutQueue("COM3"), 1024u);
     // Opened by its Win32 device path, then queue sizes, line settings, timeouts in this order.
     const auto calls = fake->Calls();
-    const std::vector<Call> expected = {Call::CreateFileA, Call::SetupComm, Call::SetCommState,
-                                        Call::SetCommTimeouts, Call::GetCommModemStatus,
-                                        Call::GetCommModemStatus, Call::GetCommModemStatus};
+    const std::vector<Call> expected = {
+        Call::CreateFileA,        Call::SetupComm,          Call::SetCommState,      Call::SetCommTimeouts,
+        Call::GetCommModemStatus, Call::GetCommModemStatus, Call::GetCommModemStatus};
     EXPECT_EQ(calls, expected);
 }
 
@@ -127,7 +127,8 @@ TEST_F(Settings, SettersStoreWhileClosedAndApplyOnlyChangesWhileOpen) {
         {"FlowControl.OutCTSFlow", [&] { port.FlowControl().SetOutCTSFlow(true); }, Call::SetCommState},
         {"FlowControl.XoffChar", [&] { port.FlowControl().SetXoffChar(1); }, Call::SetCommState},
         {"Timeouts.ReadInterval", [&] { port.Timeouts().SetReadInterval(5); }, Call::SetCommTimeouts},
-        {"Timeouts.WriteTotalConstant", [&] { port.Timeouts().SetWriteTotalConstant(7); }, Call::SetCommTimeouts},
+        {"Timeouts.WriteTotalConstant", [&] { port.Timeouts().SetWriteTotalConstant(7); },
+         Call::SetCommTimeouts},
         {"Buffer.OutputSize", [&] { port.Buffer().SetOutputSize(2048); }, Call::SetupComm},
     };
     for (const Step& s : changes) {
@@ -317,7 +318,8 @@ class MemoryIni : public TComIniFile {
 public:
     std::map<std::string, std::map<std::string, std::string>> sections;
     std::vector<std::string> order;
-    std::string ReadString(const std::string& section, const std::string& key, const std::string& def) override {
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& def) override {
         const auto s = sections.find(section);
         if (s == sections.end()) return def;
         const auto k = s->second.find(key);
@@ -338,14 +340,35 @@ TEST_F(Settings, IniSaveWritesTheChosenGroupsInOrder) {
     port.SetSavedGroups({spBasic, spOthers, spParity, spBuffer, spTimeouts, spFlowControl});
     MemoryIni ini;
     port.SaveToIniFile(ini);
-    const std::vector<std::string> keys = {
-        "Port", "BaudRate", "CustomBaudRate", "StopBits", "DataBits", "Parity", "FlowControl", "EventChar",
-        "DiscardNull", "Parity.Check", "Parity.Replace", "Parity.ReplaceChar", "Buffer.OutputSize",
-        "Buffer.InputSize", "Timeouts.ReadInterval", "Timeouts.ReadTotalConstant", "Timeouts.ReadTotalMultiplier",
-        "Timeouts.WriteTotalConstant", "Timeouts.WriteTotalMultiplier", "FlowControl.ControlRTS",
-        "FlowControl.ControlDTR", "FlowControl.DSRSensitivity", "FlowControl.OutCTSFlow", "FlowControl.OutDSRFlow",
-        "FlowControl.TxContinueOnXoff", "FlowControl.XonXoffIn", "FlowControl.XonXoffOut", "FlowControl.XoffChar",
-        "FlowControl.XonChar"};
+    const std::vector<std::string> keys = {"Port",
+                                           "BaudRate",
+                                           "CustomBaudRate",
+                                           "StopBits",
+                                           "DataBits",
+                                           "Parity",
+                                           "FlowControl",
+                                           "EventChar",
+                                           "DiscardNull",
+                                           "Parity.Check",
+                                           "Parity.Replace",
+                                           "Parity.ReplaceChar",
+                                           "Buffer.OutputSize",
+                                           "Buffer.InputSize",
+                                           "Timeouts.ReadInterval",
+                                           "Timeouts.ReadTotalConstant",
+                                           "Timeouts.ReadTotalMultiplier",
+                                           "Timeouts.WriteTotalConstant",
+                                           "Timeouts.WriteTotalMultiplier",
+                                           "FlowControl.ControlRTS",
+                                           "FlowControl.ControlDTR",
+                                           "FlowControl.DSRSensitivity",
+                                           "FlowControl.OutCTSFlow",
+                                           "FlowControl.OutDSRFlow",
+                                           "FlowControl.TxContinueOnXoff",
+                                           "FlowControl.XonXoffIn",
+                                           "FlowControl.XonXoffOut",
+                                           "FlowControl.XoffChar",
+                                           "FlowControl.XonChar"};
     EXPECT_EQ(ini.order, keys);
     const auto& s = ini.sections["ComPort1"];
     EXPECT_EQ(s.at("Port"), "COM3");
@@ -407,7 +430,9 @@ public:
     std::string ReadString(const std::string& name) override { return values.at(name); }
     void WriteString(const std::string& name, const std::string& value) override { values[name] = value; }
     std::int32_t ReadInteger(const std::string& name) override { return std::stoi(values.at(name)); }
-    void WriteInteger(const std::string& name, std::int32_t value) override { values[name] = std::to_string(value); }
+    void WriteInteger(const std::string& name, std::int32_t value) override {
+        values[name] = std::to_string(value);
+    }
 };
 
 TEST_F(Settings, RegistryRoundTripAndMissingValuesRaise) {

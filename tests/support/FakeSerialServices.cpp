@@ -13,10 +13,11 @@ thread_local DWORD tLastError = 0;
 
 const char* CallName(Call call) {
     static const char* const names[] = {
-        "CreateFileA",      "CloseHandle",         "SetupComm",      "SetCommState",       "GetCommState",
-        "SetCommTimeouts",  "GetCommTimeouts",     "SetCommMask",    "WaitCommEvent",      "ReadFile",
-        "WriteFile",        "GetOverlappedResult", "ClearCommError", "GetCommModemStatus", "PurgeComm",
-        "EscapeCommFunction", "CreateEventA",      "SetEvent",       "ResetEvent",         "WaitForSingleObject"};
+        "CreateFileA",    "CloseHandle",        "SetupComm",       "SetCommState",
+        "GetCommState",   "SetCommTimeouts",    "GetCommTimeouts", "SetCommMask",
+        "WaitCommEvent",  "ReadFile",           "WriteFile",       "GetOverlappedResult",
+        "ClearCommError", "GetCommModemStatus", "PurgeComm",       "EscapeCommFunction",
+        "CreateEventA",   "SetEvent",           "ResetEvent",      "WaitForSingleObject"};
     return names[static_cast<int>(call)];
 }
 
@@ -171,8 +172,12 @@ FakeSerialServices::Object* FakeSerialServices::EventOf(HANDLE h) {
     return &it->second;
 }
 
-DWORD FakeSerialServices::GetLastError() { return tLastError; }
-void FakeSerialServices::SetLastError(DWORD code) { tLastError = code; }
+DWORD FakeSerialServices::GetLastError() {
+    return tLastError;
+}
+void FakeSerialServices::SetLastError(DWORD code) {
+    tLastError = code;
+}
 
 HANDLE FakeSerialServices::CreateFileA(const std::string& fileName) {
     std::lock_guard lock(FMutex);
@@ -318,7 +323,8 @@ void FakeSerialServices::CompleteLocked(Object& event) {
     event.signalled = true;
 }
 
-bool FakeSerialServices::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD& done, OVERLAPPED& overlapped) {
+bool FakeSerialServices::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD& done,
+                                  OVERLAPPED& overlapped) {
     done = 0;
     std::lock_guard lock(FMutex);
     if (Failing(Call::ReadFile)) return false;
@@ -327,7 +333,8 @@ bool FakeSerialServices::ReadFile(HANDLE device, void* buffer, DWORD count, DWOR
     if (!d || !ev) return false;
     ev->signalled = false;
     ev->hasPending = true;
-    ev->pending = PendingIo{FObjects.at(device).device, false, static_cast<char*>(buffer), {}, count, &overlapped};
+    ev->pending =
+        PendingIo{FObjects.at(device).device, false, static_cast<char*>(buffer), {}, count, &overlapped};
     if (FPend) {
         tLastError = ERROR_IO_PENDING;
         return false;
@@ -347,8 +354,12 @@ bool FakeSerialServices::WriteFile(HANDLE device, const void* buffer, DWORD coun
     if (!d || !ev) return false;
     ev->signalled = false;
     ev->hasPending = true;
-    ev->pending = PendingIo{FObjects.at(device).device, true, nullptr,
-                            std::string(static_cast<const char*>(buffer), count), count, &overlapped};
+    ev->pending = PendingIo{FObjects.at(device).device,
+                            true,
+                            nullptr,
+                            std::string(static_cast<const char*>(buffer), count),
+                            count,
+                            &overlapped};
     if (FPend) {
         tLastError = ERROR_IO_PENDING;
         return false;

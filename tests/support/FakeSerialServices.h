@@ -13,9 +13,25 @@
 namespace testsupport {
 
 enum class Call {
-    CreateFileA, CloseHandle, SetupComm, SetCommState, GetCommState, SetCommTimeouts, GetCommTimeouts,
-    SetCommMask, WaitCommEvent, ReadFile, WriteFile, GetOverlappedResult, ClearCommError,
-    GetCommModemStatus, PurgeComm, EscapeCommFunction, CreateEventA, SetEvent, ResetEvent,
+    CreateFileA,
+    CloseHandle,
+    SetupComm,
+    SetCommState,
+    GetCommState,
+    SetCommTimeouts,
+    GetCommTimeouts,
+    SetCommMask,
+    WaitCommEvent,
+    ReadFile,
+    WriteFile,
+    GetOverlappedResult,
+    ClearCommError,
+    GetCommModemStatus,
+    PurgeComm,
+    EscapeCommFunction,
+    CreateEventA,
+    SetEvent,
+    ResetEvent,
     WaitForSingleObject
 };
 const char* CallName(Call call);
@@ -79,7 +95,8 @@ public:
                   platform::OVERLAPPED& overlapped) override;
     bool WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD& done,
                    platform::OVERLAPPED& overlapped) override;
-    bool GetOverlappedResult(HANDLE device, platform::OVERLAPPED& overlapped, DWORD& done, bool wait) override;
+    bool GetOverlappedResult(HANDLE device, platform::OVERLAPPED& overlapped, DWORD& done,
+                             bool wait) override;
     bool ClearCommError(HANDLE device, DWORD& errors, platform::COMSTAT* stat) override;
     bool GetCommModemStatus(HANDLE device, DWORD& modemStat) override;
     bool PurgeComm(HANDLE device, DWORD flags) override;
