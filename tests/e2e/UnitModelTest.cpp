@@ -1,0 +1,68 @@
+#include "devicelink/RxParser.h"
+#include "tools/unitemu/UnitEmulator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+TEST(UnitModel, ReportsFitTheFiveCharacterField) {
+    struct Case {
+        double value;
+        const char* five;
+    };
+    for (const Case& c : {Case{150.5, "150,5"}, Case{21.5, " 21,5"}, Case{0.0, "  0,0"}, Case{-3.25, " -3,3"},
+                          Case{-99.9, "-99,9"}, Case{-150.0, " -150"}, Case{999.94, "999,9"}, Case{999.96, " 1000"},
+                          Case{12345.4, "12345"}, Case{1e9, "99999"}, Case{-1e9, "-9999"}}) {
+        EXPECT_EQ(unitemu::FiveChars(c.value, false), c.five) << c.value;
+    }
+    EXPECT_EQ(unitemu::FiveChars(150.5, true), "150.5");
+}
+
+TEST(UnitModel, EveryReportReadsBackAsItsTemperature) {
+    // What the emulator sends must be what the program reads, over the whole range it can show.
+    for (double t = -120.0; t < 20000.0; t += 0.7) {
+        unitemu::UnitModel unit(1);
+        unit.Temperature = t;
+        const std::string text = unit.Report();
+        ASSERT_EQ(text.size(), 10u) << text;
+        const double back = devicelink::ReportTemperature(std::string_view(text).substr(3, 5));
+        ASSERT_NEAR(back, t, std::fabs(t) >= 999.95 || t <= -99.95 ? 0.51 : 0.051) << text;
+    }
+}
+
+TEST(UnitModel, DecodesCommandsAndAnswersIdentification) {
+    unitemu::UnitModel unit(2);
+    EXPECT_EQ(unit.Receive("!"), "@Pt2\r");
+    EXPECT_EQ(unitemu::UnitModel(1).Receive("x!"), "@Pt1&\r");
+    EXPECT_EQ(unit.Receive("@ledka=1&@rele=1&*"), "");
+    EXPECT_TRUE(unit.Lamp);
+    EXPECT_TRUE(unit.Relay);
+    EXPECT_EQ(unit.Ticks, 1);
+    unit.Receive("@BEEP&@ledka=0&@re");
+    EXPECT_TRUE(unit.Relay) << "half a command changes nothing yet";
+    unit.Receive("le=0&*@START&@STOP&");
+    EXPECT_FALSE(unit.Relay);
+    EXPECT_FALSE(unit.Lamp);
+    EXPECT_EQ(unit.Beeps, 1);
+    EXPECT_EQ(unit.Ticks, 2);
+    EXPECT_EQ(unit.Starts, 1);
+    EXPECT_EQ(unit.Stops, 1);
+}
+
+TEST(UnitModel, HeatsWhileTheRelayIsOnAndCoolsTowardsAmbient) {
+    unitemu::UnitModel unit(1);
+    unit.Temperature = 20.0;
+    unit.Relay = true;
+    unit.Advance(10.0);
+    EXPECT_GT(unit.Temperature, 29.0);
+    EXPECT_LT(unit.Temperature, 30.0);
+    const double hot = unit.Temperature;
+    unit.Relay = false;
+    unit.Advance(3000.0);
+    EXPECT_LT(unit.Temperature, hot);
+    EXPECT_NEAR(unit.Temperature, unit.Ambient, 0.1);
+}
+
+} // namespace
