@@ -3,35 +3,16 @@
 // the controls and the ports.
 #include "app/form1.h"
 
+#include "app/QtComSync.h"
+
 #include "devicelink/RxParser.h"
 #include "platform/SerialServices.h"
 #include "serial/ComPort.h"
-
-#include <QCoreApplication>
-#include <QMetaObject>
-#include <QPointer>
 
 #include <chrono>
 #include <thread>
 
 namespace {
-
-// Port notifications reach the user-interface thread through the Qt event loop: the event thread
-// queues its call and the loop runs it soon; the event thread waits until it has run.
-class TQtPortSync final : public TQueuedComSync {
-public:
-    TQtPortSync() : context_(new QObject) {}
-    ~TQtPortSync() override { delete context_; }
-
-protected:
-    void NotifyOwner() override {
-        // The context object dies with the hand-over, and calls queued for it die with it.
-        QMetaObject::invokeMethod(context_, [this] { ProcessPending(); }, Qt::QueuedConnection);
-    }
-
-private:
-    QObject* context_;
-};
 
 // What received text does to the window.
 class TWindowRxEffects final : public devicelink::RxEffects {
@@ -93,7 +74,7 @@ std::string PortNumberText(const std::string& portName) {
 void TForm1::CreatePorts() {
     std::shared_ptr<platform::ISerialServices> serial = Services.Serial;
     std::shared_ptr<TComSync> sync = Services.Sync;
-    if (!sync) sync = std::make_shared<TQtPortSync>();
+    if (!sync) sync = std::make_shared<QtComSync>();
     sync->OnException = [this](std::exception_ptr error) {
         Guard([&] { std::rethrow_exception(error); });
     };
