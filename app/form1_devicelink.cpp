@@ -20,21 +20,27 @@ public:
     explicit TWindowRxEffects(TForm1& form) : form_(form) {}
 
     void ShowIdentification(int side, const std::string& text) override {
-        (side == 1 ? form_.Label14 : form_.Label15)->setText(QString::fromLatin1(text.data(), qsizetype(text.size())));
+        (side == 1 ? form_.Label14 : form_.Label15)
+            ->setText(QString::fromLatin1(text.data(), qsizetype(text.size())));
     }
 
     void AddCommLine(const std::string& line) override {
         QListWidget* list = form_.ListBox2;
         list->insertItem(0, QString::fromLatin1(line.data(), qsizetype(line.size())));
         // The newest lines stay; the oldest fall off the bottom.
-        while (list->count() > devicelink::CommListLimit) delete list->takeItem(list->count() - 1);
+        while (list->count() > devicelink::CommListLimit)
+            delete list->takeItem(list->count() - 1);
     }
 
     // A unit's Start or Stop runs with the window as sender, so it is not echoed to the units.
     // Its failure is reported and the rest of the batch is still parsed, so a failing apply
     // never silences the port.
-    void RemoteStart() override { form_.Guard([&] { form_.Button5Click(&form_); }); }
-    void RemoteStop() override { form_.Guard([&] { form_.Button6Click(&form_); }); }
+    void RemoteStart() override {
+        form_.Guard([&] { form_.Button5Click(&form_); });
+    }
+    void RemoteStop() override {
+        form_.Guard([&] { form_.Button6Click(&form_); });
+    }
 
 private:
     TForm1& form_;
@@ -75,9 +81,7 @@ void TForm1::CreatePorts() {
     std::shared_ptr<platform::ISerialServices> serial = Services.Serial;
     std::shared_ptr<TComSync> sync = Services.Sync;
     if (!sync) sync = std::make_shared<QtComSync>();
-    sync->OnException = [this](std::exception_ptr error) {
-        Guard([&] { std::rethrow_exception(error); });
-    };
+    sync->OnException = [this](std::exception_ptr error) { Guard([&] { std::rethrow_exception(error); }); };
     Com1Port = std::make_unique<TComPort>(serial, sync);
     Com1Port->SetPort("COM3");
     Com1Port->SetBaudRate(br4800);
@@ -117,11 +121,19 @@ void TForm1::ParseRxChar(int side, char ch) {
     devicelink::ParseRxChar(S, fx, side, ch);
 }
 
-void TForm1::Com1PortRxChar(QObject*, int Count) { ReceiveFromPort(*this, 1, *Com1Port, Count); }
-void TForm1::Com2PortRxChar(QObject*, int Count) { ReceiveFromPort(*this, 2, *Com2Port, Count); }
+void TForm1::Com1PortRxChar(QObject*, int Count) {
+    ReceiveFromPort(*this, 1, *Com1Port, Count);
+}
+void TForm1::Com2PortRxChar(QObject*, int Count) {
+    ReceiveFromPort(*this, 2, *Com2Port, Count);
+}
 
-void TForm1::Button9Click(QObject*) { TestText(*this, 1, Edit13); }
-void TForm1::Button10Click(QObject*) { TestText(*this, 2, Edit14); }
+void TForm1::Button9Click(QObject*) {
+    TestText(*this, 1, Edit13);
+}
+void TForm1::Button10Click(QObject*) {
+    TestText(*this, 2, Edit14);
+}
 
 // ---- Lamps.
 
@@ -131,7 +143,9 @@ void TForm1::Com1PortAfterOpen(QObject*) {
     Shape2->SetBrushColor(colors::Lime);
 }
 
-void TForm1::Com1PortAfterClose(QObject*) { Shape2->SetBrushColor(colors::Red); }
+void TForm1::Com1PortAfterClose(QObject*) {
+    Shape2->SetBrushColor(colors::Red);
+}
 
 void TForm1::Com2PortAfterOpen(QObject*) {
     Com2Port->SetDTR(true);
@@ -139,7 +153,9 @@ void TForm1::Com2PortAfterOpen(QObject*) {
     Shape4->SetBrushColor(colors::Lime);
 }
 
-void TForm1::Com2PortAfterClose(QObject*) { Shape4->SetBrushColor(colors::Red); }
+void TForm1::Com2PortAfterClose(QObject*) {
+    Shape4->SetBrushColor(colors::Red);
+}
 
 // ---- The watchdog and the apply.
 
@@ -184,4 +200,6 @@ void TForm1::Button1Click(QObject*) {
     Button1->hide();
 }
 
-void TForm1::Edit6Change(QObject*) { Button1->show(); }
+void TForm1::Edit6Change(QObject*) {
+    Button1->show();
+}

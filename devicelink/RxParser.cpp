@@ -12,7 +12,9 @@ constexpr char CarriageReturn = '\r';
 // Beyond this the display's whole-number truncation overflows; such a report is no temperature.
 constexpr double LargestReport = 1e15;
 
-std::string SidePrefix(int side) { return std::to_string(side) + ": "; }
+std::string SidePrefix(int side) {
+    return std::to_string(side) + ": ";
+}
 
 void Evaluate(state::RegulatorState& S, RxEffects& fx, int side, const std::string& payload) {
     if (payload == "Pt1&" || payload == "Pt2") {
@@ -80,14 +82,16 @@ void HandleReceived(state::RegulatorState& S, RxEffects& fx, int side, std::stri
                     const RxOptions& opt) {
     if (opt.ShowAll) fx.AddCommLine(SidePrefix(side) + std::string(text));
     if (opt.Simulation) return;
-    for (char ch : text) ParseRxChar(S, fx, side, ch);
+    for (char ch : text)
+        ParseRxChar(S, fx, side, ch);
 }
 
 void HandleTestText(state::RegulatorState& S, RxEffects& fx, int side, std::string_view text,
                     const RxOptions& opt) {
     if (opt.ShowAll) fx.AddCommLine(SidePrefix(side) + std::string(text));
     if (opt.Simulation) return;
-    for (char ch : text) ParseRxChar(S, fx, side, ch);
+    for (char ch : text)
+        ParseRxChar(S, fx, side, ch);
     ParseRxChar(S, fx, side, CarriageReturn);
 }
 

@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <pty.h>
 #include <string>
 #include <sys/resource.h>
@@ -65,7 +65,8 @@ struct TLine {
 double CpuSeconds() {
     rusage u{};
     ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // Runs the event loop (blocking in it, as the program does) until `done` or the time limit.
@@ -144,8 +145,9 @@ int main(int argc, char** argv) {
             }
             ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         }
-        std::printf("report last byte -> Temperature over %d reports: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
-                    reports, Percentile(ms, 0.5), Percentile(ms, 0.99), *std::max_element(ms.begin(), ms.end()));
+        std::printf(
+            "report last byte -> Temperature over %d reports: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
+            reports, Percentile(ms, 0.5), Percentile(ms, 0.99), *std::max_element(ms.begin(), ms.end()));
 
         // Idle with both ports open (the control tick writes its commands; nobody reports).
         RunFor(500);
@@ -158,8 +160,8 @@ int main(int argc, char** argv) {
         drain.start(1000);
         RunFor(idleSeconds * 1000);
         const double openShare = (CpuSeconds() - cpu1) / idleSeconds;
-        std::printf("idle CPU over %d s: both ports open %.2f %% of one core; both closed %.2f %%\n", idleSeconds,
-                    openShare * 100, closedShare * 100);
+        std::printf("idle CPU over %d s: both ports open %.2f %% of one core; both closed %.2f %%\n",
+                    idleSeconds, openShare * 100, closedShare * 100);
         form->close();
     }
     std::error_code ec;

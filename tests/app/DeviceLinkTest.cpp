@@ -14,8 +14,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -42,7 +42,9 @@ public:
     bool SetupComm(HANDLE d, DWORD i, DWORD o) override { return Real->SetupComm(d, i, o); }
     bool SetCommState(HANDLE d, const platform::DCB& b) override { return Real->SetCommState(d, b); }
     bool GetCommState(HANDLE d, platform::DCB& b) override { return Real->GetCommState(d, b); }
-    bool SetCommTimeouts(HANDLE d, const platform::COMMTIMEOUTS& t) override { return Real->SetCommTimeouts(d, t); }
+    bool SetCommTimeouts(HANDLE d, const platform::COMMTIMEOUTS& t) override {
+        return Real->SetCommTimeouts(d, t);
+    }
     bool GetCommTimeouts(HANDLE d, platform::COMMTIMEOUTS& t) override { return Real->GetCommTimeouts(d, t); }
     bool SetCommMask(HANDLE d, DWORD m) override { return Real->SetCommMask(d, m); }
     DWORD WaitCommEvent(HANDLE d, DWORD& e, HANDLE c) override { return Real->WaitCommEvent(d, e, c); }
@@ -60,7 +62,9 @@ public:
     bool GetOverlappedResult(HANDLE d, platform::OVERLAPPED& o, DWORD& done, bool w) override {
         return Real->GetOverlappedResult(d, o, done, w);
     }
-    bool ClearCommError(HANDLE d, DWORD& e, platform::COMSTAT* s) override { return Real->ClearCommError(d, e, s); }
+    bool ClearCommError(HANDLE d, DWORD& e, platform::COMSTAT* s) override {
+        return Real->ClearCommError(d, e, s);
+    }
     bool GetCommModemStatus(HANDLE d, DWORD& m) override { return Real->GetCommModemStatus(d, m); }
     bool PurgeComm(HANDLE d, DWORD f) override { return Real->PurgeComm(d, f); }
     bool EscapeCommFunction(HANDLE d, DWORD f) override {
@@ -97,7 +101,9 @@ public:
         std::error_code ec;
         std::filesystem::remove(link_, ec);
     }
-    void Send(const std::string& text) const { ASSERT_EQ(::write(master_, text.data(), text.size()), ssize_t(text.size())); }
+    void Send(const std::string& text) const {
+        ASSERT_EQ(::write(master_, text.data(), text.size()), ssize_t(text.size()));
+    }
     // What the program has written so far (waits briefly for bytes on their way).
     std::string Received(std::chrono::milliseconds settle = 100ms) const {
         std::string out;

@@ -37,13 +37,14 @@ struct Fixture {
         S.SideState[2].Temperature = 21.0;
     }
     void Feed(int side, const std::string& text) {
-        for (char ch : text) ParseRxChar(S, fx, side, ch);
+        for (char ch : text)
+            ParseRxChar(S, fx, side, ch);
     }
 };
 
 struct ParseCase {
     const char* name;
-    std::string input; // fed to side 1
+    std::string input;  // fed to side 1
     double temperature; // side 1 afterwards (started at 19)
     std::vector<std::string> events;
 };
@@ -93,20 +94,29 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"IdentificationWithPoint", "@Pt2." + CR, 19.0, {}},
         ParseCase{"NearIdentifications", "@pt1&\r@Pt1\r@Pt2&\r@START\r@stop&\r", 19.0, {}},
         ParseCase{"RemoteStart", "@START&" + CR, 19.0, {"start"}},
-        ParseCase{"RemoteStop", "@STOP&" + CR, 19.0, {"stop"}},
-        ParseCase{"EmptyPayload", "@" + CR, 19.0, {}},
+        ParseCase{"RemoteStop", "@STOP&" + CR, 19.0, {"stop"}}, ParseCase{"EmptyPayload", "@" + CR, 19.0, {}},
         ParseCase{"ElevenCharsEvaluated", "@t=150,5C+-*" + CR, 19.0, {}},
-        ParseCase{"TwelveCharsAbandonedOnCR", "@ABCDEFGHIJKL\r@t=150,5C\r", 150.5,
+        ParseCase{"TwelveCharsAbandonedOnCR",
+                  "@ABCDEFGHIJKL\r@t=150,5C\r",
+                  150.5,
                   {"list:1: nerozumim: ABCDEFGHIJKL"}},
         ParseCase{"TwelveCharsPending", "@ABCDEFGHIJKL", 19.0, {}},
-        ParseCase{"TwentyCharsLogFirstTwelve", "@ABCDEFGHIJKLMNOPQRST\r", 19.0,
+        ParseCase{"TwentyCharsLogFirstTwelve",
+                  "@ABCDEFGHIJKLMNOPQRST\r",
+                  19.0,
                   {"list:1: nerozumim: ABCDEFGHIJKL"}},
-        ParseCase{"AbandoningAtStartsNewFrame", "@ABCDEFGHIJKL@t=150,5C\r", 150.5,
+        ParseCase{"AbandoningAtStartsNewFrame",
+                  "@ABCDEFGHIJKL@t=150,5C\r",
+                  150.5,
                   {"list:1: nerozumim: ABCDEFGHIJKL"}},
         ParseCase{"PointsCountAsCommasInLog", "@a.b.c.d.e.f.\r", 19.0, {"list:1: nerozumim: a,b,c,d,e,f,"}},
-        ParseCase{"ReportAfterLongGarbage", "@0123456789ABCDEFGH\r@t=  7,5C\r", 7.5,
+        ParseCase{"ReportAfterLongGarbage",
+                  "@0123456789ABCDEFGH\r@t=  7,5C\r",
+                  7.5,
                   {"list:1: nerozumim: 0123456789AB"}},
-        ParseCase{"EvaluationOrderAllInOne", "@Pt1&\r@START&\r@t=100,0C\r@STOP&\r", 100.0,
+        ParseCase{"EvaluationOrderAllInOne",
+                  "@Pt1&\r@START&\r@t=100,0C\r@STOP&\r",
+                  100.0,
                   {"label1=Pt1&", "start", "stop"}}),
     [](const ::testing::TestParamInfo<ParseCase>& p) { return std::string(p.param.name); });
 
@@ -160,7 +170,7 @@ TEST(RxParser, EveryByteKeepsTheLineBounded) {
 // The receive handler and the Test path: what is listed and what is parsed.
 struct BatchCase {
     const char* name;
-    bool test;  // Test path instead of a received batch
+    bool test; // Test path instead of a received batch
     RxOptions opt;
     std::string text;
     std::string pending; // characters of side 2 received before
@@ -188,17 +198,29 @@ INSTANTIATE_TEST_SUITE_P(
     Handlers, BatchTable,
     ::testing::Values(
         BatchCase{"ReceivedParsed", false, {}, "@t=150,5C\r", "", 150.5, {}},
-        BatchCase{"ReceivedListedThenParsed", false, {true, false}, "@Pt2\r@t=150,5C\r", "", 150.5,
+        BatchCase{"ReceivedListedThenParsed",
+                  false,
+                  {true, false},
+                  "@Pt2\r@t=150,5C\r",
+                  "",
+                  150.5,
                   {"list:2: @Pt2\r@t=150,5C\r", "label2=Pt2"}},
-        BatchCase{"NerozumimAboveBatchLine", false, {true, false}, "@ABCDEFGHIJKLM", "", 21.0,
+        BatchCase{"NerozumimAboveBatchLine",
+                  false,
+                  {true, false},
+                  "@ABCDEFGHIJKLM",
+                  "",
+                  21.0,
                   {"list:2: @ABCDEFGHIJKLM", "list:2: nerozumim: ABCDEFGHIJKL"}},
-        BatchCase{"SimulationListsOnly", false, {true, true}, "@t=150,5C\r", "", 21.0,
-                  {"list:2: @t=150,5C\r"}},
+        BatchCase{
+            "SimulationListsOnly", false, {true, true}, "@t=150,5C\r", "", 21.0, {"list:2: @t=150,5C\r"}},
         BatchCase{"SimulationSilent", false, {false, true}, "@START&\r", "", 21.0, {}},
         BatchCase{"ReportSplitOverBatches", false, {}, "0,5C\r", "@t=15", 150.5, {}},
         BatchCase{"TestText", true, {}, "@t=150,5C", "", 150.5, {}},
-        BatchCase{"TestListedWithoutCR", true, {true, false}, "@Pt2", "", 21.0, {"list:2: @Pt2", "label2=Pt2"}},
-        BatchCase{"TestSimulationListsOnly", true, {true, true}, "@t=150,5C", "", 21.0, {"list:2: @t=150,5C"}},
+        BatchCase{
+            "TestListedWithoutCR", true, {true, false}, "@Pt2", "", 21.0, {"list:2: @Pt2", "label2=Pt2"}},
+        BatchCase{
+            "TestSimulationListsOnly", true, {true, true}, "@t=150,5C", "", 21.0, {"list:2: @t=150,5C"}},
         BatchCase{"TestWithoutAtDoesNothing", true, {}, "t=150,5C", "", 21.0, {}},
         BatchCase{"EmptyTestOnIdleSide", true, {}, "", "", 21.0, {}},
         BatchCase{"EmptyTestCompletesUnitFrame", true, {}, "", "@t=150,5C", 150.5, {}},

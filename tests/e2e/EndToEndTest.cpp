@@ -28,7 +28,9 @@ using Clock = std::chrono::steady_clock;
 
 class TQuietBoxes : public TMessageBoxes {
 public:
-    void Show(const QString& title, const QString& text, TBoxIcon) override { shown.push_back(title + ": " + text); }
+    void Show(const QString& title, const QString& text, TBoxIcon) override {
+        shown.push_back(title + ": " + text);
+    }
     QStringList shown;
 };
 
@@ -40,12 +42,15 @@ std::string Unescape(const std::string& text) {
             continue;
         }
         const char c = text[++i];
-        if (c == 'r') out += '\r';
-        else if (c == 'n') out += '\n';
+        if (c == 'r')
+            out += '\r';
+        else if (c == 'n')
+            out += '\n';
         else if (c == 'x' && i + 2 < text.size()) {
             out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
-        } else out += c;
+        } else
+            out += c;
     }
     return out;
 }
@@ -67,7 +72,8 @@ public:
             ::close(in[1]);
             ::close(out[0]);
             std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
+            for (auto& a : args)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
             ::execv(argv[0], argv.data());
             ::_exit(127);
@@ -92,7 +98,8 @@ public:
         Command("quit");
         ::close(input_);
         int status = 0;
-        for (int i = 0; i < 200 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(10000);
+        for (int i = 0; i < 200 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i)
+            ::usleep(10000);
         if (::waitpid(pid_, &status, WNOHANG) == 0) {
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, &status, 0);
@@ -128,7 +135,8 @@ private:
 double CpuSeconds() {
     rusage u{};
     ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -234,24 +242,29 @@ TEST_F(EndToEnd, UnitsRunACycleStartedByOneOfThem) {
     EXPECT_EQ(form->Label14->text(), "N/A");
 
     // Reports reach the state and the big labels.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(Temperature(1) - 30) < 2 && std::abs(Temperature(2) - 40) < 2; }, 3000));
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        const auto t1 = state::ParseFloat(form->LabelTeplota1->text().toStdString());
-        const auto t2 = state::ParseFloat(form->LabelTeplota2->text().toStdString());
-        return t1 && t2 && std::abs(*t1 - 30) < 2 && std::abs(*t2 - 40) < 2;
-    }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return std::abs(Temperature(1) - 30) < 2 && std::abs(Temperature(2) - 40) < 2; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto t1 = state::ParseFloat(form->LabelTeplota1->text().toStdString());
+            const auto t2 = state::ParseFloat(form->LabelTeplota2->text().toStdString());
+            return t1 && t2 && std::abs(*t1 - 30) < 2 && std::abs(*t2 - 40) < 2;
+        },
+        3000));
 
     // ... and the data log: a line holding both sides' reported temperatures.
     ASSERT_TRUE(QTest::qWaitFor([&] { return DataLogHolds(30, 40); }, 3000)) << DataLogText();
 
     // An apply asks both units to identify themselves.
     form->Guard([&] { form->Button1Click(form->Button1); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label14->text() == "Pt1&" && form->Label15->text() == "Pt2"; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->Label14->text() == "Pt1&" && form->Label15->text() == "Pt2"; }, 3000));
     EXPECT_TRUE(BothLampsLime());
 
     // Unit 1 starts a cycle; it runs three seconds and ends by itself.
     emulator->Command("start 1");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->CheckBoxRegulace->isChecked() && form->CheckBox3->isChecked(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->CheckBoxRegulace->isChecked() && form->CheckBox3->isChecked(); }, 3000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->S.CycleEnded && !form->CheckBox3->isChecked(); }, 10000));
     QTest::qWait(1200); // the end tick's group and one more reach the units
     EXPECT_GT(Temperature(1), 31.0) << "unit 1 heated while its relay was on";

@@ -12,9 +12,10 @@ TEST(UnitModel, ReportsFitTheFiveCharacterField) {
         double value;
         const char* five;
     };
-    for (const Case& c : {Case{150.5, "150,5"}, Case{21.5, " 21,5"}, Case{0.0, "  0,0"}, Case{-3.25, " -3,3"},
-                          Case{-99.9, "-99,9"}, Case{-150.0, " -150"}, Case{999.94, "999,9"}, Case{999.96, " 1000"},
-                          Case{12345.4, "12345"}, Case{1e9, "99999"}, Case{-1e9, "-9999"}}) {
+    for (const Case& c :
+         {Case{150.5, "150,5"}, Case{21.5, " 21,5"}, Case{0.0, "  0,0"}, Case{-3.25, " -3,3"},
+          Case{-99.9, "-99,9"}, Case{-150.0, " -150"}, Case{999.94, "999,9"}, Case{999.96, " 1000"},
+          Case{12345.4, "12345"}, Case{1e9, "99999"}, Case{-1e9, "-9999"}}) {
         EXPECT_EQ(unitemu::FiveChars(c.value, false), c.five) << c.value;
     }
     EXPECT_EQ(unitemu::FiveChars(150.5, true), "150.5");

@@ -6,8 +6,12 @@
 namespace unitemu {
 namespace {
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+bool IsHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+int HexValue(char c) {
+    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
 
 } // namespace
 
@@ -43,13 +47,20 @@ std::string UnitModel::Receive(std::string_view bytes) {
 }
 
 void UnitModel::Command(const std::string& frame) {
-    if (frame == "rele=1") Relay = true;
-    else if (frame == "rele=0") Relay = false;
-    else if (frame == "ledka=1") Lamp = true;
-    else if (frame == "ledka=0") Lamp = false;
-    else if (frame == "BEEP") ++Beeps;
-    else if (frame == "START") ++Starts;
-    else if (frame == "STOP") ++Stops;
+    if (frame == "rele=1")
+        Relay = true;
+    else if (frame == "rele=0")
+        Relay = false;
+    else if (frame == "ledka=1")
+        Lamp = true;
+    else if (frame == "ledka=0")
+        Lamp = false;
+    else if (frame == "BEEP")
+        ++Beeps;
+    else if (frame == "START")
+        ++Starts;
+    else if (frame == "STOP")
+        ++Stops;
 }
 
 void UnitModel::Advance(double seconds) {
@@ -60,7 +71,9 @@ void UnitModel::Advance(double seconds) {
     Temperature = target + (Temperature - target) * std::exp(-seconds / LossTau);
 }
 
-std::string UnitModel::Report() const { return "@t=" + FiveChars(Temperature, DecimalPoint) + "C\r"; }
+std::string UnitModel::Report() const {
+    return "@t=" + FiveChars(Temperature, DecimalPoint) + "C\r";
+}
 
 std::string FiveChars(double value, bool decimalPoint) {
     char buf[32];
@@ -83,10 +96,14 @@ std::string Escape(std::string_view bytes) {
     std::string out;
     for (char ch : bytes) {
         const auto b = static_cast<unsigned char>(ch);
-        if (ch == '\\') out += "\\\\";
-        else if (ch == '\r') out += "\\r";
-        else if (ch == '\n') out += "\\n";
-        else if (b >= 32 && b < 127) out += ch;
+        if (ch == '\\')
+            out += "\\\\";
+        else if (ch == '\r')
+            out += "\\r";
+        else if (ch == '\n')
+            out += "\\n";
+        else if (b >= 32 && b < 127)
+            out += ch;
         else {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\x%02X", b);
@@ -104,13 +121,17 @@ std::string Unescape(std::string_view text) {
             continue;
         }
         const char c = text[++i];
-        if (c == 'r') out += '\r';
-        else if (c == 'n') out += '\n';
-        else if (c == '0') out += '\0';
+        if (c == 'r')
+            out += '\r';
+        else if (c == 'n')
+            out += '\n';
+        else if (c == '0')
+            out += '\0';
         else if (c == 'x' && i + 2 < text.size() && IsHex(text[i + 1]) && IsHex(text[i + 2])) {
             out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
-        } else out += c;
+        } else
+            out += c;
     }
     return out;
 }

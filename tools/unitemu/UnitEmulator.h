@@ -16,18 +16,18 @@ public:
 
     int Number = 1; // 1 answers "@Pt1&", 2 answers "@Pt2"
     double Temperature = 20.0;
-    double Ambient = 20.0;   // degC the zone cools towards
-    double HeatRate = 1.0;   // degC per second while the relay is on
-    double LossTau = 300.0;  // s, time constant of the loss to ambient
+    double Ambient = 20.0;     // degC the zone cools towards
+    double HeatRate = 1.0;     // degC per second while the relay is on
+    double LossTau = 300.0;    // s, time constant of the loss to ambient
     bool DecimalPoint = false; // reports use "." instead of ","
 
     bool Relay = false;
     bool Lamp = false;
-    long Ticks = 0;   // "*" received
-    long Beeps = 0;   // "@BEEP&" received
-    long Starts = 0;  // "@START&" received
-    long Stops = 0;   // "@STOP&" received
-    long Idents = 0;  // "!" received
+    long Ticks = 0;  // "*" received
+    long Beeps = 0;  // "@BEEP&" received
+    long Starts = 0; // "@START&" received
+    long Stops = 0;  // "@STOP&" received
+    long Idents = 0; // "!" received
 
     // Decodes received bytes; returns what the unit answers at once (the identification).
     std::string Receive(std::string_view bytes);

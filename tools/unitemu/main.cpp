@@ -74,7 +74,9 @@ void OnSignal(int sig) {
     errno = saved;
 }
 
-void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void SetNonBlocking(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 struct Unit {
     explicit Unit(int n) : Model(n) {}
@@ -84,7 +86,7 @@ struct Unit {
     int Master = -1;
     int Slave = -1; // kept open so the line never hangs up while the program reopens it
     std::string SlavePath;
-    std::string Out;          // bytes waiting to go to the program
+    std::string Out; // bytes waiting to go to the program
     bool Silent = false;
     Clock::time_point FloodUntil{};
     Clock::time_point NextReport{};
@@ -190,7 +192,8 @@ public:
             }
             const std::string_view bytes(buf, static_cast<std::size_t>(n));
             if (Log) {
-                std::fprintf(Log, "%.6f\t%d\t%s\n", Elapsed(), u.Model.Number, unitemu::Escape(bytes).c_str());
+                std::fprintf(Log, "%.6f\t%d\t%s\n", Elapsed(), u.Model.Number,
+                             unitemu::Escape(bytes).c_str());
                 std::fflush(Log);
             }
             const bool relay = u.Model.Relay;
@@ -219,7 +222,10 @@ public:
         std::string cmd;
         in >> cmd;
         if (cmd.empty()) return;
-        if (cmd == "quit") { Quit = true; return; }
+        if (cmd == "quit") {
+            Quit = true;
+            return;
+        }
         if (cmd == "status") {
             for (auto& u : Units) {
                 char buf[200];
@@ -231,35 +237,51 @@ public:
             }
             return;
         }
-        if (cmd == "period") { in >> Period; return; }
+        if (cmd == "period") {
+            in >> Period;
+            return;
+        }
         int n = 0;
         in >> n;
         Unit* u = Find(n);
-        if (!u) { std::fprintf(stderr, "unitemu: no unit %d\n", n); return; }
+        if (!u) {
+            std::fprintf(stderr, "unitemu: no unit %d\n", n);
+            return;
+        }
         const auto now = Clock::now();
-        if (cmd == "start") Send(*u, "@START&\r");
-        else if (cmd == "stop") Send(*u, "@STOP&\r");
+        if (cmd == "start")
+            Send(*u, "@START&\r");
+        else if (cmd == "stop")
+            Send(*u, "@STOP&\r");
         else if (cmd == "say") {
             std::string rest;
             std::getline(in >> std::ws, rest);
             Send(*u, unitemu::Unescape(rest));
-        } else if (cmd == "temp") in >> u->Model.Temperature;
-        else if (cmd == "silent") u->Silent = true;
-        else if (cmd == "talk") u->Silent = false;
+        } else if (cmd == "temp")
+            in >> u->Model.Temperature;
+        else if (cmd == "silent")
+            u->Silent = true;
+        else if (cmd == "talk")
+            u->Silent = false;
         else if (cmd == "flood") {
             double s = 1;
             in >> s;
-            u->FloodUntil = now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+            u->FloodUntil =
+                now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
         } else if (cmd == "garbage") {
             long count = 0;
             in >> count;
             std::string g;
-            for (long i = 0; i < count; ++i) g += static_cast<char>(Random() & 0xFF);
+            for (long i = 0; i < count; ++i)
+                g += static_cast<char>(Random() & 0xFF);
             u->Out += g; // may exceed the usual limit: this is meant to be a burst
             Flush(*u);
-        } else if (cmd == "unplug") Unplug(*u);
-        else if (cmd == "plug") { if (u->Master < 0) Plug(*u); }
-        else std::fprintf(stderr, "unitemu: unknown command %s\n", cmd.c_str());
+        } else if (cmd == "unplug")
+            Unplug(*u);
+        else if (cmd == "plug") {
+            if (u->Master < 0) Plug(*u);
+        } else
+            std::fprintf(stderr, "unitemu: unknown command %s\n", cmd.c_str());
         if (cmd != "say" && cmd != "garbage") Status(line);
     }
 
@@ -272,11 +294,13 @@ public:
             u.Model.Advance(dt);
             if (u.Master < 0) continue;
             if (now < u.FloodUntil) {
-                while (u.Out.size() < 8192) u.Out += u.Model.Report();
+                while (u.Out.size() < 8192)
+                    u.Out += u.Model.Report();
                 Flush(u);
             } else if (!u.Silent && now >= u.NextReport) {
                 Send(u, u.Model.Report());
-                u.NextReport = now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Period));
+                u.NextReport =
+                    now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Period));
             }
         }
         if (!Quiet && now >= NextStatus) {
@@ -308,7 +332,8 @@ public:
         bool stdinOpen = true;
         std::string stdinLine;
         auto lastModel = Clock::now();
-        for (auto& u : Units) u.NextReport = Clock::now();
+        for (auto& u : Units)
+            u.NextReport = Clock::now();
         while (!Quit) {
             Tick(lastModel);
             std::vector<pollfd> fds;
@@ -321,15 +346,22 @@ public:
             }
             // Wake for the next report; a short step keeps the model smooth.
             const int r = poll(fds.data(), fds.size(), 50);
-            if (r < 0 && errno != EINTR) { std::perror("unitemu: poll"); return 1; }
+            if (r < 0 && errno != EINTR) {
+                std::perror("unitemu: poll");
+                return 1;
+            }
             if (fds[0].revents & POLLIN) {
                 unsigned char sigs[16];
                 const ssize_t n = read(SignalPipe[0], sigs, sizeof sigs);
                 for (ssize_t i = 0; i < n; ++i) {
-                    if (sigs[i] == SIGUSR1 && !Units.empty()) Command("start 1");
-                    else if (sigs[i] == SIGUSR2 && !Units.empty()) Command("stop 1");
-                    else if (sigs[i] == SIGCHLD) ReapChild();
-                    else if (sigs[i] == SIGINT || sigs[i] == SIGTERM) Quit = true;
+                    if (sigs[i] == SIGUSR1 && !Units.empty())
+                        Command("start 1");
+                    else if (sigs[i] == SIGUSR2 && !Units.empty())
+                        Command("stop 1");
+                    else if (sigs[i] == SIGCHLD)
+                        ReapChild();
+                    else if (sigs[i] == SIGINT || sigs[i] == SIGTERM)
+                        Quit = true;
                 }
             }
             if (fds[1].revents & (POLLIN | POLLHUP)) {
@@ -402,26 +434,48 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (a == "--help" || a == "-h") { std::fputs(Usage, stdout); return 0; }
-        else if (a == "--units") units = std::stoi(next());
-        else if (a == "--link1") link1 = next();
-        else if (a == "--link2") link2 = next();
-        else if (a == "--period") emu.Period = std::stod(next());
-        else if (a == "--temp1") temp1 = std::stod(next());
-        else if (a == "--temp2") temp2 = std::stod(next());
-        else if (a == "--ambient") ambient = std::stod(next());
-        else if (a == "--heat-rate") heatRate = std::stod(next());
-        else if (a == "--loss-tau") lossTau = std::stod(next());
-        else if (a == "--point") point = true;
-        else if (a == "--start-after") emu.StartAfter = std::stod(next());
-        else if (a == "--stop-after") emu.StopAfter = std::stod(next());
-        else if (a == "--log") logPath = next();
-        else if (a == "--demo") demo = true;
-        else if (a == "--quiet") emu.Quiet = true;
+        if (a == "--help" || a == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        } else if (a == "--units")
+            units = std::stoi(next());
+        else if (a == "--link1")
+            link1 = next();
+        else if (a == "--link2")
+            link2 = next();
+        else if (a == "--period")
+            emu.Period = std::stod(next());
+        else if (a == "--temp1")
+            temp1 = std::stod(next());
+        else if (a == "--temp2")
+            temp2 = std::stod(next());
+        else if (a == "--ambient")
+            ambient = std::stod(next());
+        else if (a == "--heat-rate")
+            heatRate = std::stod(next());
+        else if (a == "--loss-tau")
+            lossTau = std::stod(next());
+        else if (a == "--point")
+            point = true;
+        else if (a == "--start-after")
+            emu.StartAfter = std::stod(next());
+        else if (a == "--stop-after")
+            emu.StopAfter = std::stod(next());
+        else if (a == "--log")
+            logPath = next();
+        else if (a == "--demo")
+            demo = true;
+        else if (a == "--quiet")
+            emu.Quiet = true;
         else if (a == "--run") {
-            for (++i; i < argc; ++i) run.push_back(argv[i]);
-        } else if (dir.empty() && a.rfind("--", 0) != 0) dir = a;
-        else { std::fprintf(stderr, "unitemu: unknown option %s\n%s", a.c_str(), Usage); return 2; }
+            for (++i; i < argc; ++i)
+                run.push_back(argv[i]);
+        } else if (dir.empty() && a.rfind("--", 0) != 0)
+            dir = a;
+        else {
+            std::fprintf(stderr, "unitemu: unknown option %s\n%s", a.c_str(), Usage);
+            return 2;
+        }
     }
     if (dir.empty() || units < 1 || units > 2 || emu.Period <= 0 || lossTau <= 0) {
         std::fputs(Usage, stderr);
@@ -438,17 +492,21 @@ int main(int argc, char** argv) {
     }
     if (!logPath.empty()) {
         emu.Log = std::fopen(logPath.c_str(), "w");
-        if (!emu.Log) { std::perror(logPath.c_str()); return 1; }
+        if (!emu.Log) {
+            std::perror(logPath.c_str());
+            return 1;
+        }
     }
 
     if (pipe(SignalPipe) != 0) return 1;
     SetNonBlocking(SignalPipe[0]);
     SetNonBlocking(SignalPipe[1]);
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGUSR1, SIGUSR2, SIGINT, SIGTERM, SIGCHLD}) sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGUSR1, SIGUSR2, SIGINT, SIGTERM, SIGCHLD})
+        sigaction(sig, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     for (int n = 1; n <= units; ++n) {
@@ -471,7 +529,8 @@ int main(int argc, char** argv) {
         run.push_back(nullptr);
         emu.Child = fork();
         if (emu.Child == 0) {
-            for (int sig : {SIGUSR1, SIGUSR2, SIGINT, SIGTERM, SIGCHLD}) signal(sig, SIG_DFL);
+            for (int sig : {SIGUSR1, SIGUSR2, SIGINT, SIGTERM, SIGCHLD})
+                signal(sig, SIG_DFL);
             execvp(run[0], run.data());
             std::perror(run[0]);
             _exit(127);
