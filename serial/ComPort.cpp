@@ -344,7 +344,8 @@ void TCustomComPort::ApplyBufferSizes() {
 }
 
 DCB TCustomComPort::BuildDCB() const {
-    RangeCheck(FCustomBaudRate >= 0);
+    // The custom rate reaches the record only when it is the chosen rate.
+    if (FBaudRate == brCustom) RangeCheck(FCustomBaudRate >= 0);
     RangeCheck(FBuffer.InputSize() >= 0 && FBuffer.InputSize() / 4 <= 65535);
     DCB dcb;
     dcb.DCBlength = 28;

@@ -425,7 +425,7 @@ public:
     // SetupComm with the queue sizes. Throws EComPort 9; std::out_of_range for a negative size.
     virtual void ApplyBufferSizes();
     // SetCommState with the DCB built from the settings. Throws EComPort 7; std::out_of_range
-    // for a negative CustomBaudRate or an InputSize above 262143.
+    // for a negative CustomBaudRate (with brCustom) or an InputSize above 262143.
     virtual void ApplyLineSettings();
     // SetCommTimeouts. Throws EComPort 8; std::out_of_range for a timeout below -1.
     virtual void ApplyTimeouts();

@@ -271,6 +271,12 @@ TEST_F(Settings, ValuesTheRecordsCannotCarryAreRefusedBeforeTheDevice) {
     port.Buffer().SetInputSize(262143);
     EXPECT_NO_THROW(port.Open());
     EXPECT_EQ(fake->LastDCB("COM3").XonLim, 65535);
+    // A custom rate that is not the chosen rate never reaches the record, so it is no reason
+    // to refuse the line settings.
+    EXPECT_NO_THROW(port.SetCustomBaudRate(-1));
+    EXPECT_NO_THROW(port.SetBaudRate(br4800));
+    EXPECT_EQ(fake->LastDCB("COM3").BaudRate, 4800u);
+    EXPECT_THROW(port.SetBaudRate(brCustom), std::out_of_range);
 }
 
 TEST_F(Settings, SyncMethodIsRefusedWhileOpen) {
