@@ -397,8 +397,13 @@ std::optional<std::int32_t> ProfileParseInteger(std::string_view text) {
         if (ec != std::errc() || end != last || value > 0x7FFFFFFFu) return std::nullopt;
         return static_cast<std::int32_t>(value);
     }
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || text.front() == '+') return std::nullopt;
+    // One sign at most: from_chars reads a "-" itself, so after a dropped "+" no second sign
+    // may follow ("+-5" is no integer).
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
+    }
+    if (text.empty()) return std::nullopt;
     std::int32_t value = 0;
     const char* last = text.data() + text.size();
     const auto [end, ec] = std::from_chars(text.data(), last, value, 10);

@@ -151,6 +151,8 @@ TEST_F(ProfileTest, IntegerAndBooleanForms) {
         {"0x7FFFFFFF", 2147483647, true, true},
         {"-1", -1, true, true},
         {"+5", 5, true, true},
+        {"+-5", 7, false, true}, // one sign only
+        {"++5", 7, false, true},
         {"0", 0, false, false},
         {"2", 2, true, true},
         {"-2147483648", -2147483647 - 1, true, true},
