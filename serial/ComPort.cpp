@@ -283,7 +283,12 @@ void TCustomComPort::Open() {
 }
 
 void TCustomComPort::Close() {
-    if (!FConnected) return;
+    if (!FConnected || FClosing) return;
+    FClosing = true;
+    struct TClosing {
+        bool& flag;
+        ~TClosing() { flag = false; }
+    } closing{FClosing};
     BeforeCloseStep();
     AbortPendingIo();
     if (FThreadCreated) {

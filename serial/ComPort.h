@@ -296,8 +296,9 @@ public:
     void Open();
     // Runs the before-close notifications, cancels pending transfers, stops the event thread
     // (serving a hand-over it is blocked in), closes the device and runs OnAfterClose. Does
-    // nothing when closed. Throws EComPort 5 when the pending transfers cannot be cancelled (the
-    // port stays open) and whatever a handler throws.
+    // nothing when closed, nor when called from a handler that a Close in progress runs (that
+    // Close finishes the job, notifying once). Throws EComPort 5 when the pending transfers
+    // cannot be cancelled (the port stays open) and whatever a handler throws.
     void Close();
 
     // True from the moment the handle is open until Close has closed it. Writing runs Open or
@@ -522,6 +523,9 @@ private:
     TStoredProps FSavedGroups{spBasic};
     std::string FName = "ComPort";
     bool FLoading = false;
+    // Set while Close runs: a handler that Close itself runs (the last hand-over it serves, a
+    // before-close notification) and closes the port again leaves the closing to it.
+    bool FClosing = false;
 };
 
 // The port the program creates: TCustomComPort with everything public.

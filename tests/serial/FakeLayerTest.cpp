@@ -385,6 +385,28 @@ TEST_F(FakePort, ErrorLeavingTheHandlersEndsTheThreadQuietly) {
     EXPECT_EQ(rx, 0);
 }
 
+TEST_F(FakePort, HandlerClosingThePortDuringCloseLeavesTheClosingToIt) {
+    // The last group is handled while Close waits for the thread; its handler closes again.
+    port.OnRxChar = [&](TComPort* sender, int) {
+        log.push_back("RxChar");
+        sender->Close();
+    };
+    port.Open();
+    fake->WaitUntilWaiting("COM3");
+    fake->Receive("COM3", "a");
+    sync->WaitForPending();
+    log.clear();
+    port.Close();
+    EXPECT_EQ(log, (std::vector<std::string>{"BeforeClose", "RxChar", "AfterClose"}));
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(fake->OpenHandles(), 0);
+    // The port opens and closes as usual afterwards.
+    port.Open();
+    port.Close();
+    EXPECT_EQ(log.back(), "AfterClose");
+    EXPECT_FALSE(port.Connected());
+}
+
 TEST_F(FakePort, DestructorClosesWithItsNotifications) {
     std::vector<std::string> seen;
     {
