@@ -110,6 +110,20 @@ constexpr int kSampleMs = 50;
 constexpr int kTransferSliceMs = 20;
 constexpr int kTxEmptySampleMs = 10;
 
+// The longest time limit a transfer keeps. The all-ones limits (a timeout of -1) times a byte
+// count reach beyond what the clock can add without overflowing, and mean no practical limit.
+constexpr std::uint64_t kLongestLimitMs = std::uint64_t{1} << 40; // about 35 years
+
+Clock::time_point After(Clock::time_point from, std::uint64_t ms) {
+    return from + std::chrono::milliseconds(static_cast<std::int64_t>(std::min(ms, kLongestLimitMs)));
+}
+
+// Milliseconds from `now` until `end`, rounded up, but at most `cap`.
+int MsUntil(Clock::time_point end, Clock::time_point now, int cap) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+    return static_cast<int>(std::min<std::int64_t>(cap, left));
+}
+
 struct Device {
     explicit Device(int f) : fd(f) {}
     ~Device() {
@@ -718,15 +732,13 @@ bool PosixServices::Drive(Pending& p, int eventFd, bool block) {
                     return true;
                 }
                 if (p.interval > 0 && p.moved > 0) {
-                    const auto gapEnd = p.lastByte + std::chrono::milliseconds(p.interval);
+                    const auto gapEnd = After(p.lastByte, p.interval);
                     const auto now = Clock::now();
                     if (now >= gapEnd) {
                         Complete(p, eventFd, 0);
                         return true;
                     }
-                    waitMs = std::min<int>(
-                        waitMs,
-                        static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(gapEnd - now).count()));
+                    waitMs = MsUntil(gapEnd, now, waitMs);
                 }
             }
             if (p.hasDeadline) {
@@ -736,9 +748,7 @@ bool PosixServices::Drive(Pending& p, int eventFd, bool block) {
                     Complete(p, eventFd, 0);
                     return true;
                 }
-                waitMs = std::min<int>(
-                    waitMs,
-                    static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(p.deadline - now).count()));
+                waitMs = MsUntil(p.deadline, now, waitMs);
             }
         }
         if (!block) return false;
@@ -801,12 +811,12 @@ bool PosixServices::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD& do
         }
         p->firstByteOnly = true;
         p->hasDeadline = true;
-        p->deadline = now + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
+        p->deadline = After(now, t.ReadTotalTimeoutConstant);
     } else {
         const std::uint64_t total =
             static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
         p->hasDeadline = total > 0;
-        p->deadline = now + std::chrono::milliseconds(total);
+        p->deadline = After(now, total);
         p->interval = t.ReadIntervalTimeout == MAXDWORD ? 0 : t.ReadIntervalTimeout;
     }
     Attach(overlapped.hEvent, p.release());
@@ -841,7 +851,7 @@ bool PosixServices::WriteFile(HANDLE device, const void* buffer, DWORD count, DW
     const std::uint64_t total =
         static_cast<std::uint64_t>(t.WriteTotalTimeoutMultiplier) * count + t.WriteTotalTimeoutConstant;
     p->hasDeadline = total > 0;
-    p->deadline = Clock::now() + std::chrono::milliseconds(total);
+    p->deadline = After(Clock::now(), total);
     if (Drive(*p, ev->fd, false)) {
         done = static_cast<DWORD>(p->moved);
         if (p->ov->Internal != 0) return Fail(static_cast<DWORD>(p->ov->Internal));

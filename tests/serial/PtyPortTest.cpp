@@ -333,6 +333,20 @@ TEST_F(PtyPort, WriteEndsAtItsTimeLimitWithTheBytesSentSoFar) {
     EXPECT_TRUE(port.Connected());
 }
 
+TEST_F(PtyPort, AnAllOnesPerByteWriteLimitIsNoLimitForALargeWrite) {
+    // -1 is the all-ones value per byte: 128 KiB times it is far beyond any wait, and must not
+    // wrap around into a limit that has already run out.
+    port.Timeouts().SetWriteTotalMultiplier(-1);
+    port.Timeouts().SetWriteTotalConstant(0);
+    port.Open();
+    const std::string big(128 * 1024, 'x');
+    std::string got;
+    std::thread peer([&] { got = pty.Receive(big.size()); });
+    EXPECT_EQ(port.WriteStr(big), static_cast<int>(big.size()));
+    peer.join();
+    EXPECT_EQ(got.size(), big.size());
+}
+
 TEST_F(PtyPort, ModemLinesOfAPseudoTerminalReadOffAndLineControlDoesNothing) {
     port.Open();
     EXPECT_TRUE(port.ModemLines().Empty());
