@@ -70,38 +70,41 @@ StoredSettings ReadSettings() {
 void WriteWindowSettings(std::string_view zadana1, std::string_view zadana2, std::string_view delkaCyklu,
                          bool simulace, bool ukazKom, bool naPrubeh) {
     const platform::ProfileFile file = SettingsFile();
-    const platform::ProfileWriteBatch batch(file);
+    platform::ProfileWriteBatch batch(file); // the section changes in one step
     file.WriteString("Nastaveni", "Zadana1", zadana1);
     file.WriteString("Nastaveni", "Zadana2", zadana2);
     file.WriteString("Nastaveni", "DelkaCyklu", delkaCyklu);
     file.WriteBool("Nastaveni", "Simulace", simulace);
     file.WriteBool("Nastaveni", "UkazKom", ukazKom);
     file.WriteBool("Nastaveni", "NaPrubeh", naPrubeh);
+    batch.Commit();
 }
 
 void WriteRegulatorSettings(std::string_view r0, std::string_view ti, std::string_view td, std::string_view tvz,
                             std::string_view t1, std::string_view t2) {
     const platform::ProfileFile file = SettingsFile();
-    const platform::ProfileWriteBatch batch(file);
+    platform::ProfileWriteBatch batch(file); // the section changes in one step
     file.WriteString("Regulace", "r0", r0);
     file.WriteString("Regulace", "Ti", ti);
     file.WriteString("Regulace", "Td", td);
     file.WriteString("Regulace", "Tvz", tvz);
     file.WriteString("Regulace", "T1", t1);
     file.WriteString("Regulace", "T2", t2);
+    batch.Commit();
 }
 
 void WriteSerialSettings(std::string_view com1, std::string_view com2, std::string_view baudRate) {
     const platform::ProfileFile file = SettingsFile();
-    const platform::ProfileWriteBatch batch(file);
+    platform::ProfileWriteBatch batch(file); // the section changes in one step
     file.WriteString("Serial", "Com1", com1);
     file.WriteString("Serial", "Com2", com2);
     file.WriteString("Serial", "BaudRate", baudRate);
+    batch.Commit();
 }
 
 void WritePrograms(const state::RegulatorState& s) {
     const platform::ProfileFile file = SettingsFile();
-    const platform::ProfileWriteBatch batch(file);
+    platform::ProfileWriteBatch batch(file); // the section changes in one step
     for (int side = 1; side <= state::SideCount; ++side) {
         const std::string section = ProgramSection(side);
         file.EraseSection(section);
@@ -111,6 +114,7 @@ void WritePrograms(const state::RegulatorState& s) {
             file.WriteInteger(section, TempKey(n), s.ProgramTemp[side][n]);
         }
     }
+    batch.Commit();
 }
 
 } // namespace persistence

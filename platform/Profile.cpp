@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,17 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     int Get() const { return fd_; }
+    // Gives the descriptor up without closing it.
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Takes over `fd`, closing the one held before.
+    void Reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
     // Closes now and reports whether the close succeeded (a delayed write error shows here).
     bool Close() {
         const int fd = fd_;
@@ -301,17 +313,29 @@ int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& 
     return -1;
 }
 
-// Writes inside a ProfileWriteBatch on this thread leave the flush to the batch's end.
-thread_local int gBatchDepth = 0;
-
 void FlushDirectory(const std::filesystem::path& target) {
     const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.Get() >= 0) (void)::fsync(dirFd.Get());
 }
 
-// Rewrites the file with the edits (sorted, not overlapping) applied, atomically.
-void Replace(const std::filesystem::path& target, int oldFd, const FileScan& scan, const std::vector<Edit>& edits) {
+// Writes the old content (if any) with the edits (sorted, not overlapping) applied to `out`.
+void WriteEdited(int out, int oldFd, std::uint64_t oldSize, const std::vector<Edit>& edits) {
+    std::vector<char> buf(ChunkSize);
+    std::uint64_t pos = 0;
+    for (const Edit& e : edits) {
+        if (oldFd >= 0) CopyRange(oldFd, out, pos, e.Begin, buf);
+        WriteAll(out, e.Text.data(), e.Text.size());
+        pos = e.End;
+    }
+    if (oldFd >= 0) CopyRange(oldFd, out, pos, oldSize, buf);
+}
+
+// Replaces the file atomically with what `fill` writes into a temporary file beside it: the
+// temporary file is flushed to the disk and renamed over the old one, so a crash or a full disk
+// leaves either the whole old or the whole new file.
+template <class Fill>
+void ReplaceWith(const std::filesystem::path& target, bool exists, const struct stat& old, Fill fill) {
     std::filesystem::path tempName;
     Fd temp(CreateTemporary(target, tempName));
     if (temp.Get() < 0) throw std::system_error(errno, std::generic_category(), "create");
@@ -324,29 +348,81 @@ void Replace(const std::filesystem::path& target, int oldFd, const FileScan& sca
         }
     } cleanup{tempName, committed};
 
-    if (scan.Exists) {
+    if (exists) {
         // Keep the old file's permission bits and, where allowed, its owner.
-        (void)::fchmod(temp.Get(), scan.Stat.st_mode & 07777);
-        if (::fchown(temp.Get(), scan.Stat.st_uid, scan.Stat.st_gid) != 0) {
+        (void)::fchmod(temp.Get(), old.st_mode & 07777);
+        if (::fchown(temp.Get(), old.st_uid, old.st_gid) != 0) {
             // Not permitted for an ordinary user: the file then belongs to the writer.
         }
     }
-    std::vector<char> buf(ChunkSize);
-    std::uint64_t pos = 0;
-    for (const Edit& e : edits) {
-        if (oldFd >= 0) CopyRange(oldFd, temp.Get(), pos, e.Begin, buf);
-        WriteAll(temp.Get(), e.Text.data(), e.Text.size());
-        pos = e.End;
-    }
-    if (oldFd >= 0) CopyRange(oldFd, temp.Get(), pos, scan.Size, buf);
-    const bool flushNow = gBatchDepth == 0;
-    if (flushNow && ::fsync(temp.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
+    fill(temp.Get());
+    if (::fsync(temp.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
     if (!temp.Close()) throw std::system_error(errno, std::generic_category(), "close");
     if (::rename(tempName.c_str(), target.c_str()) != 0) throw std::system_error(errno, std::generic_category(), "rename");
     committed = true;
-
     // Make the rename itself durable; a failure here no longer endangers either version.
-    if (flushNow) FlushDirectory(target);
+    FlushDirectory(target);
+}
+
+// Rewrites the file with the edits applied, atomically.
+void Replace(const std::filesystem::path& target, int oldFd, const FileScan& scan, const std::vector<Edit>& edits) {
+    ReplaceWith(target, scan.Exists, scan.Stat, [&](int out) { WriteEdited(out, oldFd, scan.Size, edits); });
+}
+
+// Opens the file for writing and checks that it is a regular file; -1 (with errno ENOENT) when
+// there is none yet. Opening for writing also tells whether the file may be written at all: a
+// read-only file is refused here even though the rename would replace it.
+int OpenForWrite(const std::filesystem::path& target, FileScan& scan) {
+    const int fd = ::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && errno != ENOENT) throw std::system_error(errno, std::generic_category(), "open");
+    if (fd >= 0) {
+        Fd guard(fd);
+        if (::fstat(fd, &scan.Stat) != 0) throw std::system_error(errno, std::generic_category(), "stat");
+        if (!S_ISREG(scan.Stat.st_mode)) throw std::system_error(EINVAL, std::generic_category(), "not a file");
+        scan.Exists = true;
+        return guard.Release();
+    }
+    return -1;
+}
+
+} // namespace
+
+// The content a batch gathers in memory, written to the file once at its end.
+struct ProfileWriteBatch::Stage {
+    std::filesystem::path Named;  // as the caller named the file (for the error text)
+    std::filesystem::path Target; // the file actually written (links resolved)
+    Fd Content;                   // an anonymous in-memory file; -1 until the first change
+    bool Exists = false;          // the file existed when the batch first changed it
+    struct stat Stat {};
+    bool Done = false;
+};
+
+namespace {
+
+// The batch of this thread, while one lives.
+thread_local ProfileWriteBatch::Stage* gStage = nullptr;
+
+// A write inside a batch: the same checks as a single write at the batch's first change, then
+// the edits go to the batch's in-memory copy.
+template <class Plan>
+void ModifyStaged(ProfileWriteBatch::Stage& st, std::string_view section, std::string_view key, Plan plan) {
+    FileScan scan;
+    Fd old(st.Content.Get() < 0 ? OpenForWrite(st.Target, scan) : -1);
+    const int source = st.Content.Get() >= 0 ? st.Content.Get() : old.Get();
+    if (source >= 0) {
+        if (::lseek(source, 0, SEEK_SET) < 0) throw std::system_error(errno, std::generic_category(), "seek");
+        ScanFile(source, section, key, scan);
+    }
+    const std::vector<Edit> edits = plan(scan);
+    if (edits.empty()) return;
+    Fd next(::memfd_create("Regulator.ini", MFD_CLOEXEC));
+    if (next.Get() < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
+    WriteEdited(next.Get(), source, scan.Size, edits);
+    if (st.Content.Get() < 0) {
+        st.Exists = scan.Exists;
+        st.Stat = scan.Stat;
+    }
+    st.Content.Reset(next.Release());
 }
 
 // Opens the file for a write, scans it and hands the scan to `plan`, which returns the edits
@@ -355,17 +431,13 @@ template <class Plan>
 void Modify(const std::filesystem::path& file, std::string_view section, std::string_view key, Plan plan) {
     try {
         const auto target = WriteTarget(file);
-        FileScan scan;
-        // Opening for writing also tells whether the file may be written at all: a read-only
-        // file is refused here even though the rename would replace it.
-        Fd old(::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
-        if (old.Get() < 0 && errno != ENOENT) throw std::system_error(errno, std::generic_category(), "open");
-        if (old.Get() >= 0) {
-            if (::fstat(old.Get(), &scan.Stat) != 0) throw std::system_error(errno, std::generic_category(), "stat");
-            if (!S_ISREG(scan.Stat.st_mode)) throw std::system_error(EINVAL, std::generic_category(), "not a file");
-            scan.Exists = true;
-            ScanFile(old.Get(), section, key, scan);
+        if (gStage != nullptr && !gStage->Done && gStage->Target == target) {
+            ModifyStaged(*gStage, section, key, plan);
+            return;
         }
+        FileScan scan;
+        Fd old(OpenForWrite(target, scan));
+        if (old.Get() >= 0) ScanFile(old.Get(), section, key, scan);
         const std::vector<Edit> edits = plan(scan);
         if (edits.empty()) return;
         Replace(target, old.Get(), scan, edits);
@@ -376,13 +448,41 @@ void Modify(const std::filesystem::path& file, std::string_view section, std::st
 
 } // namespace
 
-ProfileWriteBatch::ProfileWriteBatch(const ProfileFile& file) : file_(WriteTarget(file.Path())) { ++gBatchDepth; }
+ProfileWriteBatch::ProfileWriteBatch(const ProfileFile& file) {
+    if (gStage != nullptr) return; // inside another batch: that one gathers the writes
+    stage_ = std::make_unique<Stage>();
+    stage_->Named = file.Path();
+    stage_->Target = WriteTarget(file.Path());
+    gStage = stage_.get();
+}
+
+void ProfileWriteBatch::Commit() {
+    if (!stage_ || stage_->Done) return;
+    stage_->Done = true;
+    if (gStage == stage_.get()) gStage = nullptr;
+    if (stage_->Content.Get() < 0) return; // nothing changed
+    try {
+        const int content = stage_->Content.Get();
+        struct stat cs {};
+        if (::fstat(content, &cs) != 0) throw std::system_error(errno, std::generic_category(), "stat");
+        ReplaceWith(stage_->Target, stage_->Exists, stage_->Stat, [&](int out) {
+            std::vector<char> buf(ChunkSize);
+            CopyRange(content, out, 0, static_cast<std::uint64_t>(cs.st_size), buf);
+        });
+    } catch (const std::system_error&) {
+        throw EProfileWrite(stage_->Named);
+    }
+}
 
 ProfileWriteBatch::~ProfileWriteBatch() {
-    if (--gBatchDepth > 0) return;
-    Fd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() >= 0) (void)::fsync(fd.Get());
-    FlushDirectory(file_);
+    if (!stage_) return;
+    // A batch left by an error still writes what it gathered before the error; a failure here
+    // has nowhere to go.
+    try {
+        Commit();
+    } catch (...) {
+    }
+    if (gStage == stage_.get()) gStage = nullptr;
 }
 
 EProfileWrite::EProfileWrite(const std::filesystem::path& file)

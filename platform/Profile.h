@@ -23,6 +23,7 @@
 // the file is read in pieces and only the first 64 KiB of each line are looked at.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -91,19 +92,27 @@ private:
     std::filesystem::path file_;
 };
 
-// Many writes in a row (a whole program table, say): while a batch lives on this thread, each
-// write still replaces the file atomically by a rename, so a crash of the program leaves a whole
-// file, but the flush to the disk that every write otherwise waits for is made once, when the
-// batch ends. Without it, saving two full programs (400 keys) waits for 800 disk flushes.
+// Many writes in a row (a whole program table, say) as one change of the file: while a batch
+// lives on this thread, the writes to its file go to a copy in memory, after the same checks a
+// single write makes at the first of them (so a refused file is still refused at once, with
+// nothing changed), and Commit() replaces the file with the result in one atomic step. Saving
+// two full programs key by key would otherwise replace the file 400 times, which takes seconds.
+// Reads inside a batch see the file as it was before the batch.
 class ProfileWriteBatch {
 public:
     explicit ProfileWriteBatch(const ProfileFile& file);
+    // Writes what the batch gathered. Throws EProfileWrite when the file cannot be written; the
+    // old file is then unchanged.
+    void Commit();
+    // Commits when Commit() was not called (an error left the writer), dropping a failure.
     ~ProfileWriteBatch();
     ProfileWriteBatch(const ProfileWriteBatch&) = delete;
     ProfileWriteBatch& operator=(const ProfileWriteBatch&) = delete;
 
+    struct Stage;
+
 private:
-    std::filesystem::path file_;
+    std::unique_ptr<Stage> stage_;
 };
 
 } // namespace platform

@@ -446,3 +446,43 @@ TEST_F(ProfileTest, HugeLinesAreReadInBoundedPieces) {
 }
 
 } // namespace
+
+TEST(ProfileBatch, GivesTheSameFileAsSingleWritesInOneReplacement) {
+    TempDir dir;
+    const std::string start = "; kept\r\n[Prubeh1]\r\nCas1=5\r\nCas9=1\r\n[Other]\r\nx=1\r\n";
+    const fs::path single = dir.Path() / "single.ini";
+    const fs::path batched = dir.Path() / "batched.ini";
+    WriteFile(single, start);
+    WriteFile(batched, start);
+    auto writeAll = [](const ProfileFile& f) {
+        f.EraseSection("Prubeh1");
+        for (int n = 1; n <= 3; ++n) f.WriteInteger("Prubeh1", "Cas" + std::to_string(n), n * 10);
+        f.WriteString("Nastaveni", "Zadana1", "150,5");
+        f.EraseSection("Missing");
+    };
+    writeAll(ProfileFile(single));
+
+    const ProfileFile file(batched);
+    struct stat before {};
+    ASSERT_EQ(::stat(batched.c_str(), &before), 0);
+    {
+        platform::ProfileWriteBatch batch(file);
+        writeAll(file);
+        // Nothing reaches the file before the commit.
+        EXPECT_EQ(ReadFile(batched), start);
+        batch.Commit();
+    }
+    EXPECT_EQ(ReadFile(batched), ReadFile(single));
+    EXPECT_EQ(StrayFiles(dir.Path(), batched), 1); // only single.ini besides it
+}
+
+TEST(ProfileBatch, ARefusedFileIsRefusedAtTheFirstWrite) {
+    TempDir dir;
+    const fs::path where = dir.Path() / "Regulator.ini";
+    fs::create_directory(where); // a folder where the file should be
+    const ProfileFile file(where);
+    platform::ProfileWriteBatch batch(file);
+    EXPECT_THROW(file.WriteString("Regulace", "r0", "1"), EProfileWrite);
+    EXPECT_NO_THROW(batch.Commit()); // nothing was gathered
+    EXPECT_TRUE(fs::is_directory(where));
+}
