@@ -6,13 +6,16 @@ QString TErrorReport::ReportText(const QString& errorText) {
     return text;
 }
 
-void TErrorReport::Report(const QString& errorText) {
+void TErrorReport::Add(const QString& errorText) {
     const QString text = ReportText(errorText);
     if (!pending_.empty() && pending_.back().text == text) {
         ++pending_.back().count;
     } else {
         pending_.push_back({text, 1});
     }
+}
+
+void TErrorReport::ShowPending() {
     if (showing_) return; // the open report's loop below shows it next
 
     showing_ = true;

@@ -22,7 +22,16 @@ public:
 
     // Shows the report, or queues it when a report is already open. Returns after every queued
     // report has been shown (or at once, when called from inside an open report's box).
-    void Report(const QString& errorText);
+    void Report(const QString& errorText) {
+        Add(errorText);
+        ShowPending();
+    }
+
+    // Queues a report without showing it yet (identical reports in a row are counted).
+    void Add(const QString& errorText);
+    // Shows the queued reports one after another, unless a report is open already (its loop
+    // then shows them next).
+    void ShowPending();
 
     bool Showing() const { return showing_; }
 

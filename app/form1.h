@@ -208,16 +208,24 @@ public:
     // ---- The general error report.
     // Runs a handler; an error that leaves it ends it at the failing step (what it did before
     // stays done) and is shown by the general error report. Nothing crosses Qt's event loop.
+    // Reports wait until the outermost handler has finished: a modal box runs a nested event
+    // loop in which timers and port events keep coming, and they must never find a handler
+    // (an apply, a Start) half done.
     template <class F> void Guard(F&& handler) {
+        ++guardDepth_;
         try {
             handler();
         } catch (const std::exception& e) {
-            Report(QString::fromLocal8Bit(e.what()));
+            Errors.Add(QString::fromLocal8Bit(e.what()));
         } catch (...) {
-            Report(QStringLiteral("Unknown error"));
+            Errors.Add(QStringLiteral("Unknown error"));
         }
+        if (--guardDepth_ == 0) Errors.ShowPending();
     }
-    void Report(const QString& errorText) { Errors.Report(errorText); }
+    void Report(const QString& errorText) {
+        Errors.Add(errorText);
+        if (guardDepth_ == 0) Errors.ShowPending();
+    }
     TMessageBoxes& Boxes() { return *Services.Boxes; }
 
     TFormServices Services;
@@ -235,6 +243,7 @@ private:
     bool HandleWindowKey(QObject* watched, QKeyEvent* key);
     std::unique_ptr<state::HeaterSwitchControl> switch1_;
     std::unique_ptr<state::HeaterSwitchControl> switch2_;
+    int guardDepth_ = 0;
     bool shown_ = false;
     bool closed_ = false;
 };

@@ -277,3 +277,21 @@ TEST(Shell, ClosingSavesTheWindowSectionAndClosesEverything) {
     EXPECT_FALSE(g.TimerSimulace->Enabled());
     EXPECT_EQ(g.Edit1->text(), "155");
 }
+
+TEST(ErrorReport, ShownOnlyAfterTheOutermostHandlerHasFinished) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    bool finished = false;
+    // A handler that runs another one (a Start run by a unit's message, a log that fails inside
+    // an apply): the inner failure is reported when everything has run, not in the middle.
+    f.Guard([&] {
+        f.Guard([&] { throw std::runtime_error("Disk full"); });
+        f.Report(QStringLiteral("File access denied"));
+        EXPECT_TRUE(fx.Boxes.boxes.empty());
+        finished = true;
+    });
+    EXPECT_TRUE(finished);
+    ASSERT_EQ(fx.Boxes.boxes.size(), 2u);
+    EXPECT_EQ(fx.Boxes.boxes[0].text, "Disk full.");
+    EXPECT_EQ(fx.Boxes.boxes[1].text, "File access denied.");
+}
