@@ -310,6 +310,9 @@ void TForm1::ConnectEvents() {
     connect(Edit9, &QLineEdit::textChanged, this, [this] { Guard([&] { Edit6Change(Edit9); }); });
     connect(ListBox1, &QListWidget::currentRowChanged, this, [this] { Guard([&] { ListBox1Click(ListBox1); }); });
     connect(ListBox3, &QListWidget::currentRowChanged, this, [this] { Guard([&] { ListBox3Click(ListBox3); }); });
+    // A Ctrl+click can clear the selection without moving the current row.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] { Guard([&] { ListBox1Click(ListBox1); }); });
+    connect(ListBox3, &QListWidget::itemSelectionChanged, this, [this] { Guard([&] { ListBox3Click(ListBox3); }); });
 
     auto tick = [this](TTimer* timer, void (TForm1::*handler)(QObject*)) {
         timer->OnTimer = [this, timer, handler] { Guard([&] { (this->*handler)(timer); }); };

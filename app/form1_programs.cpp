@@ -27,6 +27,13 @@ void DrawStepCurve(chart::TChart* chart, const state::RegulatorState& s, int sid
 
 QListWidget* ListOf(TForm1& f, int side) { return side == 1 ? f.ListBox1 : f.ListBox3; }
 
+// The selected row, or -1. A row can stay current after a Ctrl+click has cleared the selection;
+// it is then no longer the operator's choice and must not be deleted.
+int SelectedRow(const QListWidget* list) {
+    const QListWidgetItem* current = list->currentItem();
+    return current != nullptr && current->isSelected() ? list->currentRow() : -1;
+}
+
 void AddProgramPoint(TForm1& f, int side) {
     const QLineEdit* time = side == 1 ? f.Edit5 : f.Edit10;
     const QLineEdit* temp = side == 1 ? f.Edit7 : f.Edit11;
@@ -46,7 +53,7 @@ void AddProgramPoint(TForm1& f, int side) {
 }
 
 void DeleteSelectedPoint(TForm1& f, int side) {
-    const int k = programs::PointOfRow(ListOf(f, side)->currentRow(), f.S.ProgramCount[side]);
+    const int k = programs::PointOfRow(SelectedRow(ListOf(f, side)), f.S.ProgramCount[side]);
     if (k == 0) return;
     programs::DeletePoint(f.S, side, k);
     f.RenderPrograms();
@@ -74,5 +81,5 @@ void TForm1::Button3Click(QObject*) { AddProgramPoint(*this, 1); }
 void TForm1::Button8Click(QObject*) { AddProgramPoint(*this, 2); }
 void TForm1::Button2Click(QObject*) { DeleteSelectedPoint(*this, 1); }
 void TForm1::Button7Click(QObject*) { DeleteSelectedPoint(*this, 2); }
-void TForm1::ListBox1Click(QObject*) { Button2->setEnabled(ListBox1->currentRow() > 1); }
-void TForm1::ListBox3Click(QObject*) { Button7->setEnabled(ListBox3->currentRow() > 1); }
+void TForm1::ListBox1Click(QObject*) { Button2->setEnabled(SelectedRow(ListBox1) > 1); }
+void TForm1::ListBox3Click(QObject*) { Button7->setEnabled(SelectedRow(ListBox3) > 1); }

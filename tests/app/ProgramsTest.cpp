@@ -148,6 +148,30 @@ TEST(ProgramTabs, SmazatFollowsTheSelectionAndDeletesExactlyThatPoint) {
     }
 }
 
+// A Ctrl+click on the selected row clears the selection while the row stays current: nothing is
+// selected any more, so "Smazat" goes grey and pressing it deletes nothing.
+TEST(ProgramTabs, ACtrlClickThatClearsTheSelectionDisablesSmazat) {
+    for (const Side& s : Sides) {
+        TFormFixture fx;
+        TForm1& f = fx.Show();
+        QListWidget* list = f.*s.list;
+        QPushButton* del = f.*s.del;
+        f.t->setCurrentWidget(list->parentWidget());
+        Add(f, s, "10", "1");
+        Add(f, s, "20", "2");
+        const QPoint row2 = list->visualItemRect(list->item(2)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row2);
+        ASSERT_TRUE(list->item(2)->isSelected());
+        EXPECT_TRUE(del->isEnabled());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, row2);
+        ASSERT_TRUE(list->selectedItems().isEmpty());
+        EXPECT_FALSE(del->isEnabled());
+        del->setEnabled(true); // even if it were pressed
+        del->click();
+        EXPECT_EQ(f.S.ProgramCount[s.side], 2);
+    }
+}
+
 TEST(ProgramTabs, DeletingTheOnlyPointClearsListCurveAndSection) {
     TFormFixture fx;
     TForm1& f = fx.Show();
