@@ -150,14 +150,16 @@ DataLog::~DataLog() {
 
 void DataLog::Write(const LogRow& row) {
     if (fd_ < 0) throw InOutError(EBADF);
-    auto pieces = LogPieces(row);
-    if (lineEndPending_) pieces[0].insert(0, "\r\n");
+    const auto pieces = LogPieces(row);
+    // The previous line's end and the six pieces go to the system in one call, so a process
+    // killed at any moment loses at most the last line's line end, never half a line.
+    std::vector<std::string_view> out;
+    if (lineEndPending_) out.emplace_back("\r\n");
+    for (const auto& piece : pieces) out.emplace_back(piece);
     try {
-        for (const auto& piece : pieces) {
-            platform::WriteAll(fd_, piece);
-            lineEndPending_ = false; // it went out with the first piece
-        }
+        platform::WriteAllPieces(fd_, out);
     } catch (const std::system_error& e) {
+        lineEndPending_ = false;
         throw FromSystem(e);
     }
     lineEndPending_ = true;

@@ -1,9 +1,13 @@
 #include "platform/Files.h"
 
+#include <algorithm>
+#include <climits>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace platform {
@@ -48,6 +52,34 @@ void WriteAll(int fd, std::string_view bytes) {
         }
         if (n == 0) Fail(EIO, "write");
         bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void WriteAllPieces(int fd, const std::vector<std::string_view>& pieces) {
+    std::vector<iovec> iov;
+    iov.reserve(pieces.size());
+    for (std::string_view p : pieces) {
+        if (!p.empty()) iov.push_back({const_cast<char*>(p.data()), p.size()});
+    }
+    std::size_t first = 0;
+    while (first < iov.size()) {
+        const int count = static_cast<int>(std::min<std::size_t>(iov.size() - first, IOV_MAX));
+        const ssize_t n = ::writev(fd, iov.data() + first, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail(errno, "write");
+        }
+        if (n == 0) Fail(EIO, "write");
+        // A partial write: skip what went out and go on with the rest.
+        auto left = static_cast<std::size_t>(n);
+        while (first < iov.size() && left >= iov[first].iov_len) {
+            left -= iov[first].iov_len;
+            ++first;
+        }
+        if (left > 0) {
+            iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
+            iov[first].iov_len -= left;
+        }
     }
 }
 

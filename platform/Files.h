@@ -4,6 +4,7 @@
 // close. Failures throw std::system_error carrying the system's error number (errno).
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -22,6 +23,11 @@ int OpenForAppend(const std::filesystem::path& file);
 // Hands all bytes to the operating system (write(2), repeated only for a partial write).
 // Nothing is buffered in this process. Throws std::system_error.
 void WriteAll(int fd, std::string_view bytes);
+
+// Hands several pieces to the operating system in one call (writev(2), continued only for a
+// partial write), in order, so they reach the file together: a process killed at any moment
+// leaves all of them or none. Throws std::system_error.
+void WriteAllPieces(int fd, const std::vector<std::string_view>& pieces);
 
 // Closes the descriptor. Throws std::system_error when the close reports a failure.
 void CloseFile(int fd);
