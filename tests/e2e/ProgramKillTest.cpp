@@ -1,0 +1,91 @@
+// The real program, killed with SIGKILL at some moment while it writes its data log, loses at
+// most the last line's line end: every line before it is whole.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A line as the log writes it: eight fields, six tabs, a point as decimal separator.
+bool IsLogLine(const std::string& line) {
+    int tabs = 0;
+    for (char c : line) {
+        if (c == '\t') {
+            ++tabs;
+        } else if (!(c == ' ' || c == '.' || c == '-' || (c >= '0' && c <= '9'))) {
+            return false;
+        }
+    }
+    return tabs == 6 && line.size() >= 56;
+}
+
+TEST(ProgramKill, KilledWhileLoggingLosesAtMostTheLastLineEnd) {
+    const fs::path dir = fs::temp_directory_path() / ("regulator-kill-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    // The program keeps its files next to itself: run a copy in the temporary folder.
+    const fs::path exe = dir / "regulator";
+    fs::copy_file(REGULATOR_PATH, exe);
+    fs::permissions(exe, fs::perms::owner_all, fs::perm_options::add);
+
+    std::mt19937 random(std::random_device{}());
+    for (int round = 0; round < 3; ++round) {
+        fs::remove_all(dir / "Data");
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+        env.emplace_back("QT_QPA_PLATFORM=offscreen");
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string path = exe.string();
+        char* argv[] = {path.data(), nullptr};
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+
+        // A few refreshes (one line every 500 ms), then a kill at an arbitrary moment.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500 + random() % 500));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        ASSERT_TRUE(fs::exists(dir / "Data"));
+        std::string text;
+        for (const auto& entry : fs::directory_iterator(dir / "Data")) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::ostringstream s;
+            s << in.rdbuf();
+            text = s.str();
+        }
+        ASSERT_FALSE(text.empty()) << "no line was logged";
+        // Whole lines with CR LF, then the last line without its line end.
+        std::size_t at = 0;
+        int lines = 0;
+        for (;;) {
+            const auto end = text.find("\r\n", at);
+            if (end == std::string::npos) break;
+            EXPECT_TRUE(IsLogLine(text.substr(at, end - at))) << "line " << lines;
+            at = end + 2;
+            ++lines;
+        }
+        EXPECT_TRUE(IsLogLine(text.substr(at))) << "last line: [" << text.substr(at) << "]";
+        EXPECT_GE(lines, 2);
+    }
+    fs::remove_all(dir);
+}
+
+} // namespace
