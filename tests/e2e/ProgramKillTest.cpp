@@ -33,6 +33,25 @@ bool IsLogLine(const std::string& line) {
     return tabs == 6 && line.size() >= 56;
 }
 
+std::string ReadLog(const fs::path& data) {
+    std::string text;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(data, ec)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        text = s.str();
+    }
+    return text;
+}
+
+std::size_t CountLineEnds(const fs::path& data) {
+    const std::string text = ReadLog(data);
+    std::size_t n = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++n;
+    return n;
+}
+
 TEST(ProgramKill, KilledWhileLoggingLosesAtMostTheLastLineEnd) {
     const fs::path dir = fs::temp_directory_path() / ("regulator-kill-" + std::to_string(::getpid()));
     fs::remove_all(dir);
@@ -57,20 +76,17 @@ TEST(ProgramKill, KilledWhileLoggingLosesAtMostTheLastLineEnd) {
         ASSERT_EQ(posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data()), 0);
 
         // A few refreshes (one line every 500 ms), then a kill at an arbitrary moment.
-        std::this_thread::sleep_for(std::chrono::milliseconds(2500 + random() % 500));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (CountLineEnds(dir / "Data") < 3 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 700));
         ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status));
 
         ASSERT_TRUE(fs::exists(dir / "Data"));
-        std::string text;
-        for (const auto& entry : fs::directory_iterator(dir / "Data")) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::ostringstream s;
-            s << in.rdbuf();
-            text = s.str();
-        }
+        const std::string text = ReadLog(dir / "Data");
         ASSERT_FALSE(text.empty()) << "no line was logged";
         // Whole lines with CR LF, then the last line without its line end.
         std::size_t at = 0;
