@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include "app/Controls.h"
+
 #include "serial/ComPort.h"
 
 #include <QApplication>
@@ -46,9 +48,7 @@ QLabel* MakeBigLabel(QWidget* parent, const char* name, const QString& text, QRe
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setFont(WindowFont(32, true));
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, colour);
-    l->setPalette(p);
+    SetFontColour(l, colour);
     l->setAlignment(align | Qt::AlignVCenter);
     l->setGeometry(geometry);
     return l;
@@ -222,6 +222,11 @@ void TForm1::BuildControls() {
         CheckBox1 = MakeCheck(s, "CheckBox1", QStringLiteral("Simulace"), 6, 60, false);
         CheckBox2 = MakeCheck(s, "CheckBox2", QStringLiteral("Ukaz vse"), 100, 60, false);
         ListBox2 = MakeList(s, "ListBox2", QRect(4, 82, 205, 138));
+        // Every received batch goes to the top of the communication list while "Ukaz vse" is
+        // checked. All its rows are one line high, so the view need not measure each of up to a
+        // thousand (possibly long) rows again at every insert: that kept a flooded line from
+        // starving the timers.
+        ListBox2->setUniformItemSizes(true);
         Label19 = MakeLabel(s, "Label19", QStringLiteral("Port 1:"), 6, 230);
         Edit13 = MakeEdit(s, "Edit13", QStringLiteral("@Pt1&"), QRect(50, 226, 100, 21));
         Button9 = MakeButton(s, "Button9", QStringLiteral("Test"), QRect(156, 225, 50, 23));

@@ -3,6 +3,8 @@
 // the controls and the ports.
 #include "app/form1.h"
 
+#include "app/Controls.h"
+
 #include "app/QtComSync.h"
 
 #include "devicelink/RxParser.h"
@@ -88,11 +90,6 @@ void TForm1::CreatePorts() {
     Com2Port = std::make_unique<TComPort>(serial, sync);
     Com2Port->SetPort("COM4");
     Com2Port->SetBaudRate(br4800);
-    // Every received batch goes to the top of the communication list while "Ukaz vse" is checked.
-    // All its rows are one line high, so the view need not measure each of up to a thousand
-    // (possibly long) rows again at every insert: that kept a flooded line from starving the
-    // timers.
-    ListBox2->setUniformItemSizes(true);
 }
 
 void TForm1::AttachPortEvents() {
@@ -105,8 +102,8 @@ void TForm1::AttachPortEvents() {
 }
 
 void TForm1::ShowPortNumbers() {
-    Edit6->setText(QString::fromStdString(PortNumberText(Com1Port->Port())));
-    Edit9->setText(QString::fromStdString(PortNumberText(Com2Port->Port())));
+    SetText(Edit6, PortNumberText(Com1Port->Port()));
+    SetText(Edit9, PortNumberText(Com2Port->Port()));
 }
 
 void TForm1::ClosePorts() {

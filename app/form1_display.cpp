@@ -1,6 +1,8 @@
 // Display refresh and data log of the main window, and the chart it draws on.
 #include "app/form1.h"
 
+#include "app/Controls.h"
+
 #include "chart/RegulatorSeries.h"
 #include "chart/TChart.h"
 #include "persistence/DataLog.h"
@@ -28,9 +30,9 @@ void TForm1::TimerUkazTimer(QObject*) {
         }
         Chart->Refresh();
     }
-    LabelTeplota1->setText(QString::fromStdString(persistence::TemperatureLabelText(S.SideState[1].Temperature)));
-    LabelTeplota2->setText(QString::fromStdString(persistence::TemperatureLabelText(S.SideState[2].Temperature)));
-    Label10->setText(QString::fromStdString(persistence::CycleTimeLabelText(time)));
+    SetText(LabelTeplota1, persistence::TemperatureLabelText(S.SideState[1].Temperature));
+    SetText(LabelTeplota2, persistence::TemperatureLabelText(S.SideState[2].Temperature));
+    SetText(Label10, persistence::CycleTimeLabelText(time));
     // A failing write closes the log and is reported once by the handler's guard; the next
     // OpenDataLog tries afresh.
     persistence::WriteDataLog(S);
@@ -39,17 +41,9 @@ void TForm1::TimerUkazTimer(QObject*) {
 // Opening and closing report a failure and return: whoever asked for a new log (start-up, the
 // apply operation of Start, Stop and the end of a cycle) goes on without one.
 void TForm1::OpenDataLog() {
-    try {
-        persistence::OpenDataLog(S);
-    } catch (const persistence::EInOutError& e) {
-        Report(QString::fromLocal8Bit(e.what()));
-    }
+    Guard([&] { persistence::OpenDataLog(S); });
 }
 
 void TForm1::CloseDataLog() {
-    try {
-        persistence::CloseDataLog(S);
-    } catch (const persistence::EInOutError& e) {
-        Report(QString::fromLocal8Bit(e.what()));
-    }
+    Guard([&] { persistence::CloseDataLog(S); });
 }

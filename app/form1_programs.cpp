@@ -2,6 +2,8 @@
 // programs as lists and step curves. The tables themselves live in the programs library.
 #include "app/form1.h"
 
+#include "app/Controls.h"
+
 #include "chart/RegulatorSeries.h"
 #include "chart/TChart.h"
 #include "programs/ProgramTable.h"
@@ -37,7 +39,7 @@ int SelectedRow(const QListWidget* list) {
 void AddProgramPoint(TForm1& f, int side) {
     const QLineEdit* time = side == 1 ? f.Edit5 : f.Edit10;
     const QLineEdit* temp = side == 1 ? f.Edit7 : f.Edit11;
-    switch (programs::AddPoint(f.S, side, time->text().toStdString(), temp->text().toStdString())) {
+    switch (programs::AddPoint(f.S, side, Text(time), Text(temp))) {
     case programs::AddResult::Refused:
         f.Boxes().Show(QString::fromLatin1(programs::RefusedPointTitle.data(), programs::RefusedPointTitle.size()),
                        QString::fromLatin1(programs::RefusedPointText.data(), programs::RefusedPointText.size()),

@@ -3,6 +3,8 @@
 // read their controls, call it and write the results back.
 #include "app/form1.h"
 
+#include "app/Controls.h"
+
 #include "chart/RegulatorSeries.h"
 #include "regulation/Controller.h"
 #include "regulation/Cycle.h"
@@ -11,25 +13,15 @@
 #include "serial/ComPort.h"
 #include "state/NumText.h"
 
-#include <QPalette>
 #include <QSignalBlocker>
 
 namespace {
-
-std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
-void SetText(QLineEdit* edit, const std::string& text) { edit->setText(QString::fromStdString(text)); }
 
 // Parses a box with the field's previous value as the fallback, stores it and shows it again.
 void ReadBack(QLineEdit* edit, double& field) {
     const auto read = regulation::ReadBoxNumber(Text(edit), field);
     field = read.Value;
     SetText(edit, read.Text);
-}
-
-void SetFontColour(QLabel* label, const QColor& colour) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, colour);
-    label->setPalette(p);
 }
 
 // Sets "Regulovat" and, when that changes it, runs the apply operation here rather than through
@@ -156,7 +148,7 @@ void TForm1::Button5Click(QObject* Sender) {
 
 void TForm1::Button6Click(QObject* Sender) {
     UnitLink send(Com1Port.get(), Com2Port.get());
-    Label26->setText(QString::fromStdString(state::FormatInt(regulation::WholeSeconds(S))));
+    SetText(Label26, state::FormatInt(regulation::WholeSeconds(S)));
     if (Sender != this) send.SendToBoth(regulation::StopCommand);
 
     // The standby setpoints become the setpoint texts; the apply below reads them.

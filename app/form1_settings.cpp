@@ -4,15 +4,10 @@
 // the general error report (FormClose guards its write, so the window closes all the same).
 #include "app/form1.h"
 
+#include "app/Controls.h"
+
 #include "persistence/Settings.h"
 #include "serial/ComPort.h"
-
-namespace {
-
-QString Text(const std::string& s) { return QString::fromStdString(s); }
-std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
-
-} // namespace
 
 void TForm1::LoadSettings() {
     const persistence::StoredSettings s = persistence::ReadSettings();
@@ -23,16 +18,16 @@ void TForm1::LoadSettings() {
     Com2Port->SetPort(s.Com2);
     Com2Port->SetBaudRate(StrToBaudRate(s.BaudRate2));
 
-    Edit1->setText(Text(s.Zadana1));
-    Edit12->setText(Text(s.Zadana2));
-    Edit15->setText(Text(s.DelkaCyklu));
+    SetText(Edit1, s.Zadana1);
+    SetText(Edit12, s.Zadana2);
+    SetText(Edit15, s.DelkaCyklu);
 
-    Edit2->setText(Text(s.r0));
-    Edit3->setText(Text(s.Ti));
-    Edit4->setText(Text(s.Td));
-    Edit8->setText(Text(s.Tvz));
-    Edit16->setText(Text(s.T1));
-    Edit17->setText(Text(s.T2));
+    SetText(Edit2, s.r0);
+    SetText(Edit3, s.Ti);
+    SetText(Edit4, s.Td);
+    SetText(Edit8, s.Tvz);
+    SetText(Edit16, s.T1);
+    SetText(Edit17, s.T2);
 
     CheckBox2->setChecked(s.UkazKom);
     CheckBox3->setChecked(s.NaPrubeh);
