@@ -2,6 +2,7 @@
 // pseudo-terminals, and unitemu playing the units in its own process. The units' receive log is
 // what the units saw; the window's state and controls are what the operator sees.
 #include "app/form1.h"
+#include "tools/unitemu/UnitEmulator.h"
 #include "platform/ProgramDir.h"
 #include "serial/ComPort.h"
 #include "state/NumText.h"
@@ -33,27 +34,6 @@ public:
     }
     QStringList shown;
 };
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        if (c == 'r')
-            out += '\r';
-        else if (c == 'n')
-            out += '\n';
-        else if (c == 'x' && i + 2 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else
-            out += c;
-    }
-    return out;
-}
 
 // unitemu in its own process, driven through its standard input.
 class TEmulator {
@@ -121,7 +101,7 @@ public:
             std::getline(fields, time, '\t');
             std::getline(fields, who, '\t');
             std::getline(fields, escaped);
-            if (who == std::to_string(unit)) bytes += Unescape(escaped);
+            if (who == std::to_string(unit)) bytes += unitemu::Unescape(escaped);
         }
         return bytes;
     }

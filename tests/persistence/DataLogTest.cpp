@@ -1,3 +1,4 @@
+#include "LogRows.h"
 #include "persistence/DataLog.h"
 #include "persistence/DataLogRefresh.h"
 #include "platform/Clock.h"
@@ -281,18 +282,6 @@ TEST_F(DataLogFolder, DataThatIsNoFolderGivesInvalidFilename) {
 }
 
 // ---- A process killed while it writes ------------------------------------------------------------
-
-LogRow RowOf(long n) { // as the writer process makes them
-    LogRow row;
-    row.CycleTime = static_cast<double>(n) / 10.0;
-    row.Setpoint1 = 150;
-    row.Heater1 = n % 2 == 0;
-    row.Temperature1 = 20.0 + static_cast<double>(n % 1000) * 0.37;
-    row.Setpoint2 = static_cast<double>(n % 300);
-    row.Heater2 = n % 3 == 0;
-    row.Temperature2 = -5.0 + static_cast<double>(n % 777) * 0.11;
-    return row;
-}
 
 struct Writer {
     pid_t pid = -1;

@@ -2,29 +2,13 @@
 // that kills a writing process. Usage: datalog_writer <program dir> step|run
 // After each finished line it prints the line's number on stdout; in "step" mode it then waits
 // for one byte on stdin before the next line, so the test knows exactly where it was killed.
+#include "LogRows.h"
 #include "persistence/DataLog.h"
 #include "platform/ProgramDir.h"
 
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
-
-namespace {
-
-// The row written as line n; the test computes the same rows.
-persistence::LogRow RowOf(long n) {
-    persistence::LogRow row;
-    row.CycleTime = static_cast<double>(n) / 10.0;
-    row.Setpoint1 = 150;
-    row.Heater1 = n % 2 == 0;
-    row.Temperature1 = 20.0 + static_cast<double>(n % 1000) * 0.37;
-    row.Setpoint2 = static_cast<double>(n % 300);
-    row.Heater2 = n % 3 == 0;
-    row.Temperature2 = -5.0 + static_cast<double>(n % 777) * 0.11;
-    return row;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;
