@@ -88,11 +88,9 @@ void HandleReceived(state::RegulatorState& S, RxEffects& fx, int side, std::stri
 
 void HandleTestText(state::RegulatorState& S, RxEffects& fx, int side, std::string_view text,
                     const RxOptions& opt) {
-    if (opt.ShowAll) fx.AddCommLine(SidePrefix(side) + std::string(text));
-    if (opt.Simulation) return;
-    for (char ch : text)
-        ParseRxChar(S, fx, side, ch);
-    ParseRxChar(S, fx, side, CarriageReturn);
+    // Listed without its carriage return, then parsed as if the unit had sent text and CR.
+    HandleReceived(S, fx, side, text, opt);
+    if (!opt.Simulation) ParseRxChar(S, fx, side, CarriageReturn);
 }
 
 } // namespace devicelink

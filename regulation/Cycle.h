@@ -18,10 +18,6 @@ constexpr std::int32_t DefaultCycleLength = 180;
 // The warning beep goes out when fewer than this many seconds of the cycle remain.
 constexpr std::int64_t BeepLeadSeconds = 20;
 
-// Colours as the platform gives them, red in the lowest byte.
-constexpr std::uint32_t ColourRed = 255;
-constexpr std::uint32_t ColourBlue = 16711680;
-constexpr std::uint32_t ColourGrey = 8421504;
 
 // Commands to the units.
 constexpr std::string_view StartCommand = "@START&";
