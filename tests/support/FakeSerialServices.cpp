@@ -216,60 +216,34 @@ bool FakeSerialServices::CloseHandle(HANDLE handle) {
 }
 
 bool FakeSerialServices::SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue) {
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::SetupComm)) return false;
-    Device* d = DeviceOf(device);
-    if (!d) return false;
-    d->inQueue = inQueue;
-    d->outQueue = outQueue;
-    return true;
+    return WithDevice(Call::SetupComm, device, [&](Device& d) {
+        d.inQueue = inQueue;
+        d.outQueue = outQueue;
+    });
 }
 
 bool FakeSerialServices::SetCommState(HANDLE device, const DCB& dcb) {
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::SetCommState)) return false;
-    Device* d = DeviceOf(device);
-    if (!d) return false;
-    d->dcb = dcb;
-    return true;
+    return WithDevice(Call::SetCommState, device, [&](Device& d) { d.dcb = dcb; });
 }
 
 bool FakeSerialServices::GetCommState(HANDLE device, DCB& dcb) {
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::GetCommState)) return false;
-    Device* d = DeviceOf(device);
-    if (!d) return false;
-    dcb = d->dcb;
-    return true;
+    return WithDevice(Call::GetCommState, device, [&](Device& d) { dcb = d.dcb; });
 }
 
 bool FakeSerialServices::SetCommTimeouts(HANDLE device, const COMMTIMEOUTS& timeouts) {
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::SetCommTimeouts)) return false;
-    Device* d = DeviceOf(device);
-    if (!d) return false;
-    d->timeouts = timeouts;
-    return true;
+    return WithDevice(Call::SetCommTimeouts, device, [&](Device& d) { d.timeouts = timeouts; });
 }
 
 bool FakeSerialServices::GetCommTimeouts(HANDLE device, COMMTIMEOUTS& timeouts) {
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::GetCommTimeouts)) return false;
-    Device* d = DeviceOf(device);
-    if (!d) return false;
-    timeouts = d->timeouts;
-    return true;
+    return WithDevice(Call::GetCommTimeouts, device, [&](Device& d) { timeouts = d.timeouts; });
 }
 
 bool FakeSerialServices::SetCommMask(HANDLE device, DWORD mask) {
-    {
-        std::lock_guard lock(FMutex);
-        if (Failing(Call::SetCommMask)) return false;
-        Device* d = DeviceOf(device);
-        if (!d) return false;
-        d->mask = mask;
-        ++d->maskGeneration;
-    }
+    if (!WithDevice(Call::SetCommMask, device, [&](Device& d) {
+            d.mask = mask;
+            ++d.maskGeneration;
+        }))
+        return false;
     FChanged.notify_all();
     return true;
 }
@@ -323,50 +297,38 @@ void FakeSerialServices::CompleteLocked(Object& event) {
     event.signalled = true;
 }
 
-bool FakeSerialServices::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD& done,
-                                  OVERLAPPED& overlapped) {
+bool FakeSerialServices::StartTransfer(Call call, HANDLE device, PendingIo io, DWORD& done) {
     done = 0;
     std::lock_guard lock(FMutex);
-    if (Failing(Call::ReadFile)) return false;
+    if (Failing(call)) return false;
     Device* d = DeviceOf(device);
-    Object* ev = EventOf(overlapped.hEvent);
+    Object* ev = EventOf(io.ov->hEvent);
     if (!d || !ev) return false;
     ev->signalled = false;
     ev->hasPending = true;
-    ev->pending =
-        PendingIo{FObjects.at(device).device, false, static_cast<char*>(buffer), {}, count, &overlapped};
+    io.device = FObjects.at(device).device;
+    ev->pending = std::move(io);
     if (FPend) {
         tLastError = ERROR_IO_PENDING;
         return false;
     }
     CompleteLocked(*ev);
-    done = static_cast<DWORD>(overlapped.InternalHigh);
+    done = static_cast<DWORD>(ev->pending.ov->InternalHigh);
     return true;
+}
+
+bool FakeSerialServices::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD& done,
+                                  OVERLAPPED& overlapped) {
+    return StartTransfer(Call::ReadFile, device,
+                         PendingIo{{}, false, static_cast<char*>(buffer), {}, count, &overlapped}, done);
 }
 
 bool FakeSerialServices::WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD& done,
                                    OVERLAPPED& overlapped) {
-    done = 0;
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::WriteFile)) return false;
-    Device* d = DeviceOf(device);
-    Object* ev = EventOf(overlapped.hEvent);
-    if (!d || !ev) return false;
-    ev->signalled = false;
-    ev->hasPending = true;
-    ev->pending = PendingIo{FObjects.at(device).device,
-                            true,
-                            nullptr,
-                            std::string(static_cast<const char*>(buffer), count),
-                            count,
-                            &overlapped};
-    if (FPend) {
-        tLastError = ERROR_IO_PENDING;
-        return false;
-    }
-    CompleteLocked(*ev);
-    done = static_cast<DWORD>(overlapped.InternalHigh);
-    return true;
+    return StartTransfer(
+        Call::WriteFile, device,
+        PendingIo{{}, true, nullptr, std::string(static_cast<const char*>(buffer), count), count, &overlapped},
+        done);
 }
 
 bool FakeSerialServices::GetOverlappedResult(HANDLE, OVERLAPPED& overlapped, DWORD& done, bool wait) {
@@ -392,45 +354,29 @@ bool FakeSerialServices::GetOverlappedResult(HANDLE, OVERLAPPED& overlapped, DWO
 
 bool FakeSerialServices::ClearCommError(HANDLE device, DWORD& errors, COMSTAT* stat) {
     errors = 0;
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::ClearCommError)) return false;
-    Device* d = DeviceOf(device);
-    if (!d) return false;
-    errors = d->errors;
-    d->errors = 0;
-    if (stat) {
-        stat->cbInQue = static_cast<DWORD>(d->rx.size());
-        stat->cbOutQue = 0;
-    }
-    return true;
+    return WithDevice(Call::ClearCommError, device, [&](Device& d) {
+        errors = d.errors;
+        d.errors = 0;
+        if (stat) {
+            stat->cbInQue = static_cast<DWORD>(d.rx.size());
+            stat->cbOutQue = 0;
+        }
+    });
 }
 
 bool FakeSerialServices::GetCommModemStatus(HANDLE device, DWORD& modemStat) {
     modemStat = 0;
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::GetCommModemStatus)) return false;
-    Device* d = DeviceOf(device);
-    if (!d) return false;
-    modemStat = d->modem;
-    return true;
+    return WithDevice(Call::GetCommModemStatus, device, [&](Device& d) { modemStat = d.modem; });
 }
 
 bool FakeSerialServices::PurgeComm(HANDLE device, DWORD flags) {
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::PurgeComm)) return false;
-    Device* d = DeviceOf(device);
-    if (!d) return false;
-    if (flags & PURGE_RXCLEAR) d->rx.clear();
-    return true;
+    return WithDevice(Call::PurgeComm, device, [&](Device& d) {
+        if (flags & PURGE_RXCLEAR) d.rx.clear();
+    });
 }
 
 bool FakeSerialServices::EscapeCommFunction(HANDLE device, DWORD function) {
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::EscapeCommFunction)) return false;
-    Device* d = DeviceOf(device);
-    if (!d) return false;
-    d->escapes.push_back(function);
-    return true;
+    return WithDevice(Call::EscapeCommFunction, device, [&](Device& d) { d.escapes.push_back(function); });
 }
 
 HANDLE FakeSerialServices::CreateEventA(bool, bool initialState) {
@@ -442,24 +388,13 @@ HANDLE FakeSerialServices::CreateEventA(bool, bool initialState) {
 }
 
 bool FakeSerialServices::SetEvent(HANDLE event) {
-    {
-        std::lock_guard lock(FMutex);
-        if (Failing(Call::SetEvent)) return false;
-        Object* ev = EventOf(event);
-        if (!ev) return false;
-        ev->signalled = true;
-    }
+    if (!WithEvent(Call::SetEvent, event, [](Object& ev) { ev.signalled = true; })) return false;
     FChanged.notify_all();
     return true;
 }
 
 bool FakeSerialServices::ResetEvent(HANDLE event) {
-    std::lock_guard lock(FMutex);
-    if (Failing(Call::ResetEvent)) return false;
-    Object* ev = EventOf(event);
-    if (!ev) return false;
-    ev->signalled = false;
-    return true;
+    return WithEvent(Call::ResetEvent, event, [](Object& ev) { ev.signalled = false; });
 }
 
 DWORD FakeSerialServices::WaitForSingleObject(HANDLE event, DWORD) {

@@ -148,6 +148,28 @@ private:
     Device* DeviceOf(HANDLE h);
     Object* EventOf(HANDLE h);
     void CompleteLocked(Object& event);
+    // The common body of a device call: under the lock, records `call`, fails as told, fails
+    // with ERROR_INVALID_HANDLE when `device` is no device, else runs fn(Device&).
+    template <typename Fn> bool WithDevice(Call call, HANDLE device, Fn&& fn) {
+        std::lock_guard lock(FMutex);
+        if (Failing(call)) return false;
+        Device* d = DeviceOf(device);
+        if (!d) return false;
+        fn(*d);
+        return true;
+    }
+    // The same for an event call: fn(Object&) runs on the event behind `event`.
+    template <typename Fn> bool WithEvent(Call call, HANDLE event, Fn&& fn) {
+        std::lock_guard lock(FMutex);
+        if (Failing(call)) return false;
+        Object* ev = EventOf(event);
+        if (!ev) return false;
+        fn(*ev);
+        return true;
+    }
+    // ReadFile and WriteFile: the transfer is attached to the OVERLAPPED's event, then either
+    // completes at once or (with SetPendTransfers) pends with ERROR_IO_PENDING.
+    bool StartTransfer(Call call, HANDLE device, PendingIo io, DWORD& done);
 
     mutable std::mutex FMutex;
     std::condition_variable FChanged;
