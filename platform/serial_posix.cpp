@@ -399,6 +399,11 @@ private:
     static void Complete(Pending& p, int eventFd, DWORD status);
     // Attaches a transfer to its event (replacing any earlier one) or clears it.
     void Attach(HANDLE event, Pending* pending);
+    // The start ReadFile and WriteFile share: finds the device and the OVERLAPPED's event,
+    // drops the event's earlier transfer and clears its signal, marks the OVERLAPPED pending and
+    // makes the new transfer of `count` bytes. Null (last error set) when a handle is wrong.
+    std::unique_ptr<Pending> BeginTransfer(HANDLE device, OVERLAPPED& overlapped, DWORD count,
+                                           std::shared_ptr<Event>& ev);
 
     std::mutex FMutex;
     HANDLE FNext = 0x100;
@@ -768,22 +773,34 @@ void PosixServices::Attach(HANDLE event, Pending* pending) {
     ev->pending = pending;
 }
 
-bool PosixServices::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD& done, OVERLAPPED& overlapped) {
-    done = 0;
+std::unique_ptr<Pending> PosixServices::BeginTransfer(HANDLE device, OVERLAPPED& overlapped, DWORD count,
+                                                      std::shared_ptr<Event>& ev) {
     auto dev = Dev(device);
-    if (!dev) return false;
-    auto ev = Find<Event>(overlapped.hEvent);
-    if (!ev) return Fail(ERROR_INVALID_PARAMETER);
+    if (!dev) return nullptr;
+    ev = Find<Event>(overlapped.hEvent);
+    if (!ev) {
+        tLastError = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
     Attach(overlapped.hEvent, nullptr);
     Clear(ev->fd);
     overlapped.Internal = ERROR_IO_PENDING;
     overlapped.InternalHigh = 0;
 
     auto p = std::make_unique<Pending>();
-    p->dev = dev;
+    p->dev = std::move(dev);
     p->ov = &overlapped;
-    p->rbuf = static_cast<char*>(buffer);
     p->count = count;
+    return p;
+}
+
+bool PosixServices::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD& done, OVERLAPPED& overlapped) {
+    done = 0;
+    std::shared_ptr<Event> ev;
+    auto p = BeginTransfer(device, overlapped, count, ev);
+    if (!p) return false;
+    p->rbuf = static_cast<char*>(buffer);
+    Device* const dev = p->dev.get();
     COMMTIMEOUTS t;
     {
         std::lock_guard lock(dev->m);
@@ -826,21 +843,12 @@ bool PosixServices::ReadFile(HANDLE device, void* buffer, DWORD count, DWORD& do
 bool PosixServices::WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD& done,
                               OVERLAPPED& overlapped) {
     done = 0;
-    auto dev = Dev(device);
-    if (!dev) return false;
-    auto ev = Find<Event>(overlapped.hEvent);
-    if (!ev) return Fail(ERROR_INVALID_PARAMETER);
-    Attach(overlapped.hEvent, nullptr);
-    Clear(ev->fd);
-    overlapped.Internal = ERROR_IO_PENDING;
-    overlapped.InternalHigh = 0;
-
-    auto p = std::make_unique<Pending>();
-    p->dev = dev;
-    p->ov = &overlapped;
+    std::shared_ptr<Event> ev;
+    auto p = BeginTransfer(device, overlapped, count, ev);
+    if (!p) return false;
     p->write = true;
     p->wbuf = static_cast<const char*>(buffer);
-    p->count = count;
+    Device* const dev = p->dev.get();
     COMMTIMEOUTS t;
     {
         std::lock_guard lock(dev->m);
