@@ -1,5 +1,6 @@
 // Byte arrival to OnRxChar through the program's own hand-over: the Qt event loop.
 #include "app/QtComSync.h"
+#include "bench/Percentiles.h"
 #include "serial/ComPort.h"
 
 #include <benchmark/benchmark.h>
@@ -10,7 +11,6 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -44,13 +44,7 @@ void BM_QtRxCharLatency(benchmark::State& state) {
     }
     port.Close();
     ::close(master);
-    std::sort(samples.begin(), samples.end());
-    const auto at = [&](double q) {
-        return samples[static_cast<std::size_t>(q * static_cast<double>(samples.size() - 1))];
-    };
-    state.counters["p50_us"] = at(0.50);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samples.back();
+    bench::ReportPercentiles(state, samples);
 }
 BENCHMARK(BM_QtRxCharLatency)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 

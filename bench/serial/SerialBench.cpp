@@ -1,17 +1,16 @@
 // The port's speed on real pseudo-terminals: a write at 4800 baud, the event thread's idle CPU
 // with every event watched, and the time from a byte's arrival to OnRxChar on the thread that
 // serves the hand-over.
+#include "bench/Percentiles.h"
 #include "serial/ComPort.h"
+#include "tests/support/PtyPair.h"
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -20,24 +19,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty() {
-        int s = -1;
-        ::openpty(&master, &s, nullptr, nullptr, nullptr);
-        char name[128] = {};
-        ::ttyname_r(s, name, sizeof name);
-        slave = name;
-        termios tio{};
-        ::tcgetattr(master, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(master, TCSANOW, &tio);
-        ::close(s);
-    }
-    ~Pty() { ::close(master); }
-};
 
 double CpuSeconds() {
     rusage u{};
@@ -48,18 +29,18 @@ double CpuSeconds() {
 
 // One command line of the device link, written at 4800 baud while a peer reads it.
 void BM_WriteStr4800(benchmark::State& state) {
-    Pty pty;
+    PtyPair pty;
     std::atomic<bool> stop{false};
     std::thread peer([&] {
         char buf[256];
         while (!stop) {
-            pollfd p{pty.master, POLLIN, 0};
+            pollfd p{pty.Master(), POLLIN, 0};
             if (::poll(&p, 1, 50) > 0) [[maybe_unused]]
-                auto n = ::read(pty.master, buf, sizeof buf);
+                auto n = ::read(pty.Master(), buf, sizeof buf);
         }
     });
     TComPort port;
-    port.SetPort(pty.slave);
+    port.SetPort(pty.SlavePath());
     port.SetBaudRate(br4800);
     port.Open();
     const std::string command(static_cast<std::size_t>(state.range(0)), '@');
@@ -74,9 +55,9 @@ BENCHMARK(BM_WriteStr4800)->Arg(9)->Arg(64)->Arg(1024);
 
 // CPU of an open port that waits for all ten events and receives nothing, over one second.
 void BM_IdleEventThreadCpu(benchmark::State& state) {
-    Pty pty;
+    PtyPair pty;
     TComPort port;
-    port.SetPort(pty.slave);
+    port.SetPort(pty.SlavePath());
     port.Open();
     double share = 0;
     for (auto _ : state) {
@@ -94,10 +75,10 @@ BENCHMARK(BM_IdleEventThreadCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
 // From the peer's write of one byte to OnRxChar running on this ("user-interface") thread,
 // through the blocking hand-over.
 void BM_RxCharLatency(benchmark::State& state) {
-    Pty pty;
+    PtyPair pty;
     auto sync = std::make_shared<TQueuedComSync>();
     TComPort port(nullptr, sync);
-    port.SetPort(pty.slave);
+    port.SetPort(pty.SlavePath());
     Clock::time_point sent{};
     std::vector<double> samples;
     bool got = false;
@@ -111,20 +92,14 @@ void BM_RxCharLatency(benchmark::State& state) {
     for (auto _ : state) {
         got = false;
         sent = Clock::now();
-        [[maybe_unused]] auto n = ::write(pty.master, "t", 1);
+        pty.Send("t");
         while (!got) {
             sync->WaitForPending();
             sync->ProcessPending();
         }
     }
     port.Close();
-    std::sort(samples.begin(), samples.end());
-    const auto at = [&](double q) {
-        return samples[static_cast<std::size_t>(q * static_cast<double>(samples.size() - 1))];
-    };
-    state.counters["p50_us"] = at(0.50);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samples.back();
+    bench::ReportPercentiles(state, samples);
 }
 BENCHMARK(BM_RxCharLatency)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 

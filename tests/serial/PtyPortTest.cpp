@@ -1,7 +1,7 @@
 // The port against real pseudo-terminals: the test plays the peer on the master side.
 #include "platform/ProgramDir.h"
 #include "serial/ComPort.h"
-#include "tests/serial/PtyPair.h"
+#include "tests/support/PtyPair.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // thread, and a closing port serves a pending hand-over without the loop.
 #include "app/QtComSync.h"
 #include "serial/ComPort.h"
-#include "tests/serial/PtyPair.h"
+#include "tests/support/PtyPair.h"
 
 #include <QCoreApplication>
 #include <QTest>

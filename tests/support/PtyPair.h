@@ -1,11 +1,12 @@
 #pragma once
-// A pseudo-terminal pair for serial tests: the port opens the slave by its path, the test
-// plays the peer on the master.
+// A pseudo-terminal pair for serial tests and benchmarks: the port opens the slave by its path,
+// the test plays the peer on the master.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <string>
