@@ -16,21 +16,21 @@ void TErrorReport::Add(const QString& errorText) {
 }
 
 void TErrorReport::ShowPending() {
-    if (showing_) return; // the open report's loop below shows it next
-
+    if (showing_ || pending_.empty()) return;
     showing_ = true;
-    while (!pending_.empty()) {
-        Pending next = pending_.front();
-        QString shown = next.text;
-        if (next.count > 1) shown += QStringLiteral(" (%1x)").arg(next.count);
-        // Reports of the same text that come while this box is open are counted onto the entry
-        // at the front, which is why it is removed only after the box has closed.
-        pending_.front().count = 0;
-        boxes_.Show(QStringLiteral("Regulace teploty"), shown, TBoxIcon::Error);
-        if (pending_.front().count == 0) {
-            pending_.pop_front();
-        }
-        // else: identical reports arrived meanwhile; the same entry is shown once more with their count
-    }
+    Pending& next = pending_.front();
+    QString shown = next.text;
+    if (next.count > 1) shown += QStringLiteral(" (%1x)").arg(next.count);
+    // Reports of the same text that come while this box is open are counted onto the entry at
+    // the front, which is why it is removed only after the box has closed.
+    next.count = 0;
+    if (OnShown) OnShown(shown);
+    boxes_.Show(QStringLiteral("Regulace teploty"), shown, TBoxIcon::Error, [this] { Closed(); });
+}
+
+void TErrorReport::Closed() {
+    if (!pending_.empty() && pending_.front().count == 0) pending_.pop_front();
+    // else: identical reports arrived meanwhile; the same entry is shown once more with their count
     showing_ = false;
+    ShowPending();
 }

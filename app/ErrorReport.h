@@ -1,16 +1,17 @@
 #pragma once
-// The general error report: an error that ends a handler is shown in a modal box with an error
-// icon, the error's text and the title "Regulace teploty".
+// The general error report: an error that ends a handler is shown in a box with an error icon,
+// the error's text and the title "Regulace teploty".
 //
-// A modal box runs a nested event loop in which the timers keep firing, so an error that repeats
-// at every tick would open box on top of box without bound. Hence at most one report is shown at
-// a time: a report that comes while one is open waits and follows it, and identical reports in a
+// The box does not stop the program: it opens and the report returns at once. An error that
+// repeats at every tick must not open box on top of box, so at most one report is open at a
+// time: a report that comes while one is open waits and follows it, and identical reports in a
 // row are shown once, with a count of how often they came.
 #include "app/MessageBoxes.h"
 
 #include <QString>
 
 #include <deque>
+#include <functional>
 
 class TErrorReport {
 public:
@@ -20,8 +21,7 @@ public:
     // above that of "." (a letter or a digit, say), as the runtime's own report does.
     static QString ReportText(const QString& errorText);
 
-    // Shows the report, or queues it when a report is already open. Returns after every queued
-    // report has been shown (or at once, when called from inside an open report's box).
+    // Queues the report and shows it, unless a report is open already (it then follows that one).
     void Report(const QString& errorText) {
         Add(errorText);
         ShowPending();
@@ -29,13 +29,19 @@ public:
 
     // Queues a report without showing it yet (identical reports in a row are counted).
     void Add(const QString& errorText);
-    // Shows the queued reports one after another, unless a report is open already (its loop
-    // then shows them next).
+    // Opens the first queued report, unless one is open already (the next one opens when the
+    // operator has closed it).
     void ShowPending();
 
     bool Showing() const { return showing_; }
+    bool Idle() const { return !showing_ && pending_.empty(); }
+
+    // Runs with the text of each box as it opens (the event journal records it).
+    std::function<void(const QString& shown)> OnShown;
 
 private:
+    void Closed();
+
     struct Pending {
         QString text;
         int count = 1;

@@ -2,14 +2,45 @@
 
 #include <QMessageBox>
 
-void TQtMessageBoxes::Show(const QString& title, const QString& text, TBoxIcon icon) {
-    QMessageBox::Icon qicon = QMessageBox::NoIcon;
+namespace {
+
+QMessageBox::Icon QtIcon(TBoxIcon icon) {
     switch (icon) {
-    case TBoxIcon::None: qicon = QMessageBox::NoIcon; break;
-    case TBoxIcon::Information: qicon = QMessageBox::Information; break;
-    case TBoxIcon::Warning: qicon = QMessageBox::Warning; break;
-    case TBoxIcon::Error: qicon = QMessageBox::Critical; break;
+    case TBoxIcon::None: return QMessageBox::NoIcon;
+    case TBoxIcon::Information: return QMessageBox::Information;
+    case TBoxIcon::Warning: return QMessageBox::Warning;
+    case TBoxIcon::Error: return QMessageBox::Critical;
+    case TBoxIcon::Question: return QMessageBox::Question;
     }
-    QMessageBox box(qicon, title, text, QMessageBox::Ok, parent_);
-    box.exec();
+    return QMessageBox::NoIcon;
+}
+
+// A box that deletes itself when closed, blocks input to its window only, and returns at once.
+QMessageBox* OpenBox(QWidget* parent, TBoxIcon icon, const QString& title, const QString& text,
+                     QMessageBox::StandardButtons buttons) {
+    auto* box = new QMessageBox(QtIcon(icon), title, text, buttons, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    return box;
+}
+
+} // namespace
+
+void TQtMessageBoxes::Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed) {
+    QMessageBox* box = OpenBox(parent_, icon, title, text, QMessageBox::Ok);
+    QObject::connect(box, &QDialog::finished, box, [closed = std::move(closed)](int) {
+        if (closed) closed();
+    });
+    box->open();
+}
+
+void TQtMessageBoxes::Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) {
+    QMessageBox* box = OpenBox(parent_, TBoxIcon::Question, title, text, QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    QObject::connect(box, &QDialog::finished, box, [box, answered = std::move(answered)](int) {
+        const bool yes = box->clickedButton() == box->button(QMessageBox::Yes);
+        if (answered) answered(yes);
+    });
+    box->open();
 }

@@ -1,25 +1,37 @@
 #pragma once
-// Every modal message box of the program goes through this seam, so tests can record the boxes
-// instead of blocking on them.
+// Every message box of the program goes through this seam, so tests can record the boxes instead
+// of showing them.
+//
+// No box runs a nested event loop: a box opens window-modal (the operator answers it before
+// going on in the window) and the call returns at once, so the timers, the control tick and the
+// port events keep running while it stands open. What follows the operator's answer runs from
+// the callback.
 #include <QString>
+
+#include <functional>
 
 class QWidget;
 
-enum class TBoxIcon { None, Information, Warning, Error };
+enum class TBoxIcon { None, Information, Warning, Error, Question };
 
 class TMessageBoxes {
 public:
     virtual ~TMessageBoxes() = default;
-    // Shows a modal box with one OK button and returns when the operator has closed it.
-    virtual void Show(const QString& title, const QString& text, TBoxIcon icon) = 0;
+    // Opens a box with one OK button and returns at once; `closed` (if any) runs once the
+    // operator has closed the box.
+    virtual void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) = 0;
+    // Opens a question with the buttons Yes and No and returns at once; `answered` runs with
+    // true for Yes once the operator has answered (closing the box counts as No).
+    virtual void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) = 0;
 };
 
-// The real boxes: QMessageBox, modal to the given window.
+// The real boxes: QMessageBox, window-modal to the given window.
 class TQtMessageBoxes : public TMessageBoxes {
 public:
     explicit TQtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
-    void Show(const QString& title, const QString& text, TBoxIcon icon) override;
+    void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) override;
+    void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) override;
 
 private:
     QWidget* parent_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include "app/Controls.h"
 
+#include "journal/EventKinds.h"
+#include "persistence/DataLog.h"
 #include "serial/ComPort.h"
 
 #include <QApplication>
@@ -335,6 +337,8 @@ void TForm1::ConnectEvents() {
 // ---- Lifecycle.
 
 void TForm1::FormCreate(QObject*) {
+    Journal = std::make_unique<journal::TEventJournal>(persistence::DataLogDir());
+    Errors.OnShown = [this](const QString& shown) { RecordEvent(0, journal::kind::Report, shown.toStdString()); };
     S.LogOpen = false;
     CreateChart();
     CreatePorts();
@@ -362,6 +366,7 @@ void TForm1::FormShow(QObject*) {
     Guard([&] { OpenDataLog(); });
     S.RxState[1] = state::RxIdle;
     S.RxState[2] = state::RxIdle;
+    RecordEvent(0, journal::kind::ProgramStart, windowTitle().toStdString());
 }
 
 void TForm1::FormClose(QObject*) {
@@ -370,6 +375,18 @@ void TForm1::FormClose(QObject*) {
     Guard([&] { CloseDataLog(); });
     Guard([&] { ClosePorts(); });
     Guard([&] { SaveWindowSettings(); });
+    RecordEvent(0, journal::kind::ProgramExit);
+}
+
+void TForm1::ShowBox(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed) {
+    RecordEvent(0, journal::kind::Report, (title + QStringLiteral(": ") + text).toStdString());
+    Boxes().Show(title, text, icon, std::move(closed));
+}
+
+void TForm1::RecordEvent(int side, std::string_view kind, std::string_view detail) {
+    if (!Journal) return;
+    Journal->Record(side, kind, detail);
+    if (auto failure = Journal->TakeFailure()) Report(QString::fromStdString(*failure));
 }
 
 void TForm1::showEvent(QShowEvent* e) {

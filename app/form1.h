@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "app/Shape.h"
 #include "app/Timer.h"
+#include "journal/EventJournal.h"
 #include "state/RegulatorState.h"
 
 #include <QAction>
@@ -22,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class TComPort;
 class TComSync;
@@ -208,9 +210,9 @@ public:
     // ---- The general error report.
     // Runs a handler; an error that leaves it ends it at the failing step (what it did before
     // stays done) and is shown by the general error report. Nothing crosses Qt's event loop.
-    // Reports wait until the outermost handler has finished: a modal box runs a nested event
-    // loop in which timers and port events keep coming, and they must never find a handler
-    // (an apply, a Start) half done.
+    // Reports open when the outermost handler has finished, so a handler that runs another one
+    // (a Start run by a unit's message) is never reported in the middle. No box stops the
+    // program: it opens and the program goes on.
     template <class F> void Guard(F&& handler) {
         ++guardDepth_;
         try {
@@ -227,9 +229,16 @@ public:
         if (guardDepth_ == 0) Errors.ShowPending();
     }
     TMessageBoxes& Boxes() { return *Services.Boxes; }
+    // Opens a box (without waiting for it) and records it in the event journal.
+    void ShowBox(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {});
+
+    // ---- The event journal ("events.txt" in the data folder). A journal that cannot be written
+    // is reported once per outage and never stops anything. Side 0 is the whole program.
+    void RecordEvent(int side, std::string_view kind, std::string_view detail = {});
 
     TFormServices Services;
     TErrorReport Errors;
+    std::unique_ptr<journal::TEventJournal> Journal; // created by FormCreate
 
 protected:
     void showEvent(QShowEvent* e) override;

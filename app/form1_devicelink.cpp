@@ -182,7 +182,7 @@ void TForm1::Button1Click(QObject*) {
         try {
             row.port->SetConnected(true);
         } catch (const std::exception&) {
-            Boxes().Show(QStringLiteral("Error"), QString::fromLatin1(row.failure), TBoxIcon::None);
+            ShowBox(QStringLiteral("Error"), QString::fromLatin1(row.failure), TBoxIcon::None);
         }
         if (row.port->Connected()) row.port->WriteStr("!");
         // The unit's answer waits in the input queue; it is read once the window handles

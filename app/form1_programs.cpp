@@ -41,7 +41,7 @@ void AddProgramPoint(TForm1& f, int side) {
     const QLineEdit* temp = side == 1 ? f.Edit7 : f.Edit11;
     switch (programs::AddPoint(f.S, side, Text(time), Text(temp))) {
     case programs::AddResult::Refused:
-        f.Boxes().Show(QString::fromLatin1(programs::RefusedPointTitle.data(), programs::RefusedPointTitle.size()),
+        f.ShowBox(QString::fromLatin1(programs::RefusedPointTitle.data(), programs::RefusedPointTitle.size()),
                        QString::fromLatin1(programs::RefusedPointText.data(), programs::RefusedPointText.size()),
                        TBoxIcon::None);
         break;

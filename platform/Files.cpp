@@ -43,6 +43,14 @@ int OpenForAppend(const std::filesystem::path& file) {
     }
 }
 
+int OpenOrCreateForAppend(const std::filesystem::path& file) {
+    for (;;) {
+        const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        if (fd >= 0) return fd;
+        if (errno != EINTR) Fail(errno, "open");
+    }
+}
+
 void WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());

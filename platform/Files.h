@@ -20,6 +20,10 @@ int CreateNewFile(const std::filesystem::path& file);
 // Throws std::system_error.
 int OpenForAppend(const std::filesystem::path& file);
 
+// Opens a file for appending, creating it when missing (an existing file is never emptied).
+// Throws std::system_error.
+int OpenOrCreateForAppend(const std::filesystem::path& file);
+
 // Hands all bytes to the operating system (write(2), repeated only for a partial write).
 // Nothing is buffered in this process. Throws std::system_error.
 void WriteAll(int fd, std::string_view bytes);

@@ -32,8 +32,13 @@ constexpr long DayOfRefreshes = 172800; // 24 h at one refresh per 500 ms
 
 class SilentBoxes : public TMessageBoxes {
 public:
-    void Show(const QString&, const QString& text, TBoxIcon) override {
+    void Show(const QString&, const QString& text, TBoxIcon, std::function<void()> closed = {}) override {
         std::fprintf(stderr, "box: %s\n", text.toLocal8Bit().constData());
+        if (closed) closed();
+    }
+    void Ask(const QString&, const QString& text, std::function<void(bool)> answered) override {
+        std::fprintf(stderr, "box: %s\n", text.toLocal8Bit().constData());
+        if (answered) answered(false);
     }
 };
 

@@ -30,8 +30,13 @@ using Clock = std::chrono::steady_clock;
 
 class TNoBoxes : public TMessageBoxes {
 public:
-    void Show(const QString& title, const QString& text, TBoxIcon) override {
+    void Show(const QString& title, const QString& text, TBoxIcon, std::function<void()> closed = {}) override {
         std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(text));
+        if (closed) closed();
+    }
+    void Ask(const QString& title, const QString& text, std::function<void(bool)> answered) override {
+        std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(text));
+        if (answered) answered(false);
     }
 };
 

@@ -28,9 +28,16 @@ protected:
     void TearDown() override { platform::SetLocalClock({}); }
     void Refresh(TForm1& f) { f.Guard([&] { f.TimerUkazTimer(f.TimerUkaz); }); }
     fs::path FirstLog() const { return fx.Dir() / "Data" / "data_07_12_26__14_05.txt"; }
-    std::vector<std::string> ErrorTexts() const {
+    // The data log's reports; a Data folder that cannot be written also fails the event journal
+    // beside the logs, which is reported on its own (JournalReports).
+    std::vector<std::string> ErrorTexts() const { return Texts(false); }
+    std::size_t JournalReports() const { return Texts(true).size(); }
+    std::vector<std::string> Texts(bool journal) const {
         std::vector<std::string> out;
-        for (const auto& b : fx.Boxes.boxes) out.push_back(b.text.toStdString());
+        for (const auto& b : fx.Boxes.boxes) {
+            if (b.text.startsWith(QStringLiteral("Zapis do denniku udalosti")) == journal)
+                out.push_back(b.text.toStdString());
+        }
         return out;
     }
     TFormFixture fx;
@@ -140,8 +147,10 @@ TEST_F(Display, AReadOnlyDataFolderGivesFileAccessDenied) {
     EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"File access denied."});
     EXPECT_FALSE(f.S.LogOpen);
     Refresh(f);
+    f.RecordEvent(1, "stale");
     EXPECT_EQ(f.Label10->text(), "0");
-    EXPECT_EQ(fx.Boxes.boxes.size(), 1u);
+    EXPECT_EQ(ErrorTexts().size(), 1u);
+    EXPECT_EQ(JournalReports(), 1u) << "a journal that cannot be written is reported once, not per event";
     if (mounted) ::umount2(data.c_str(), MNT_DETACH);
     fs::permissions(data, fs::perms::owner_all);
 }

@@ -5,6 +5,7 @@
 #include "app/form1.h"
 
 #include <QString>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -14,16 +15,49 @@ struct TRecordedBox {
     QString title;
     QString text;
     TBoxIcon icon = TBoxIcon::None;
+    bool question = false;
 };
 
+// Records every box instead of showing it. By default a box is closed (a question answered with
+// `Answer`) as soon as it opens; with HoldOpen the boxes stay open until the test closes them.
 class TRecordingBoxes : public TMessageBoxes {
 public:
-    void Show(const QString& title, const QString& text, TBoxIcon icon) override {
-        boxes.push_back({title, text, icon});
-        if (OnShow) OnShow();
+    void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) override {
+        boxes.push_back({title, text, icon, false});
+        Open([closed = std::move(closed)](bool) {
+            if (closed) closed();
+        });
     }
+    void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) override {
+        boxes.push_back({title, text, TBoxIcon::Question, true});
+        Open(std::move(answered));
+    }
+
+    // Closes the oldest open box (a question gets `yes`); false when none is open.
+    bool CloseOldest(bool yes = false) {
+        if (open_.empty()) return false;
+        auto done = std::move(open_.front());
+        open_.erase(open_.begin());
+        if (done) done(yes);
+        return true;
+    }
+    std::size_t OpenCount() const { return open_.size(); }
+
     std::vector<TRecordedBox> boxes;
     std::function<void()> OnShow; // runs "while the box is open"
+    bool HoldOpen = false;
+    bool Answer = false; // the answer to questions closed at once
+
+private:
+    void Open(std::function<void(bool)> done) {
+        if (OnShow) OnShow();
+        if (HoldOpen) {
+            open_.push_back(std::move(done));
+        } else if (done) {
+            done(Answer);
+        }
+    }
+    std::vector<std::function<void(bool)>> open_;
 };
 
 class TFormFixture {

@@ -29,8 +29,13 @@ using Clock = std::chrono::steady_clock;
 
 class TQuietBoxes : public TMessageBoxes {
 public:
-    void Show(const QString& title, const QString& text, TBoxIcon) override {
+    void Show(const QString& title, const QString& text, TBoxIcon, std::function<void()> closed = {}) override {
         shown.push_back(title + ": " + text);
+        if (closed) closed();
+    }
+    void Ask(const QString& title, const QString& text, std::function<void(bool)> answered) override {
+        shown.push_back(title + ": " + text);
+        if (answered) answered(false);
     }
     QStringList shown;
 };

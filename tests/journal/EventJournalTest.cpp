@@ -1,0 +1,84 @@
+#include "journal/EventJournal.h"
+
+#include "platform/Clock.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+std::filesystem::path TempDir(const char* name) {
+    auto dir = std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    return dir;
+}
+
+std::string Slurp(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+struct FixedClock {
+    FixedClock() {
+        platform::SetLocalClock([] { return platform::LocalDateTime{2026, 12, 8, 14, 5, 3}; });
+    }
+    ~FixedClock() { platform::SetLocalClock({}); }
+};
+
+} // namespace
+
+TEST(EventJournal, AppendsWholeLinesAndTellsListeners) {
+    FixedClock clock;
+    const auto dir = TempDir("journal-lines");
+    std::filesystem::create_directories(dir);
+    journal::TEventJournal j(dir / "Data");
+    std::vector<std::string> heard;
+    j.AddListener([&](const journal::Event& e) { heard.push_back(e.Kind + "/" + std::to_string(e.Side)); });
+
+    j.Record(0, "program-start", "Regulace teploty v2.9");
+    j.Record(1, "port-lost", "line one\nline\ttwo"); // a detail never breaks the line apart
+    journal::TEventJournal again(dir / "Data");        // a later run appends, never empties
+    again.Record(2, "stale", "");
+
+    EXPECT_EQ(Slurp(dir / "Data" / "events.txt"),
+              "2026-12-08 14:05:03\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+              "2026-12-08 14:05:03\t1\tport-lost\tline one line two\r\n"
+              "2026-12-08 14:05:03\t2\tstale\t\r\n");
+    EXPECT_EQ(heard, (std::vector<std::string>{"program-start/0", "port-lost/1"}));
+    EXPECT_FALSE(j.TakeFailure());
+    std::filesystem::remove_all(dir);
+}
+
+TEST(EventJournal, AFailureIsHandedOutOncePerOutageAndNeverStopsTheListeners) {
+    const auto dir = TempDir("journal-fail");
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "Data") << "a file where the folder should be";
+    journal::TEventJournal j(dir / "Data");
+    int heard = 0;
+    j.AddListener([&](const journal::Event&) { ++heard; });
+
+    j.Record(0, "report", "first");
+    j.Record(0, "report", "second");
+    const auto failure = j.TakeFailure();
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_NE(failure->find("events.txt"), std::string::npos) << *failure;
+    EXPECT_FALSE(j.TakeFailure()) << "the same outage is reported once";
+    EXPECT_EQ(heard, 2);
+
+    // The folder comes back: the journal writes again, and a later outage is reported afresh.
+    std::filesystem::remove(dir / "Data");
+    j.Record(0, "report", "third");
+    EXPECT_FALSE(j.TakeFailure());
+    EXPECT_NE(Slurp(dir / "Data" / "events.txt").find("third"), std::string::npos);
+    std::filesystem::remove_all(dir / "Data");
+    std::ofstream(dir / "Data") << "again";
+    j.Record(0, "report", "fourth");
+    EXPECT_TRUE(j.TakeFailure().has_value());
+    std::filesystem::remove_all(dir);
+}
