@@ -17,6 +17,21 @@ std::function<LocalDateTime()>& Source() {
     return f;
 }
 
+std::function<std::chrono::system_clock::time_point()>& WallSource() {
+    static std::function<std::chrono::system_clock::time_point()> f;
+    return f;
+}
+
+std::function<std::chrono::steady_clock::time_point()>& SteadySource() {
+    static std::function<std::chrono::steady_clock::time_point()> f;
+    return f;
+}
+
+template <class F> F Current(F& source) {
+    std::lock_guard lock(Guard());
+    return source;
+}
+
 LocalDateTime SystemNow() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
@@ -38,6 +53,26 @@ LocalDateTime LocalNow() {
 void SetLocalClock(std::function<LocalDateTime()> source) {
     std::lock_guard lock(Guard());
     Source() = std::move(source);
+}
+
+std::chrono::system_clock::time_point WallNow() {
+    const auto source = Current(WallSource());
+    return source ? source() : std::chrono::system_clock::now();
+}
+
+void SetWallClock(std::function<std::chrono::system_clock::time_point()> source) {
+    std::lock_guard lock(Guard());
+    WallSource() = std::move(source);
+}
+
+std::chrono::steady_clock::time_point SteadyNow() {
+    const auto source = Current(SteadySource());
+    return source ? source() : std::chrono::steady_clock::now();
+}
+
+void SetSteadyClock(std::function<std::chrono::steady_clock::time_point()> source) {
+    std::lock_guard lock(Guard());
+    SteadySource() = std::move(source);
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 // Stand-in for the operating system's local date and time. The program asks this seam for the
 // time, so that tests can pick it.
+#include <chrono>
 #include <functional>
 
 namespace platform {
@@ -20,5 +21,15 @@ LocalDateTime LocalNow();
 // Replaces the source of LocalNow for the rest of the process; an empty function returns to the
 // system clock.
 void SetLocalClock(std::function<LocalDateTime()> source);
+
+// Wall-clock time (seconds since the epoch): for times that must survive the program, such as
+// how long the program was away. A test may set another source; an empty one returns to the system.
+std::chrono::system_clock::time_point WallNow();
+void SetWallClock(std::function<std::chrono::system_clock::time_point()> source);
+
+// Monotonic time: for ages and timeouts while the program runs (never jumps with the wall clock).
+// A test may set another source; an empty one returns to the system's steady clock.
+std::chrono::steady_clock::time_point SteadyNow();
+void SetSteadyClock(std::function<std::chrono::steady_clock::time_point()> source);
 
 } // namespace platform
