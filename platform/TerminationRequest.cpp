@@ -15,7 +15,9 @@ int writeEnd = -1;
 void OnTerminate(int) {
     const int saved = errno;
     const char byte = 1;
-    (void)::write(writeEnd, &byte, 1); // a full pipe already holds a request
+    if (::write(writeEnd, &byte, 1) < 0) {
+        // A full pipe already holds a request.
+    }
     errno = saved;
 }
 
