@@ -2,14 +2,28 @@
 #include "app/AppIcon.h"
 #include "app/MessageBoxes.h"
 #include "app/form1.h"
+#include "platform/TerminationRequest.h"
 
 #include <QApplication>
 #include <QScreen>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 int main(int argc, char* argv[]) {
+    // Answered before any window system is touched, so it works on a machine without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("regulator %s\n", REGULATOR_VERSION);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Regulace teploty"));
     QApplication::setApplicationDisplayName(QStringLiteral("Regulace teploty"));
+    // Lets the desktop match the window with the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("regulace-teploty"));
     QApplication::setWindowIcon(MakeAppIcon());
     LoadWindowFonts();
 
@@ -24,6 +38,15 @@ int main(int argc, char* argv[]) {
         const QRect area = screen->availableGeometry();
         form.move(area.center() - form.rect().center());
     }
+    // A SIGTERM (the session ending, a shutdown) closes the window as the operator would.
+    QSocketNotifier termination(platform::CatchTerminationRequest(), QSocketNotifier::Read);
+    QObject::connect(&termination, &QSocketNotifier::activated, &form, [&form](QSocketDescriptor fd) {
+        char byte = 0;
+        while (::read(int(fd), &byte, 1) > 0) {
+        }
+        form.close();
+    });
+
     form.show();
     return QApplication::exec();
 }

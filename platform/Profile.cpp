@@ -292,13 +292,17 @@ void CopyRange(int from, int to, std::uint64_t begin, std::uint64_t end, std::ve
     }
 }
 
+// The file a write replaces: links are followed one by one, so a link to a file not made yet
+// leads to where the file is to be made and stays a link.
 std::filesystem::path WriteTarget(const std::filesystem::path& file) {
+    std::filesystem::path target = file;
     std::error_code ec;
-    if (std::filesystem::is_symlink(file, ec)) {
-        auto resolved = std::filesystem::weakly_canonical(file, ec);
-        if (!ec) return resolved;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, ec); ++hops) {
+        const auto next = std::filesystem::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
     }
-    return file;
+    return target;
 }
 
 // Creates a new empty file beside `target` that no one else uses.

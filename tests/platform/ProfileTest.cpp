@@ -273,6 +273,14 @@ TEST_F(ProfileTest, WriteKeepsPermissionsAndWritesThroughLinks) {
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadFile(file), "[S]\nk=2\n");
     EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    // A relative link to a file not made yet: the file is made where the link points.
+    fs::create_directory(dir.Path() / "shared");
+    const fs::path dangling = dir.Path() / "dangling.ini";
+    fs::create_symlink("shared/new.ini", dangling);
+    ProfileFile(dangling).WriteString("S", "k", "3");
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(ReadFile(dir.Path() / "shared" / "new.ini"), "[S]\r\nk=3\r\n");
 }
 
 // Refused writes. As root, permission bits do not stop a write, so the refusals here come from
