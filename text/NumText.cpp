@@ -1,11 +1,11 @@
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
 
-namespace state {
+namespace numtext {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -140,4 +140,4 @@ std::optional<std::int32_t> ParseInt(std::string_view text) {
 
 std::string FormatInt(long long value) { return std::to_string(value); }
 
-} // namespace state
+} // namespace numtext

@@ -1,10 +1,10 @@
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 
-using namespace state;
+using namespace numtext;
 
 TEST(FormatFloat, GeneralFormatWithDecimalComma) {
     struct Case {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace state {
+namespace numtext {
 
 // The general float format: up to 15 significant digits, no trailing zeros, decimal comma;
 // fixed notation for magnitudes from 1E-5 up to below 1E15, otherwise "1E-6", "2,5E20"
@@ -26,4 +26,4 @@ std::optional<std::int32_t> ParseInt(std::string_view text);
 // Decimal text of a whole number, "-" when negative.
 std::string FormatInt(long long value);
 
-} // namespace state
+} // namespace numtext
