@@ -14,8 +14,8 @@ std::string FormatFloat(double value);
 
 // Reads a decimal number: blanks before and after, an optional sign, digits with at most one
 // decimal comma, an optional exponent ("E" or "e", optional sign, digits). Anything else, and
-// a value that overflows a double, is not a number (nullopt). A value too small for a double
-// reads as 0.
+// a value that overflows a double, is not a number (nullopt), however it is written (",5E999"
+// as "5E999"). A value too small for a double reads as 0.
 std::optional<double> ParseFloat(std::string_view text);
 
 // Reads a whole number in the signed 32-bit range: an optional sign followed by decimal
