@@ -1,5 +1,6 @@
 #include "app/AppIcon.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QPainter>
 #include <QPainterPath>
@@ -40,3 +41,5 @@ void LoadWindowFonts() {
     QFont::insertSubstitutions(QStringLiteral("Courier New"),
                                {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
 }
+
+void SetApplicationTitle() { QApplication::setApplicationName(QStringLiteral("Regulace teploty")); }

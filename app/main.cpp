@@ -8,8 +8,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Regulace teploty"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Regulace teploty"));
+    SetApplicationTitle();
     QApplication::setWindowIcon(MakeAppIcon());
     LoadWindowFonts();
 

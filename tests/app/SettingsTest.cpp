@@ -121,9 +121,10 @@ TEST(Settings, RoundTripThroughTheWindowKeepsEverythingElse) {
                                "Td=2,35\r\n"
                                "Tvz=5\r\n"
                                "T1=180\r\n"
-                               "T2=180\r\n";
+                               "T2=180\xB0\r\n"; // single-byte text, shown as a degree sign
     TFormFixture fx(before);
     TForm1& f = fx.Show();
+    EXPECT_EQ(f.Edit17->text(), QString::fromUtf8("180\u00B0"));
     f.Button4Click(f.Button4);
     fx.Close();
     std::string after = before;
