@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPalette>
 #include <QString>
 
@@ -25,4 +26,11 @@ inline void SetFontColour(QLabel* label, const QColor& colour) {
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, colour);
     label->setPalette(p);
+}
+
+// Puts a line at the top of a list (the communication list); past `limit` lines the oldest fall
+// off the bottom.
+inline void AddListLine(QListWidget* list, const std::string& line, int limit) {
+    list->insertItem(0, QString::fromLatin1(line.data(), qsizetype(line.size())));
+    while (list->count() > limit) delete list->takeItem(list->count() - 1);
 }
