@@ -162,6 +162,17 @@ TEST_F(Display, ALogThatCannotBeOpenedNeverEndsStart) {
     EXPECT_FALSE(f.S.LogOpen);
     Refresh(f); // and the display goes on
     EXPECT_EQ(f.LabelTeplota2->text(), "21");
+
+    // Neither does it end Stop, nor "Pouzit" while regulating, which stores after its apply.
+    fx.Boxes.boxes.clear();
+    f.Guard([&] { f.Button6Click(f.Button6); });
+    EXPECT_FALSE(ErrorTexts().empty());
+    EXPECT_EQ(f.S.Setpoint[1], 180.0);
+    EXPECT_EQ(f.Label10->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    f.Edit2->setText("0,03");
+    f.Guard([&] { f.Button4Click(f.Button4); });
+    EXPECT_EQ(f.S.r0, 0.03);
+    EXPECT_NE(fx.ReadFile("Regulator.ini").find("r0=0,03"), std::string::npos);
 }
 
 TEST_F(Display, AReadOnlyDataFolderGivesFileAccessDenied) {
