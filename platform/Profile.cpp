@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <charconv>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <system_error>
