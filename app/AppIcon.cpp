@@ -1,5 +1,6 @@
 #include "app/AppIcon.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -43,3 +44,5 @@ void LoadWindowFonts() {
     QFont::insertSubstitutions(QStringLiteral("Courier New"),
                                {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
 }
+
+void SetApplicationTitle() { QApplication::setApplicationName(QStringLiteral("Regulace teploty")); }

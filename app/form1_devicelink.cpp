@@ -27,11 +27,7 @@ public:
     }
 
     void AddCommLine(const std::string& line) override {
-        QListWidget* list = form_.ListBox2;
-        list->insertItem(0, QString::fromLatin1(line.data(), qsizetype(line.size())));
-        // The newest lines stay; the oldest fall off the bottom.
-        while (list->count() > devicelink::CommListLimit)
-            delete list->takeItem(list->count() - 1);
+        AddListLine(form_.ListBox2, line, devicelink::CommListLimit);
     }
 
     // A unit's Start or Stop runs with the window as sender, so it is not echoed to the units.

@@ -4,6 +4,7 @@
 #include "app/Controls.h"
 
 #include "chart/RegulatorSeries.h"
+#include "devicelink/RxParser.h"
 #include "chart/TChart.h"
 #include "persistence/DataLog.h"
 #include "persistence/DataLogRefresh.h"
@@ -33,9 +34,15 @@ void TForm1::TimerUkazTimer(QObject*) {
     SetText(LabelTeplota1, persistence::TemperatureLabelText(S.SideState[1].Temperature));
     SetText(LabelTeplota2, persistence::TemperatureLabelText(S.SideState[2].Temperature));
     SetText(Label10, persistence::CycleTimeLabelText(time));
-    // A failing write closes the log and is reported once by the handler's guard; the next
-    // OpenDataLog tries afresh.
-    persistence::WriteDataLog(S);
+    // A failing write closes the log and is reported once by the handler's guard. While
+    // regulating, the refreshes after it reopen the same file quietly; the communication list
+    // tells when the log goes on.
+    const bool regulating = CheckBoxRegulace->isChecked();
+    if (persistence::WriteDataLog(S, regulating) == persistence::LogWriteResult::Resumed) {
+        const auto* log = persistence::OpenLog(S);
+        AddListLine(ListBox2, "Zapis dat obnoven: " + (log ? log->Path().filename().string() : std::string()),
+                    devicelink::CommListLimit);
+    }
 }
 
 // Opening and closing report a failure and return: whoever asked for a new log (start-up, the

@@ -11,7 +11,7 @@
 #include "regulation/Simulation.h"
 #include "regulation/UnitSender.h"
 #include "serial/ComPort.h"
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <QSignalBlocker>
 
@@ -68,7 +68,7 @@ void TForm1::CheckBoxRegulaceClick(QObject*) {
     ReadBack(Edit4, S.Td);
 
     S.Tvz = regulation::ClampTvz(regulation::ReadBoxNumber(Text(Edit8), S.Tvz).Value);
-    SetText(Edit8, state::FormatFloat(S.Tvz));
+    SetText(Edit8, numtext::FormatFloat(S.Tvz));
 
     const auto interval = static_cast<int>(regulation::IntervalMs(S.Tvz));
     TimerRegulator->SetInterval(interval);
@@ -103,8 +103,8 @@ void TForm1::TimerRegulatorTimer(QObject*) {
     auto& steps = send.Failures();
 
     if (CheckBox3->isChecked()) {
-        if (regulation::StepProgram(S, 1)) SetText(Edit1, state::FormatFloat(S.Setpoint[1]));
-        if (regulation::StepProgram(S, 2)) SetText(Edit12, state::FormatFloat(S.Setpoint[2]));
+        if (regulation::StepProgram(S, 1)) SetText(Edit1, numtext::FormatFloat(S.Setpoint[1]));
+        if (regulation::StepProgram(S, 2)) SetText(Edit12, numtext::FormatFloat(S.Setpoint[2]));
     }
 
     if (CheckBoxRegulace->isChecked()) {
@@ -133,7 +133,7 @@ void TForm1::Button5Click(QObject* Sender) {
 
     regulation::BeginCycle(S);
     S.CycleLength = regulation::CycleLengthFromText(Text(Edit15));
-    SetText(Edit15, state::FormatInt(S.CycleLength));
+    SetText(Edit15, numtext::FormatInt(S.CycleLength));
 
     // Toggling "Regulovat" off and on again applies the parameters and starts the new cycle; an
     // apply that fails ends the Start there.
@@ -148,7 +148,7 @@ void TForm1::Button5Click(QObject* Sender) {
 
 void TForm1::Button6Click(QObject* Sender) {
     UnitLink send(Com1Port.get(), Com2Port.get());
-    SetText(Label26, state::FormatInt(regulation::WholeSeconds(S)));
+    SetText(Label26, numtext::FormatInt(regulation::WholeSeconds(S)));
     if (Sender != this) send.SendToBoth(regulation::StopCommand);
 
     // The standby setpoints become the setpoint texts; the apply below reads them.

@@ -20,8 +20,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Regulace teploty"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Regulace teploty"));
+    SetApplicationTitle();
     // Lets the desktop match the window with the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("regulace-teploty"));
     QApplication::setWindowIcon(MakeAppIcon());

@@ -1,6 +1,6 @@
 #include "devicelink/RxParser.h"
 
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <cmath>
 #include <utility>
@@ -31,7 +31,7 @@ void Evaluate(state::RegulatorState& S, RxEffects& fx, int side, const std::stri
 } // namespace
 
 double ReportTemperature(std::string_view five) {
-    const auto value = state::ParseFloat(five);
+    const auto value = numtext::ParseFloat(five);
     if (!value || !(std::fabs(*value) < LargestReport)) return 0.0;
     return *value;
 }

@@ -10,6 +10,10 @@
 #include <system_error>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace persistence {
 namespace {
 
@@ -140,6 +144,27 @@ std::unique_ptr<DataLog> DataLog::OpenExisting(const std::filesystem::path& file
     }
 }
 
+void DataLog::Reopen() {
+    if (fd_ >= 0) return;
+    try {
+        const int fd = platform::OpenForAppend(path_);
+        // The appending descriptor cannot read: the last byte is looked at through another.
+        char last = '\n';
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            const int reader = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+            if (reader >= 0) {
+                (void)!::pread(reader, &last, 1, st.st_size - 1);
+                ::close(reader);
+            }
+        }
+        fd_ = fd;
+        lineEndPending_ = last != '\n';
+    } catch (const std::system_error& e) {
+        throw FromSystem(e);
+    }
+}
+
 DataLog::~DataLog() {
     try {
         Close();
@@ -201,25 +226,47 @@ void CloseDataLog(state::RegulatorState& s) {
     if (auto* log = dynamic_cast<DataLog*>(file.get())) log->Close();
 }
 
-void WriteDataLog(state::RegulatorState& s) {
-    if (!s.LogOpen) return;
-    DataLog* log = OpenLog(s);
-    if (log == nullptr) {
+namespace {
+
+// After a failing write: closes the file and keeps the log object, so that its file can be
+// reopened (LogOpen stays false).
+void CloseAfterFailure(state::RegulatorState& s, DataLog& log) {
+    s.LogOpen = false;
+    try {
+        log.Close();
+    } catch (const EInOutError&) {
+        // The write's failure is the one that counts.
+    }
+}
+
+} // namespace
+
+LogWriteResult WriteDataLog(state::RegulatorState& s, bool resume) {
+    auto* log = dynamic_cast<DataLog*>(s.LogFile.get());
+    if (!s.LogOpen) {
+        // A log closed by a failing write is tried again quietly; the failure was reported.
+        if (!resume || log == nullptr || log->IsOpen()) return LogWriteResult::Nothing;
+        try {
+            log->Reopen();
+            log->Write(CurrentRow(s));
+        } catch (const EInOutError&) {
+            CloseAfterFailure(s, *log);
+            return LogWriteResult::Nothing;
+        }
+        s.LogOpen = true;
+        return LogWriteResult::Resumed;
+    }
+    if (log == nullptr || !log->IsOpen()) {
         s.LogOpen = false;
-        return;
+        return LogWriteResult::Nothing;
     }
     try {
         log->Write(CurrentRow(s));
     } catch (const EInOutError&) {
-        s.LogOpen = false;
-        auto file = std::move(s.LogFile);
-        try {
-            log->Close();
-        } catch (const EInOutError&) {
-            // The write's failure is the one reported.
-        }
+        CloseAfterFailure(s, *log);
         throw;
     }
+    return LogWriteResult::Written;
 }
 
 DataLog* OpenLog(const state::RegulatorState& s) {

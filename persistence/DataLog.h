@@ -72,6 +72,11 @@ public:
     // Appends to an existing file or device. Throws EInOutError.
     static std::unique_ptr<DataLog> OpenExisting(const std::filesystem::path& file);
 
+    // Opens this log's file again for appending after a failure closed it; never creates or
+    // empties a file. A line the failure left incomplete is ended before the next one. Throws
+    // EInOutError; the log then stays closed.
+    void Reopen();
+
     ~DataLog() override; // closes quietly if still open
     DataLog(const DataLog&) = delete;
     DataLog& operator=(const DataLog&) = delete;
@@ -107,12 +112,18 @@ void OpenDataLog(state::RegulatorState& s);
 // all the same).
 void CloseDataLog(state::RegulatorState& s);
 
-// Writes the line of the current state if LogOpen. A failing write closes the log (LogOpen
-// false) and throws EInOutError, so that the failure is reported once and the next OpenDataLog
-// tries afresh.
-void WriteDataLog(state::RegulatorState& s);
+// What a refresh did with the data log.
+enum class LogWriteResult { Nothing, Written, Resumed };
 
-// The open log of the state, or nullptr.
+// Writes the line of the current state if LogOpen. A failing write closes the log (LogOpen
+// false) and throws EInOutError, so that the failure is reported once; the closed log keeps its
+// file name. While `resume` is true (regulation on), a refresh that finds the log closed by a
+// failing write reopens that same file for appending and writes its line there (Resumed); when
+// that fails again, nothing is reported and the next refresh tries again. The lines of the
+// refreshes in between are lost. OpenDataLog and CloseDataLog end the retries.
+LogWriteResult WriteDataLog(state::RegulatorState& s, bool resume = false);
+
+// The open log of the state, or nullptr (also for a log closed by a failing write).
 DataLog* OpenLog(const state::RegulatorState& s);
 
 } // namespace persistence

@@ -42,6 +42,7 @@ StoredProgram ReadProgram(const platform::ProfileFile& file, int side) {
 
 StoredSettings ReadSettings() {
     const platform::ProfileFile file = SettingsFile();
+    file.RemoveLeftovers(); // what a write killed half way in an earlier run left beside the file
     StoredSettings s;
     s.Com1 = file.ReadString("Serial", "Com1", s.Com1);
     s.BaudRate1 = file.ReadString("Serial", "BaudRate", s.BaudRate1);

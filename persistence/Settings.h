@@ -58,7 +58,8 @@ struct StoredSettings {
 
 // Reads the whole file in the start-up order: "Serial", the texts of "Nastaveni", "Regulace",
 // the two check boxes, program 1, program 2. A missing or unreadable file and values of the
-// wrong form give the defaults, silently; nothing here throws but std::bad_alloc.
+// wrong form give the defaults, silently; nothing here throws but std::bad_alloc. First removes
+// the temporary files a write killed half way in an earlier run left beside the file.
 StoredSettings ReadSettings();
 
 // Reads one side's program from "Prubeh<side>": point n has the integers "Cas<n>" and

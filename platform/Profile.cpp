@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <system_error>
@@ -292,25 +293,71 @@ void CopyRange(int from, int to, std::uint64_t begin, std::uint64_t end, std::ve
     }
 }
 
-// The file a write replaces: links are followed one by one, so a link to a file not made yet
-// leads to where the file is to be made and stays a link.
+// The file a write goes to: symbolic links are followed to the file they name, which need not
+// exist yet, so that a write goes through a link and never replaces the link itself. A link to
+// itself or a long chain stops here; opening it then fails.
 std::filesystem::path WriteTarget(const std::filesystem::path& file) {
-    std::filesystem::path target = file;
-    std::error_code ec;
-    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, ec); ++hops) {
-        const auto next = std::filesystem::read_symlink(target, ec);
-        if (ec) break;
-        target = next.is_absolute() ? next : target.parent_path() / next;
+    std::filesystem::path at = file;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(at, ec)) return at;
+        const auto to = std::filesystem::read_symlink(at, ec);
+        if (ec) return at;
+        at = to.is_absolute() ? to : at.parent_path() / to;
     }
-    return target;
+    return at;
+}
+
+const std::string_view TemporaryMark = ".tmp";
+
+// The name of a temporary file of ours beside `target`: target's name, ".tmp", the writer's
+// process id, "_" and a counter.
+std::filesystem::path TemporaryName(const std::filesystem::path& target, long pid, unsigned n) {
+    std::filesystem::path name = target;
+    name += std::string(TemporaryMark) + std::to_string(pid) + "_" + std::to_string(n);
+    return name;
+}
+
+// The process id in a name TemporaryName gives for `target`, or -1 for any other name.
+long TemporaryOwner(const std::string& targetName, const std::string& name) {
+    const std::string prefix = targetName + std::string(TemporaryMark);
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return -1;
+    const char* p = name.data() + prefix.size();
+    const char* end = name.data() + name.size();
+    long pid = 0;
+    auto r = std::from_chars(p, end, pid);
+    if (r.ec != std::errc() || r.ptr == end || *r.ptr != '_' || pid <= 0) return -1;
+    unsigned n = 0;
+    auto r2 = std::from_chars(r.ptr + 1, end, n);
+    if (r2.ec != std::errc() || r2.ptr != end) return -1;
+    return pid;
+}
+
+// Removes temporary files a killed write left beside `target`: ours by their name, and only
+// those of a process that is gone (or of this one, which has none in progress when it starts a
+// write), so a second copy of the program in the middle of its own write keeps its file.
+void RemoveLeftoversOf(const std::filesystem::path& target) noexcept {
+    try {
+        const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+        const std::string targetName = target.filename().string();
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            const long pid = TemporaryOwner(targetName, it->path().filename().string());
+            if (pid < 0) continue;
+            const bool gone = pid == static_cast<long>(::getpid()) ||
+                              (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+            if (gone) (void)::unlink(it->path().c_str());
+        }
+    } catch (...) {
+        // Tidying up is best effort; the write itself does not depend on it.
+    }
 }
 
 // Creates a new empty file beside `target` that no one else uses.
 int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& name) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = target;
-        name += ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+        name = TemporaryName(target, static_cast<long>(::getpid()), counter++);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -335,14 +382,63 @@ void WriteEdited(int out, int oldFd, std::uint64_t oldSize, const std::vector<Ed
     if (oldFd >= 0) CopyRange(oldFd, out, pos, oldSize, buf);
 }
 
+// Gives the new file the old one's owner where allowed, else at least its group, so that
+// whoever could write the file before still can. False when not even the group can be kept.
+bool KeepOwnerAndGroup(int fd, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0) return true;
+    if (::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0) return true;
+    struct stat now {};
+    return ::fstat(fd, &now) == 0 && now.st_gid == old.st_gid;
+}
+
+// Writes the new content over the file itself: what `fill` writes is gathered in memory first
+// (it may read the old file), then written from the start of the file, which is cut to its new
+// length and flushed to the disk. Not atomic; used only where a replacement would change the file
+// for others (see ReplaceWith).
+template <class Fill> void WriteInPlace(const std::filesystem::path& target, Fill fill) {
+    Fd content(::memfd_create("Regulator.ini", MFD_CLOEXEC));
+    if (content.Get() < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
+    fill(content.Get());
+    struct stat cs {};
+    if (::fstat(content.Get(), &cs) != 0) throw std::system_error(errno, std::generic_category(), "stat");
+    Fd out(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    if (out.Get() < 0) throw std::system_error(errno, std::generic_category(), "open");
+    struct stat os {};
+    if (::fstat(out.Get(), &os) != 0) throw std::system_error(errno, std::generic_category(), "stat");
+    if (!S_ISREG(os.st_mode)) throw std::system_error(EINVAL, std::generic_category(), "not a file");
+    std::vector<char> buf(ChunkSize);
+    CopyRange(content.Get(), out.Get(), 0, static_cast<std::uint64_t>(cs.st_size), buf);
+    if (::ftruncate(out.Get(), cs.st_size) != 0) throw std::system_error(errno, std::generic_category(), "truncate");
+    if (::fsync(out.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
+    if (!out.Close()) throw std::system_error(errno, std::generic_category(), "close");
+}
+
 // Replaces the file atomically with what `fill` writes into a temporary file beside it: the
 // temporary file is flushed to the disk and renamed over the old one, so a crash or a full disk
-// leaves either the whole old or the whole new file.
+// leaves either the whole old or the whole new file. The new file keeps the old one's permission
+// bits, its owner where allowed and else its group.
+//
+// Where a replacement would change who may write the file or split it from its other names, the
+// file is written in place instead: a file with more than one hard link; a writable file in a
+// folder the writer may not create files in (an installation that opens up only the settings
+// file); and a file whose group the writer cannot give to a new file.
 template <class Fill>
 void ReplaceWith(const std::filesystem::path& target, bool exists, const struct stat& old, Fill fill) {
+    RemoveLeftoversOf(target);
+    if (exists && old.st_nlink > 1) {
+        WriteInPlace(target, fill);
+        return;
+    }
     std::filesystem::path tempName;
     Fd temp(CreateTemporary(target, tempName));
-    if (temp.Get() < 0) throw std::system_error(errno, std::generic_category(), "create");
+    if (temp.Get() < 0) {
+        const int error = errno;
+        if (exists && (error == EACCES || error == EPERM)) {
+            WriteInPlace(target, fill);
+            return;
+        }
+        throw std::system_error(error, std::generic_category(), "create");
+    }
     bool committed = false;
     struct Cleanup {
         const std::filesystem::path& name;
@@ -353,11 +449,13 @@ void ReplaceWith(const std::filesystem::path& target, bool exists, const struct 
     } cleanup{tempName, committed};
 
     if (exists) {
-        // Keep the old file's permission bits and, where allowed, its owner.
-        (void)::fchmod(temp.Get(), old.st_mode & 07777);
-        if (::fchown(temp.Get(), old.st_uid, old.st_gid) != 0) {
-            // Not permitted for an ordinary user: the file then belongs to the writer.
+        if (!KeepOwnerAndGroup(temp.Get(), old)) {
+            temp.Close();
+            WriteInPlace(target, fill);
+            return;
         }
+        // After the owner: a change of owner may clear the set-id bits.
+        (void)::fchmod(temp.Get(), old.st_mode & 07777);
     }
     fill(temp.Get());
     if (::fsync(temp.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
@@ -561,6 +659,8 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key, st
         return edits;
     });
 }
+
+void ProfileFile::RemoveLeftovers() const noexcept { RemoveLeftoversOf(WriteTarget(file_)); }
 
 void ProfileFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) const {
     WriteString(section, key, std::to_string(value));

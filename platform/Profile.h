@@ -17,7 +17,13 @@
 // Writes never leave a half-written file: the new content goes to a temporary file beside the
 // old one, is flushed to the disk and then renamed over it, so a crash or a full disk in the
 // middle of a write leaves the old file whole. The replacement keeps the old file's permission
-// bits, and a symbolic link is written through to the file it points to.
+// bits, its owner where the writer may give it and else its group, so that whoever could write
+// the file before still can. A symbolic link stays a link: the write goes through it to the file
+// it names (a link whose file cannot be written is refused). Where a replacement would change the
+// file for others, the file is written in place instead (written, flushed and synced): a file
+// with other hard links, a writable file in a folder the writer may not create files in, and a
+// file whose group the writer cannot keep. A temporary file that a killed write left behind is
+// removed by the next write (or by RemoveLeftovers).
 //
 // Reading is bounded in memory whatever the file holds (garbage, binary data, very long lines):
 // the file is read in pieces and only the first 64 KiB of each line are looked at.
@@ -87,6 +93,11 @@ public:
     // the section in the file. A missing file or section leaves the file untouched. Throws
     // EProfileWrite when the file cannot be written; the old file is then unchanged.
     void EraseSection(std::string_view section) const;
+
+    // Removes the temporary files that writes killed half way left beside the file (the file's
+    // name, ".tmp", a process id, "_" and a number) when their process is gone. Other files are
+    // never touched. Best effort: never throws.
+    void RemoveLeftovers() const noexcept;
 
 private:
     std::filesystem::path file_;

@@ -1,6 +1,6 @@
 #include "programs/ProgramTable.h"
 
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <algorithm>
 #include <utility>
@@ -41,8 +41,8 @@ int SortProgram(state::RegulatorState& s, int side, int track) {
 }
 
 std::string ProgramRow(std::int32_t time, std::int32_t temperature) {
-    std::string row = PadLeft(state::FormatInt(temperature), 10);
-    row.insert(0, state::FormatInt(time));
+    std::string row = PadLeft(numtext::FormatInt(temperature), 10);
+    row.insert(0, numtext::FormatInt(time));
     return PadLeft(std::move(row), 15);
 }
 
@@ -97,8 +97,8 @@ StepCurve BuildStepCurve(const state::RegulatorState& s, int side) {
 }
 
 AddResult AddPoint(state::RegulatorState& s, int side, std::string_view timeText, std::string_view temperatureText) {
-    const std::int32_t time = state::ParseInt(timeText).value_or(-1);
-    const std::int32_t temperature = state::ParseInt(temperatureText).value_or(-1);
+    const std::int32_t time = numtext::ParseInt(timeText).value_or(-1);
+    const std::int32_t temperature = numtext::ParseInt(temperatureText).value_or(-1);
     if (time < 0 || temperature < 0) return AddResult::Refused;
     const int count = CountOf(s, side);
     if (count >= state::MaxProgramPoints) return AddResult::Full;

@@ -1,7 +1,7 @@
 #include "regulation/Controller.h"
 
 #include "state/CheckedMath.h"
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <charconv>
 #include <cmath>
@@ -17,8 +17,8 @@ using state::Sqrt;
 using state::Sub;
 
 BoxNumber ReadBoxNumber(std::string_view text, double previous) {
-    const double value = state::ParseFloat(text).value_or(previous);
-    return BoxNumber{value, state::FormatFloat(value)};
+    const double value = numtext::ParseFloat(text).value_or(previous);
+    return BoxNumber{value, numtext::FormatFloat(value)};
 }
 
 double ClampTvz(double tvz) {

@@ -1,6 +1,6 @@
 #include "regulation/Cycle.h"
 
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 namespace regulation {
 
@@ -33,7 +33,7 @@ bool BeepDue(const state::RegulatorState& S) {
 }
 
 std::int32_t CycleLengthFromText(std::string_view text) {
-    return state::ParseInt(text).value_or(DefaultCycleLength);
+    return numtext::ParseInt(text).value_or(DefaultCycleLength);
 }
 
 std::int64_t WholeSeconds(const state::RegulatorState& S) {

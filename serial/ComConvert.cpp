@@ -1,7 +1,7 @@
 // Conversions between the port's settings and their texts, and between event sets and masks.
 #include "serial/ComPort.h"
 
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <array>
 #include <charconv>
@@ -119,7 +119,7 @@ char StrToChar(const std::string& text) {
     if (text.empty()) return 0;
     if (text.size() >= 2 && text[0] == '#') {
         // A whole number as the program reads whole numbers everywhere (sign, "$1F" hex).
-        const auto value = state::ParseInt(std::string_view(text).substr(1));
+        const auto value = numtext::ParseInt(std::string_view(text).substr(1));
         if (!value) return 0;
         // Modulo 256 as the low byte of the number (so -1 is code 255).
         return static_cast<char>(static_cast<unsigned char>(static_cast<std::uint32_t>(*value) & 0xFFu));

@@ -1,17 +1,17 @@
 // Saving and loading a port's settings groups to an INI file or an opened registry key.
 #include "serial/ComPort.h"
 
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 std::int32_t TComIniFile::ReadInteger(const std::string& section, const std::string& key,
                                       std::int32_t defaultValue) {
     const std::string text = ReadString(section, key, std::string());
-    const auto value = state::ParseInt(text);
+    const auto value = numtext::ParseInt(text);
     return value ? *value : defaultValue;
 }
 
 void TComIniFile::WriteInteger(const std::string& section, const std::string& key, std::int32_t value) {
-    WriteString(section, key, state::FormatInt(value));
+    WriteString(section, key, numtext::FormatInt(value));
 }
 
 namespace {

@@ -5,10 +5,12 @@
 #include "chart/TChart.h"
 #include "persistence/DataLog.h"
 #include "platform/Clock.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -108,6 +110,43 @@ TEST_F(Display, AFullDiskIsReportedOnceAndTheWindowGoesOn) {
     EXPECT_TRUE(fs::exists(fx.Dir() / "Data" / "data_07_12_26__14_05_2.txt"));
 }
 
+TEST_F(Display, WhileRegulatingTheLogGoesOnInItsFileAfterADiskError) {
+    TForm1& f = fx.Show();
+    f.CheckBox3->setChecked(false);
+    f.CheckBoxRegulace->setChecked(true); // regulating, with a new log
+    const fs::path log = persistence::OpenLog(f.S)->Path();
+    Refresh(f);
+    {
+        FileSizeLimit full(fs::file_size(log)); // the disk is full for two refreshes
+        Refresh(f);
+        Refresh(f);
+    }
+    EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Disk full."}); // reported once
+    EXPECT_FALSE(f.S.LogOpen);
+    Refresh(f);
+    Refresh(f);
+    EXPECT_TRUE(f.S.LogOpen);
+    EXPECT_EQ(persistence::OpenLog(f.S)->Path(), log);
+    EXPECT_EQ(fx.Boxes.boxes.size(), 1u);
+    const QString resumed = QString::fromStdString("Zapis dat obnoven: " + log.filename().string());
+    EXPECT_EQ(f.ListBox2->findItems(resumed, Qt::MatchExactly).size(), 1); // recovery told once
+    const std::string text = fx.ReadFile("Data/" + log.filename().string());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2); // the two failed refreshes are lost
+
+    // Not regulating: a log closed by a failure waits for the next Start, Stop or apply.
+    f.CheckBoxRegulace->setChecked(false); // keeps the log
+    const auto size = fs::file_size(log);
+    {
+        FileSizeLimit full(size);
+        Refresh(f);
+    }
+    Refresh(f);
+    Refresh(f);
+    EXPECT_FALSE(f.S.LogOpen);
+    EXPECT_EQ(fs::file_size(log), size);
+    EXPECT_EQ(fx.Boxes.boxes.size(), 2u);
+}
+
 TEST_F(Display, ALogThatCannotBeOpenedNeverEndsStart) {
     TForm1& f = fx.Create();
     std::ofstream(fx.Dir() / "Data") << "not a folder";
@@ -130,6 +169,17 @@ TEST_F(Display, ALogThatCannotBeOpenedNeverEndsStart) {
     EXPECT_FALSE(f.S.LogOpen);
     Refresh(f); // and the display goes on
     EXPECT_EQ(f.LabelTeplota2->text(), "21");
+
+    // Neither does it end Stop, nor "Pouzit" while regulating, which stores after its apply.
+    fx.Boxes.boxes.clear();
+    f.Guard([&] { f.Button6Click(f.Button6); });
+    EXPECT_FALSE(ErrorTexts().empty());
+    EXPECT_EQ(f.S.Setpoint[1], 180.0);
+    EXPECT_EQ(f.Label10->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    f.Edit2->setText("0,03");
+    f.Guard([&] { f.Button4Click(f.Button4); });
+    EXPECT_EQ(f.S.r0, 0.03);
+    EXPECT_NE(fx.ReadFile("Regulator.ini").find("r0=0,03"), std::string::npos);
 }
 
 TEST_F(Display, AReadOnlyDataFolderGivesFileAccessDenied) {

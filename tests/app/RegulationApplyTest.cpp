@@ -282,6 +282,22 @@ TEST(ControlTick, StepsTheProgramsOnePointPerTickAndDecides) {
     EXPECT_FALSE(f.CheckBoxTopeni2->isChecked()); // 21 > 0,5
 }
 
+TEST(ControlTick, AFailingDecisionKeepsThatHeaterAsItWasForTheTick) {
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    f.Edit15->setText("600");
+    f.Button5->click(); // regulating, both setpoints 0: a decision switches a heater off
+    f.CheckBoxTopeni1->setChecked(true);
+    f.CheckBoxTopeni2->setChecked(true);
+    f.S.SideState[1].Temperature = 1.7e308; // side 1's prediction overflows
+    f.S.SideState[1].FastLag = 1e308;
+    f.Guard([&] { f.TimerRegulatorTimer(f.TimerRegulator); });
+    ASSERT_EQ(fx.Boxes.boxes.size(), 1u);
+    EXPECT_TRUE(f.CheckBoxTopeni1->isChecked()) << "kept for this tick";
+    EXPECT_FALSE(f.CheckBoxTopeni2->isChecked()) << "the other side is decided all the same";
+    EXPECT_EQ(f.S.SideState[1].FastLag, 1e308);
+}
+
 // Before any Start the cycle length is 0: the first tick after the operator checks "Regulovat"
 // ends the cycle at once and sends the warning.
 TEST(ControlTick, HoldingPhaseEndsAtOnceBeforeTheFirstStart) {

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+
+#include <unistd.h>
 
 using namespace std::string_literals;
 
@@ -39,7 +42,12 @@ TEST(Settings, StartReadsWhatTheFileHolds) {
                     "[Prubeh1]\r\nCas1=30\r\nTeplota1=100\r\nCas2=0x10\r\nCas4=40\r\nTeplota4=5\r\n"
                     "[Prubeh2]\r\nCas1=abc\r\nTeplota1=7\r\n";
     TFormFixture fx(file);
+    // What a write killed half way left beside the file goes at start (no write of ours is in
+    // progress, so one named after this very process is a leftover too).
+    const std::string leftover = "Regulator.ini.tmp" + std::to_string(::getpid()) + "_0";
+    fx.WriteFile(leftover, "half");
     TForm1& f = fx.Create();
+    EXPECT_FALSE(std::filesystem::exists(fx.Dir() / leftover));
     EXPECT_EQ(f.Com1Port->Port(), "COM7");
     EXPECT_EQ(f.Com2Port->Port(), "COM8");
     EXPECT_EQ(f.Com1Port->BaudRate(), br9600);
@@ -121,9 +129,10 @@ TEST(Settings, RoundTripThroughTheWindowKeepsEverythingElse) {
                                "Td=2,35\r\n"
                                "Tvz=5\r\n"
                                "T1=180\r\n"
-                               "T2=180\r\n";
+                               "T2=180\xB0\r\n"; // single-byte text, shown as a degree sign
     TFormFixture fx(before);
     TForm1& f = fx.Show();
+    EXPECT_EQ(f.Edit17->text(), QString::fromUtf8("180\u00B0"));
     f.Button4Click(f.Button4);
     fx.Close();
     std::string after = before;

@@ -1,9 +1,13 @@
 // The window as a new user sees it, its keys and the general error report.
 #include "FormFixture.h"
 
+#include "app/AppIcon.h"
+
 #include "serial/ComPort.h"
 
+#include <QGuiApplication>
 #include <QSignalSpy>
+#include <QWindow>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -88,6 +92,22 @@ TEST(Shell, WindowAsDesigned) {
     EXPECT_EQ(f.Label14->text(), "N/A");
     EXPECT_EQ(f.Label15->text(), "N/A");
     EXPECT_FALSE(f.CheckBox1->isChecked());
+}
+
+TEST(Shell, TitlesStandAsGivenWhileTheApplicationIsNamed) {
+    const QString before = QCoreApplication::applicationName();
+    SetApplicationTitle();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Regulace teploty"); // the taskbar's text
+    // The platform appends the display name to every window title only when one was set of its
+    // own; without one, the display name follows the application name.
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "probe");
+    QCoreApplication::setApplicationName(before);
+
+    TFormFixture fx;
+    TForm1& f = fx.Show();
+    ASSERT_NE(f.windowHandle(), nullptr);
+    EXPECT_EQ(f.windowHandle()->title(), "Regulace teploty v2.9");
 }
 
 TEST(Shell, TimersAndStateAtStart) {

@@ -5,7 +5,7 @@
 #include "tools/unitemu/UnitEmulator.h"
 #include "platform/ProgramDir.h"
 #include "serial/ComPort.h"
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <gtest/gtest.h>
 
@@ -180,7 +180,7 @@ protected:
                 std::istringstream fields(line);
                 std::string field;
                 while (fields >> field) {
-                    const auto v = state::ParseFloat(field);
+                    const auto v = numtext::ParseFloat(field);
                     if (v && std::abs(*v - t1) < 2) near1 = true;
                     if (v && std::abs(*v - t2) < 2) near2 = true;
                 }
@@ -231,8 +231,8 @@ TEST_F(EndToEnd, UnitsRunACycleStartedByOneOfThem) {
         [&] { return std::abs(Temperature(1) - 30) < 2 && std::abs(Temperature(2) - 40) < 2; }, 3000));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            const auto t1 = state::ParseFloat(form->LabelTeplota1->text().toStdString());
-            const auto t2 = state::ParseFloat(form->LabelTeplota2->text().toStdString());
+            const auto t1 = numtext::ParseFloat(form->LabelTeplota1->text().toStdString());
+            const auto t2 = numtext::ParseFloat(form->LabelTeplota2->text().toStdString());
             return t1 && t2 && std::abs(*t1 - 30) < 2 && std::abs(*t2 - 40) < 2;
         },
         3000));

@@ -3,6 +3,7 @@
 #include "persistence/DataLogRefresh.h"
 #include "platform/Clock.h"
 #include "platform/ProgramDir.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -231,10 +232,49 @@ TEST_F(DataLogFolder, AFullDiskIsReportedOnceAndTheLogClosed) {
         EXPECT_EQ(e.ErrorCode, 101);
     }
     EXPECT_FALSE(s_.LogOpen);
-    EXPECT_EQ(s_.LogFile, nullptr);
+    EXPECT_EQ(persistence::OpenLog(s_), nullptr);
     EXPECT_NO_THROW(persistence::WriteDataLog(s_)); // no second report
     persistence::OpenDataLog(s_);                   // the next opening tries afresh
     EXPECT_TRUE(s_.LogOpen);
+}
+
+TEST_F(DataLogFolder, WhileRegulatingTheSameFileGoesOnAfterAFailedWrite) {
+    using persistence::LogWriteResult;
+    s_.CycleTicks = 123;
+    s_.Setpoint[1] = 150;
+    s_.SideState[1].Temperature = 148.27;
+    s_.SideState[2].Temperature = 21.0;
+    persistence::OpenDataLog(s_);
+    persistence::WriteDataLog(s_, true);
+    const fs::path file = persistence::OpenLog(s_)->Path();
+    const std::string line = "    12.3\t   150.0\t1\t   148.3    12.3\t     0.0\t0\t    21.0";
+    {
+        FileSizeLimit full(fs::file_size(file) + 10); // the next line stops after 10 bytes
+        EXPECT_THROW(persistence::WriteDataLog(s_, true), persistence::EInOutError);
+        EXPECT_FALSE(s_.LogOpen);
+        EXPECT_EQ(persistence::WriteDataLog(s_, true), LogWriteResult::Nothing); // still full: quiet
+    }
+    EXPECT_EQ(persistence::WriteDataLog(s_, false), LogWriteResult::Nothing); // not regulating: no retry
+    heater2_.SetChecked(true);
+    EXPECT_EQ(persistence::WriteDataLog(s_, true), LogWriteResult::Resumed);
+    EXPECT_TRUE(s_.LogOpen);
+    EXPECT_EQ(persistence::WriteDataLog(s_, true), LogWriteResult::Written);
+    persistence::CloseDataLog(s_);
+    // The broken line is ended, nothing before it is lost, and no other file was begun.
+    const std::string resumed = line.substr(0, line.size() - 10) + "1\t    21.0"; // heater 2 now on
+    EXPECT_EQ(ReadFile(file), line + "\r\n" + line.substr(0, 8) + "\r\n" + resumed + "\r\n" + resumed + "\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
+
+    // A new log ends the retries: the old file is never written again.
+    persistence::OpenDataLog(s_);
+    const fs::path second = persistence::OpenLog(s_)->Path();
+    {
+        FileSizeLimit full(0);
+        EXPECT_THROW(persistence::WriteDataLog(s_, true), persistence::EInOutError);
+    }
+    persistence::OpenDataLog(s_);
+    EXPECT_EQ(persistence::WriteDataLog(s_, true), LogWriteResult::Written);
+    EXPECT_NE(persistence::OpenLog(s_)->Path(), second);
 }
 
 TEST_F(DataLogFolder, AFullFileSystemGivesDiskFull) {

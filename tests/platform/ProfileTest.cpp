@@ -9,12 +9,14 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <grp.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -313,6 +315,77 @@ TEST_F(ProfileTest, FolderThatCannotExistIsRefused) {
     ExpectRefused(missing, [&] { missing.WriteString("S", "k", "1"); });
 }
 
+TEST_F(ProfileTest, LinksStayLinksAndHardLinksStayJoined) {
+    // A relative link to a file not made yet: the file is made through it.
+    fs::create_directory(dir.Path() / "real");
+    const fs::path relative = dir.Path() / "relative.ini";
+    fs::create_symlink("real/Regulator.ini", relative);
+    ProfileFile(relative).WriteString("S", "k", "1");
+    EXPECT_TRUE(fs::is_symlink(relative));
+    EXPECT_EQ(ReadFile(dir.Path() / "real" / "Regulator.ini"), "[S]\r\nk=1\r\n");
+
+    // A link into a missing folder is refused, and stays the link it was.
+    const fs::path dangling = dir.Path() / "dangling.ini";
+    const fs::path nowhere = dir.Path() / "missing" / "Regulator.ini";
+    fs::create_symlink(nowhere, dangling);
+    const ProfileFile viaDangling(dangling);
+    ExpectRefused(viaDangling, [&] { viaDangling.WriteString("S", "k", "1"); });
+    ExpectRefused(viaDangling, [&] {
+        platform::ProfileWriteBatch batch(viaDangling);
+        viaDangling.WriteString("S", "k", "1");
+        batch.Commit();
+    });
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(fs::read_symlink(dangling), nowhere);
+
+    // A file with a second hard link is written in place: both names still show one file.
+    WriteFile(file, "[S]\nk=old\n");
+    const fs::path twin = dir.Path() / "twin.ini";
+    fs::create_hard_link(file, twin);
+    ini.WriteString("S", "k", "new");
+    EXPECT_EQ(ReadFile(twin), "[S]\nk=new\n");
+    EXPECT_EQ(fs::hard_link_count(file), 2u);
+}
+
+TEST_F(ProfileTest, SavingKeepsTheOwnerOrAtLeastTheGroup) {
+    // Another operator of the same group saves a file that someone else owns; then one who may
+    // write it only through the permission bits for all.
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to set up files of other owners";
+    const uid_t owner = 4243;
+    const gid_t group = 4242;
+    WriteFile(file, "[S]\nk=old\n");
+    ASSERT_EQ(::chown(file.c_str(), owner, group), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+    fs::permissions(dir.Path(), fs::perms::all); // anyone may create files beside it
+    auto saveAs = [&](std::vector<gid_t> groups, const char* value) {
+        return InChild([&] {
+            if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                return 77;
+            ini.WriteString("S", "k", value);
+            return 0;
+        });
+    };
+    struct stat st {};
+    ASSERT_EQ(saveAs({group}, "member"), 0);
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(st.st_mode & 07777, 0666u);
+    EXPECT_EQ(ReadFile(file), "[S]\nk=member\n");
+
+    ASSERT_EQ(::chown(file.c_str(), owner, group), 0);
+    ASSERT_EQ(saveAs({}, "outsider"), 0);
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, owner);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(ReadFile(file), "[S]\nk=outsider\n");
+
+    ini.WriteString("S", "k", "root"); // who may, keeps the whole owner
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, owner);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(StrayFiles(dir.Path(), file), 0);
+}
+
 TEST_F(ProfileTest, FailureInTheMiddleOfAWriteLeavesTheOldFileWhole) {
     const std::string old = "; keep me\r\n[S]\r\nk=old\r\n";
     WriteFile(file, old);
@@ -368,8 +441,34 @@ TEST_F(ProfileTest, KilledWriterLeavesEitherTheOldOrTheNewFile) {
         const std::string now = ReadFile(file);
         ASSERT_TRUE(now == oldFile || now == newFile) << "round " << round << ": " << now.size() << " bytes";
     }
-    // A killed writer may leave its temporary file; the settings file itself is whole.
+    // A killed writer may leave its temporary file; the settings file itself is whole, and the
+    // next write removes the leftovers.
     EXPECT_EQ(ini.ReadString("T", "x", ""), "tail");
+    ini.WriteString("T", "x", "tail");
+    EXPECT_EQ(StrayFiles(dir.Path(), file), 0);
+}
+
+TEST_F(ProfileTest, OnlyOurOwnLeftoversOfGoneWritersAreRemoved) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone);
+    const fs::path leftover = dir.Path() / ("Regulator.ini.tmp" + dead + "_3");
+    const fs::path kept[] = {
+        dir.Path() / "Regulator.ini.tmp1_0", // a writer that is still running (process 1 always is)
+        dir.Path() / ("Other.ini.tmp" + dead + "_0"),
+        dir.Path() / ("Regulator.ini.tmp" + dead),
+        dir.Path() / ("Regulator.ini.tmp" + dead + "_3.bak"),
+        dir.Path() / "Regulator.ini.tmpx_1",
+    };
+    for (const auto& p : kept) WriteFile(p, "x");
+    WriteFile(leftover, "x");
+    ini.WriteString("S", "k", "1");
+    EXPECT_FALSE(fs::exists(leftover));
+    WriteFile(leftover, "x");
+    ini.RemoveLeftovers(); // as the program's start does
+    EXPECT_FALSE(fs::exists(leftover));
+    for (const auto& p : kept) EXPECT_TRUE(fs::exists(p)) << p;
 }
 
 TEST_F(ProfileTest, ReadOnlyMountRefusesFileAndFolder) {
@@ -416,10 +515,29 @@ TEST_F(ProfileTest, ReadOnlyPermissionsRefuseWhenNotRoot) {
     WriteFile(file, "[S]\nk=old\n");
     fs::permissions(file, fs::perms::owner_read);
     ExpectRefused(ini, [&] { ini.WriteString("S", "k", "new"); });
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-    fs::permissions(dir.Path(), fs::perms::owner_read | fs::perms::owner_exec);
-    ExpectRefused(ini, [&] { ini.WriteString("S", "k", "new"); });
+    // Through a link the file is refused all the same, and the link stays.
+    const fs::path link = dir.Path() / "link.ini";
+    fs::create_symlink(file, link);
+    const ProfileFile viaLink(link);
+    ExpectRefused(viaLink, [&] { viaLink.WriteString("S", "k", "new"); });
+    EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ini.ReadString("S", "k", ""), "old");
+}
+
+TEST_F(ProfileTest, WritableFileInAClosedFolderIsWrittenInPlaceWhenNotRoot) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes whatever the permission bits say";
+    WriteFile(file, "[S]\nk=old\n");
+    fs::permissions(dir.Path(), fs::perms::owner_read | fs::perms::owner_exec);
+    ini.WriteString("S", "k", "new");
+    {
+        platform::ProfileWriteBatch batch(ini);
+        ini.WriteString("S", "j", "2");
+        batch.Commit();
+    }
+    EXPECT_EQ(ReadFile(file), "[S]\nk=new\nj=2\n");
+    EXPECT_EQ(StrayFiles(dir.Path(), file), 0);
+    const ProfileFile other(dir.Path() / "New.ini"); // no new file can be made there
+    ExpectRefused(other, [&] { other.WriteString("S", "k", "1"); });
 }
 
 TEST_F(ProfileTest, GarbageNeverBreaksReadingAndSurvivesWriting) {

@@ -2,7 +2,7 @@
 
 #include "FakeSwitch.h"
 #include "state/CheckedMath.h"
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +89,7 @@ TEST(IntervalMs, EveryPeriodTypedInWholeMillisecondsGivesExactlyThatInterval) {
     for (int ms = 100; ms <= 6000; ++ms) {
         char text[16];
         std::snprintf(text, sizeof text, "%d,%03d", ms / 1000, ms % 1000);
-        const double tvz = state::ParseFloat(text).value();
+        const double tvz = numtext::ParseFloat(text).value();
         ASSERT_EQ(regulation::IntervalMs(tvz), static_cast<std::uint32_t>(ms)) << tvz;
     }
 }

@@ -1,10 +1,10 @@
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 
-using namespace state;
+using namespace numtext;
 
 TEST(FormatFloat, GeneralFormatWithDecimalComma) {
     struct Case {
@@ -40,7 +40,7 @@ TEST(ParseFloat, AcceptsTheNumberSyntaxOfTheProgram) {
     } cases[] = {
         {"150,5", 150.5}, {" 21,5", 21.5},  {"-3,25", -3.25}, {"+7", 7.0},     {"0,01995", 0.01995},
         {"1E3", 1000.0},  {"2,5e-2", 0.025}, {"  5  ", 5.0},  {",5", 0.5},      {"5,", 5.0},
-        {"1E-400", 0.0},  {"1e+2", 100.0},
+        {"1E-400", 0.0},  {"1e+2", 100.0},  {",5E-999", 0.0}, {"0,05E309", 5e307},
     };
     for (const auto& c : cases) {
         auto v = ParseFloat(c.text);
@@ -51,7 +51,9 @@ TEST(ParseFloat, AcceptsTheNumberSyntaxOfTheProgram) {
 
 TEST(ParseFloat, RefusesEverythingElse) {
     for (const char* text : {"", "  ,  ", "1x0,5", "abc", "150.5", "1,2,3", "1E", "E5", "--1", "1 2",
-                             "9E999", "1E309", "+", "-", "0x10"}) {
+                             "9E999", "1E309", "+", "-", "0x10",
+                             // overflow wherever the first significant digit stands
+                             ",5E999", "0,5E999", "00,1E400", "-,05E310", "0,0000000001E320"}) {
         EXPECT_FALSE(ParseFloat(text).has_value()) << text;
     }
 }

@@ -1,11 +1,11 @@
-#include "state/NumText.h"
+#include "text/NumText.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
 
-namespace state {
+namespace numtext {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -60,19 +60,26 @@ std::optional<double> ParseFloat(std::string_view text) {
         if (s[i] == '-') normal += '-';
         ++i;
     }
+    // The decimal exponent of the first significant digit ("150" 2, ",05" -2), for the overflow
+    // test below; the leading zeros on either side of the comma do not count.
+    long long position = 0;
+    bool significant = false;
     int mantissaDigits = 0;
-    int intDigits = 0; // significant digits before the comma, for the overflow test below
-    bool leading = true;
     while (i < s.size() && IsDigit(s[i])) {
-        if (s[i] != '0') leading = false;
-        if (!leading) ++intDigits;
+        if (s[i] != '0') significant = true;
+        if (significant) ++position;
         normal += s[i++];
         ++mantissaDigits;
     }
+    if (significant) --position;
     if (i < s.size() && s[i] == ',') {
         normal += '.';
         ++i;
         while (i < s.size() && IsDigit(s[i])) {
+            if (!significant) {
+                --position;
+                significant = s[i] != '0';
+            }
             normal += s[i++];
             ++mantissaDigits;
         }
@@ -89,7 +96,7 @@ std::optional<double> ParseFloat(std::string_view text) {
         }
         int expDigits = 0;
         while (i < s.size() && IsDigit(s[i])) {
-            if (exponent < 100000) exponent = exponent * 10 + (s[i] - '0');
+            if (exponent < 1000000000000LL) exponent = exponent * 10 + (s[i] - '0');
             normal += s[i++];
             ++expDigits;
         }
@@ -103,8 +110,9 @@ std::optional<double> ParseFloat(std::string_view text) {
     double magnitude = 0.0;
     auto res = std::from_chars(first, normal.data() + normal.size(), magnitude, std::chars_format::general);
     if (res.ec == std::errc::result_out_of_range) {
-        // Too large is not a number; too small is zero.
-        if (intDigits > 0 && intDigits - 1 + exponent > 0) return std::nullopt;
+        // Too large is not a number; too small is zero. Only a first significant digit above
+        // the units can overflow, wherever the comma stands.
+        if (significant && position + exponent > 0) return std::nullopt;
         magnitude = 0.0;
     } else if (res.ec != std::errc() || res.ptr != normal.data() + normal.size()) {
         return std::nullopt;
@@ -140,4 +148,4 @@ std::optional<std::int32_t> ParseInt(std::string_view text) {
 
 std::string FormatInt(long long value) { return std::to_string(value); }
 
-} // namespace state
+} // namespace numtext

@@ -1,0 +1,23 @@
+cmake_minimum_required(VERSION 3.25)
+# Run with cmake -DSOURCE_DIR=<root> -P: fails when a library includes a header of a library
+# above it. text/ stands on nothing of ours; platform/ on nothing but itself; serial/ on platform/
+# and text/ only, never on the regulator's state or logic.
+set(allowed_text "text")
+set(allowed_platform "platform")
+set(allowed_serial "serial;platform;text")
+set(faults "")
+foreach(lib text platform serial)
+  file(GLOB files ${SOURCE_DIR}/${lib}/*.h ${SOURCE_DIR}/${lib}/*.cpp)
+  foreach(f ${files})
+    file(STRINGS ${f} includes REGEX "^#include \"[^/\"]+/")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^#include \"([^/\"]+)/.*" "\\1" used "${line}")
+      if(NOT used IN_LIST allowed_${lib})
+        string(APPEND faults "\n  ${f}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(faults)
+  message(FATAL_ERROR "a library reaches above itself:${faults}")
+endif()
