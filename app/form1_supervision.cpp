@@ -21,13 +21,20 @@ const QColor AlarmRed{255, 0, 0};
 const QColor Acknowledged{255, 140, 0}; // acknowledged, waiting to cool
 const QColor White{255, 255, 255};
 
-QLabel* TemperatureLabel(TForm1& f, int side) { return side == 1 ? f.LabelTeplota1 : f.LabelTeplota2; }
-QCheckBox* HeaterBox(TForm1& f, int side) { return side == 1 ? f.CheckBoxTopeni1 : f.CheckBoxTopeni2; }
-QPushButton* AckButton(TForm1& f, int side) { return side == 1 ? f.ButtonPotvrdit1 : f.ButtonPotvrdit2; }
+QLabel* TemperatureLabel(TForm1& f, int side) {
+    return side == 1 ? f.LabelTeplota1 : f.LabelTeplota2;
+}
+QCheckBox* HeaterBox(TForm1& f, int side) {
+    return side == 1 ? f.CheckBoxTopeni1 : f.CheckBoxTopeni2;
+}
+QPushButton* AckButton(TForm1& f, int side) {
+    return side == 1 ? f.ButtonPotvrdit1 : f.ButtonPotvrdit2;
+}
 
 void AddCommLine(TForm1& f, const std::string& line) {
     f.ListBox2->insertItem(0, QString::fromLatin1(line.data(), qsizetype(line.size())));
-    while (f.ListBox2->count() > devicelink::CommListLimit) delete f.ListBox2->takeItem(f.ListBox2->count() - 1);
+    while (f.ListBox2->count() > devicelink::CommListLimit)
+        delete f.ListBox2->takeItem(f.ListBox2->count() - 1);
 }
 
 // One line in the communication list and the journal, and a report unless it needs none.
@@ -58,7 +65,9 @@ void ShowSafetyState(TForm1& f) {
         const bool alarm = f.Supervisor.Alarm(side);
         const bool acknowledged = f.Supervisor.Acknowledged(side);
         QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, f.Supervisor.Stale(side) ? colors::Grey : alarm ? White : colors::Green);
+        p.setColor(QPalette::WindowText, f.Supervisor.Stale(side) ? colors::Grey
+                                         : alarm                  ? White
+                                                                  : colors::Green);
         p.setColor(QPalette::Window, acknowledged ? Acknowledged : AlarmRed);
         label->setPalette(p);
         label->setAutoFillBackground(alarm);
@@ -112,7 +121,9 @@ void TForm1::StartSupervision() {
     Supervisor.Begin(platform::SteadyNow());
 }
 
-void TForm1::TemperatureArrived(int side) { Supervisor.Fresh(side, platform::SteadyNow()); }
+void TForm1::TemperatureArrived(int side) {
+    Supervisor.Fresh(side, platform::SteadyNow());
+}
 
 void TForm1::SuperviseSides(bool sendNow) {
     const auto now = platform::SteadyNow();
@@ -125,7 +136,8 @@ void TForm1::SuperviseSides(bool sendNow) {
         if (!Supervisor.HeaterBlocked(side)) continue;
         HeaterBox(*this, side)->setChecked(false);
         if (sendNow && (c.BecameStale || c.OverTemperature)) {
-            for (const auto text : regulation::HeaterCommands(false)) send.Send(side, text);
+            for (const auto text : regulation::HeaterCommands(false))
+                send.Send(side, text);
         }
     }
     // A write that fails here is not reported: the next control tick sends the same group and

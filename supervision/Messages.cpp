@@ -7,10 +7,14 @@
 namespace supervision {
 namespace {
 
-std::string Side(int side) { return "Strana " + std::to_string(side) + ": "; }
+std::string Side(int side) {
+    return "Strana " + std::to_string(side) + ": ";
+}
 
 // One decimal, as the big labels show a temperature.
-std::string Degrees(double value) { return state::FormatFloat(std::trunc(value * 10.0) / 10.0); }
+std::string Degrees(double value) {
+    return state::FormatFloat(std::trunc(value * 10.0) / 10.0);
+}
 
 } // namespace
 
@@ -19,15 +23,21 @@ std::string StaleText(int side, std::chrono::milliseconds maxAge) {
            " s, topeni vypnuto.";
 }
 
-std::string RecoveredText(int side) { return Side(side) + "teplota opet prichazi."; }
+std::string RecoveredText(int side) {
+    return Side(side) + "teplota opet prichazi.";
+}
 
 std::string OverTemperatureText(int side, double temperature, double limit) {
     return Side(side) + "teplota " + Degrees(temperature) + " dosahla meze " + state::FormatFloat(limit) +
            ", topeni vypnuto do vychladnuti a potvrzeni.";
 }
 
-std::string AcknowledgedText(int side) { return Side(side) + "alarm teploty potvrzen."; }
+std::string AcknowledgedText(int side) {
+    return Side(side) + "alarm teploty potvrzen.";
+}
 
-std::string ReleasedText(int side) { return Side(side) + "teplota pod mezi, topeni opet povoleno."; }
+std::string ReleasedText(int side) {
+    return Side(side) + "teplota pod mezi, topeni opet povoleno.";
+}
 
 } // namespace supervision

@@ -15,9 +15,12 @@ SafetySettings ReadSafetySettings(const platform::ProfileFile& file) {
     return s;
 }
 
-SafetySettings ReadSafetySettings() { return ReadSafetySettings(persistence::SettingsFile()); }
+SafetySettings ReadSafetySettings() {
+    return ReadSafetySettings(persistence::SettingsFile());
+}
 
-void WriteTemperatureLimits(const platform::ProfileFile& file, std::string_view maxT1, std::string_view maxT2) {
+void WriteTemperatureLimits(const platform::ProfileFile& file, std::string_view maxT1,
+                            std::string_view maxT2) {
     const SafetySettings stored = ReadSafetySettings(file);
     if (stored.MaxT1 != maxT1) file.WriteString(SafetySection, "MaxT1", maxT1);
     if (stored.MaxT2 != maxT2) file.WriteString(SafetySection, "MaxT2", maxT2);
@@ -30,7 +33,8 @@ void WriteTemperatureLimits(std::string_view maxT1, std::string_view maxT2) {
 std::chrono::milliseconds ParseMaxAge(std::string_view text) {
     const auto seconds = state::ParseFloat(text);
     // A week is far more than any sensible limit and keeps the milliseconds well in range.
-    if (!seconds || *seconds < 0 || !std::isfinite(*seconds) || *seconds > 7 * 24 * 3600.0) return DefaultMaxAge;
+    if (!seconds || *seconds < 0 || !std::isfinite(*seconds) || *seconds > 7 * 24 * 3600.0)
+        return DefaultMaxAge;
     return std::chrono::milliseconds(std::llround(*seconds * 1000.0));
 }
 

@@ -29,7 +29,8 @@ SafetySettings ReadSafetySettings();
 // Writes "MaxT1" then "MaxT2", each only when the file does not hold that text already (a file
 // with no limits, never given any, keeps its bytes). Throws platform::EProfileWrite when the file
 // refuses the write.
-void WriteTemperatureLimits(const platform::ProfileFile& file, std::string_view maxT1, std::string_view maxT2);
+void WriteTemperatureLimits(const platform::ProfileFile& file, std::string_view maxT1,
+                            std::string_view maxT2);
 void WriteTemperatureLimits(std::string_view maxT1, std::string_view maxT2);
 
 // "MaxStari" as a time: a number of seconds (decimal comma allowed); 0 switches staleness off.
@@ -39,9 +40,9 @@ std::chrono::milliseconds ParseMaxAge(std::string_view text);
 // A limit box or key: empty, blank or 0 is no limit; another number is the limit; a text that is
 // no number is not a limit either (nullopt, with Valid false).
 struct LimitText {
-    bool Valid = true;          // empty, 0 or a number
+    bool Valid = true;           // empty, 0 or a number
     std::optional<double> Limit; // the limit, when there is one
-    std::string Text;           // how the box shows it: "" for no limit, else the number
+    std::string Text;            // how the box shows it: "" for no limit, else the number
 };
 LimitText ReadLimitText(std::string_view text);
 

@@ -3,10 +3,13 @@
 namespace supervision {
 
 void TSupervisor::Begin(TimePoint now) {
-    for (int side = 1; side <= 2; ++side) sides_[side].Last = now;
+    for (int side = 1; side <= 2; ++side)
+        sides_[side].Last = now;
 }
 
-void TSupervisor::Fresh(int side, TimePoint now) { sides_[side].Last = now; }
+void TSupervisor::Fresh(int side, TimePoint now) {
+    sides_[side].Last = now;
+}
 
 bool TSupervisor::CoolEnough(int side, double temperature) const {
     const auto& limit = limits_.MaxT[side];

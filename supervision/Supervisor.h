@@ -40,9 +40,9 @@ struct SideChanges {
 };
 
 enum class AckResult {
-    NoAlarm,      // nothing to acknowledge
-    WaitsToCool,  // acknowledged; the side stays off until it has cooled
-    Released,     // acknowledged and already cool: the side may heat again
+    NoAlarm,     // nothing to acknowledge
+    WaitsToCool, // acknowledged; the side stays off until it has cooled
+    Released,    // acknowledged and already cool: the side may heat again
 };
 
 class TSupervisor {

@@ -24,7 +24,8 @@ std::chrono::steady_clock::time_point gNow{};
 
 std::string Times(const std::string& group, int n) {
     std::string all;
-    for (int i = 0; i < n; ++i) all += group;
+    for (int i = 0; i < n; ++i)
+        all += group;
     return all;
 }
 
@@ -56,7 +57,8 @@ protected:
         return fresh;
     }
     void Report(int side, const std::string& five) {
-        for (char ch : "@t=" + five + "C\r") F().ParseRxChar(side, ch);
+        for (char ch : "@t=" + five + "C\r")
+            F().ParseRxChar(side, ch);
     }
     // One second passes: the reports given arrive, the display refreshes, the control tick runs.
     void Second(const std::string& report1, const std::string& report2) {
@@ -71,11 +73,13 @@ protected:
     }
     QStringList BoxTexts() const {
         QStringList texts;
-        for (const auto& b : fx.Boxes.boxes) texts << b.text;
+        for (const auto& b : fx.Boxes.boxes)
+            texts << b.text;
         return texts;
     }
 
-    std::shared_ptr<testsupport::FakeSerialServices> lines = std::make_shared<testsupport::FakeSerialServices>();
+    std::shared_ptr<testsupport::FakeSerialServices> lines =
+        std::make_shared<testsupport::FakeSerialServices>();
     TFormFixture fx;
 
 private:
@@ -91,7 +95,8 @@ TEST_F(Supervision, ASilentSideIsSwitchedOffAndComesBackByItself) {
     Take(2);
 
     // Unit 1 falls silent after 1 s; 10 s later (to the millisecond) nothing happens yet.
-    for (int s = 2; s <= 11; ++s) Second("", " 30,0");
+    for (int s = 2; s <= 11; ++s)
+        Second("", " 30,0");
     EXPECT_EQ(Take(1), Times(On, 10));
     EXPECT_EQ(Take(2), Times(On, 10));
     EXPECT_TRUE(BoxTexts().isEmpty());
@@ -131,9 +136,11 @@ TEST_F(Supervision, ASilentSideIsSwitchedOffAndComesBackByItself) {
     EXPECT_EQ(Take(1), On);
 
     const std::string journal = fx.ReadFile("Data/events.txt");
-    EXPECT_NE(journal.find("\t1\tstale\tStrana 1: zadna teplota 10 s, topeni vypnuto.\r\n"), std::string::npos)
+    EXPECT_NE(journal.find("\t1\tstale\tStrana 1: zadna teplota 10 s, topeni vypnuto.\r\n"),
+              std::string::npos)
         << journal;
-    EXPECT_NE(journal.find("\t1\trecovered\tStrana 1: teplota opet prichazi.\r\n"), std::string::npos) << journal;
+    EXPECT_NE(journal.find("\t1\trecovered\tStrana 1: teplota opet prichazi.\r\n"), std::string::npos)
+        << journal;
     EXPECT_EQ(journal.find("\t2\tstale"), std::string::npos);
 }
 
@@ -152,7 +159,8 @@ TEST_F(SupervisionWithLimits, OverTemperatureStaysOffUntilCooledAndAcknowledged)
     F().Button4->click();
     EXPECT_EQ(F().EditMaxT1->text(), "100");
     EXPECT_EQ(F().EditMaxT2->text(), "300");
-    EXPECT_NE(fx.ReadFile("Regulator.ini").find("[Bezpecnost]\r\nMaxT2=300\r\nMaxT1=100\r\n"), std::string::npos)
+    EXPECT_NE(fx.ReadFile("Regulator.ini").find("[Bezpecnost]\r\nMaxT2=300\r\nMaxT1=100\r\n"),
+              std::string::npos)
         << fx.ReadFile("Regulator.ini");
 
     // Regulating towards t1 = t2 = 180 (the first tick ends the never-started cycle).
@@ -167,8 +175,9 @@ TEST_F(SupervisionWithLimits, OverTemperatureStaysOffUntilCooledAndAcknowledged)
     Second("100,0", "100,0");
     EXPECT_EQ(Take(1), Off + Off) << "at once from the refresh, then from the tick";
     EXPECT_EQ(Take(2), On);
-    EXPECT_EQ(BoxTexts(),
-              QStringList{"Strana 1: teplota 100 dosahla meze 100, topeni vypnuto do vychladnuti a potvrzeni."});
+    EXPECT_EQ(
+        BoxTexts(),
+        QStringList{"Strana 1: teplota 100 dosahla meze 100, topeni vypnuto do vychladnuti a potvrzeni."});
     EXPECT_TRUE(F().ButtonPotvrdit1->isVisibleTo(&F()));
     EXPECT_FALSE(F().ButtonPotvrdit2->isVisibleTo(&F()));
     EXPECT_TRUE(F().LabelTeplota1->autoFillBackground());
@@ -192,7 +201,8 @@ TEST_F(SupervisionWithLimits, OverTemperatureStaysOffUntilCooledAndAcknowledged)
     EXPECT_EQ(Take(2), Times(On, 4));
 
     const std::string journal = fx.ReadFile("Data/events.txt");
-    for (const char* line : {"\t1\tover-temperature\t", "\t1\tacknowledged\t", "\t1\trecovered\tStrana 1: teplota pod"})
+    for (const char* line :
+         {"\t1\tover-temperature\t", "\t1\tacknowledged\t", "\t1\trecovered\tStrana 1: teplota pod"})
         EXPECT_NE(journal.find(line), std::string::npos) << line << "\n" << journal;
 }
 

@@ -1,7 +1,7 @@
 // The supervisor's rules as tables of steps: ages against the limit, the over-temperature latch
 // that needs both cooling and an acknowledgement, and the limits as the settings file gives them.
-#include "supervision/SafetySettings.h"
 #include "supervision/Supervisor.h"
+#include "supervision/SafetySettings.h"
 
 #include <gtest/gtest.h>
 
@@ -72,14 +72,14 @@ TEST(Supervisor, OverTemperatureLatchesUntilCooledAndAcknowledged) {
     };
     const Step steps[] = {
         {249.9, false, AckResult::NoAlarm, false, false, false},
-        {250.0, false, AckResult::NoAlarm, true, true, false},   // reaching the limit is enough
-        {240.0, false, AckResult::NoAlarm, true, false, false},  // cooled, not acknowledged: still off
-        {250.0, false, AckResult::NoAlarm, true, false, false},  // hot again: still the one alarm
+        {250.0, false, AckResult::NoAlarm, true, true, false},  // reaching the limit is enough
+        {240.0, false, AckResult::NoAlarm, true, false, false}, // cooled, not acknowledged: still off
+        {250.0, false, AckResult::NoAlarm, true, false, false}, // hot again: still the one alarm
         {249.0, true, AckResult::WaitsToCool, true, false, false},
-        {245.1, false, AckResult::NoAlarm, true, false, false},  // not yet 5 degC below
-        {245.0, false, AckResult::NoAlarm, false, false, true},  // cooled after the acknowledgement
-        {100.0, true, AckResult::NoAlarm, false, false, false},  // nothing to acknowledge
-        {251.0, false, AckResult::NoAlarm, true, true, false},   // a new alarm needs a new ack
+        {245.1, false, AckResult::NoAlarm, true, false, false}, // not yet 5 degC below
+        {245.0, false, AckResult::NoAlarm, false, false, true}, // cooled after the acknowledgement
+        {100.0, true, AckResult::NoAlarm, false, false, false}, // nothing to acknowledge
+        {251.0, false, AckResult::NoAlarm, true, true, false},  // a new alarm needs a new ack
         {200.0, false, AckResult::NoAlarm, true, false, false},
         {200.0, true, AckResult::Released, false, false, false}, // already cool: the ack releases
     };
@@ -130,7 +130,8 @@ TEST(Supervisor, LimitsFromTheSettingsFile) {
     // The age limit's text: seconds, 0 is off, anything unusable gives the default.
     EXPECT_EQ(supervision::ParseMaxAge("0"), 0ms);
     EXPECT_EQ(supervision::ParseMaxAge("30"), 30s);
-    for (const char* bad : {"", "abc", "-5", "1E300"}) EXPECT_EQ(supervision::ParseMaxAge(bad), 10s) << bad;
+    for (const char* bad : {"", "abc", "-5", "1E300"})
+        EXPECT_EQ(supervision::ParseMaxAge(bad), 10s) << bad;
 
     // A limit box: empty, blank and 0 are no limit; a number is re-formatted; anything else is refused.
     struct Row {
