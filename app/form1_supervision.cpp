@@ -15,6 +15,8 @@
 #include "supervision/Messages.h"
 #include "supervision/SafetySettings.h"
 
+#include <algorithm>
+
 namespace {
 
 const QColor AlarmRed{255, 0, 0};
@@ -107,8 +109,10 @@ void TForm1::BuildSafetyControls() {
     LabelMaxT2->move(12, 247);
     LabelMaxT1->adjustSize();
     LabelMaxT2->adjustSize();
-    EditMaxT1->setGeometry(60, 216, 81, 21);
-    EditMaxT2->setGeometry(60, 244, 81, 21);
+    // The boxes end where the boxes above end; they begin clear of their (longer) labels.
+    const int x = std::max({52, LabelMaxT1->geometry().right() + 5, LabelMaxT2->geometry().right() + 5});
+    EditMaxT1->setGeometry(x, 216, 141 - x, 21);
+    EditMaxT2->setGeometry(x, 244, 141 - x, 21);
     EditMaxT1->setToolTip(QStringLiteral("Mez teploty strany 1 (prazdne = bez meze)"));
     EditMaxT2->setToolTip(QStringLiteral("Mez teploty strany 2 (prazdne = bez meze)"));
 }
