@@ -286,6 +286,8 @@ void TForm1::BuildControls() {
     Stop->setObjectName(QStringLiteral("Stop"));
     Stop->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::Key_F2)});
 
+    BuildSafetyControls(); // the acknowledge buttons and the limit rows (form1_supervision.cpp)
+
     switch1_ = std::make_unique<TCheckBoxSwitch>(CheckBoxTopeni1);
     switch2_ = std::make_unique<TCheckBoxSwitch>(CheckBoxTopeni2);
 }
@@ -345,6 +347,7 @@ void TForm1::FormCreate(QObject*) {
     S.ProgramCount[1] = 0;
     S.ProgramCount[2] = 0;
     LoadSettings();
+    StartSupervision(); // the safety limits of "Bezpecnost"; temperature ages count from here
     AttachPortEvents();
     S.SideState[1].HeaterSwitch = switch1_.get();
     S.SideState[2].HeaterSwitch = switch2_.get();

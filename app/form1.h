@@ -9,6 +9,7 @@
 #include "app/Timer.h"
 #include "journal/EventJournal.h"
 #include "state/RegulatorState.h"
+#include "supervision/Supervisor.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -239,6 +240,25 @@ public:
     TFormServices Services;
     TErrorReport Errors;
     std::unique_ptr<journal::TEventJournal> Journal; // created by FormCreate
+
+    // ---- Safety supervision (form1_supervision.cpp): a side whose temperature has grown old
+    // (stale) or that reached its temperature limit is kept off, whatever regulates it.
+    supervision::TSupervisor Supervisor;
+    QPushButton* ButtonPotvrdit1 = nullptr; // acknowledges side 1's temperature alarm (Panel1)
+    QPushButton* ButtonPotvrdit2 = nullptr;
+    QLabel* LabelMaxT1 = nullptr;           // "Tmax1 =" (tab "Regulator")
+    QLineEdit* EditMaxT1 = nullptr;         // temperature limit of side 1, empty: none
+    QLabel* LabelMaxT2 = nullptr;           // "Tmax2 ="
+    QLineEdit* EditMaxT2 = nullptr;
+    void BuildSafetyControls();             // BuildControls
+    void StartSupervision();                // FormCreate: "Bezpecnost" read, ages count from now
+    void TemperatureArrived(int side);      // a unit's report or a simulation step
+    // Judges both sides and keeps a stale or alarmed side's "Topit" box off. With sendNow, a side
+    // that has just become unsafe is also sent its "=0" group at once (the display refresh does
+    // this, so the heater goes off within the limit whatever the control period).
+    void SuperviseSides(bool sendNow);
+    void ApplySafetyLimits();               // Button4Click: the limit boxes applied and stored
+    void ButtonPotvrditClick(int side);
 
 protected:
     void showEvent(QShowEvent* e) override;

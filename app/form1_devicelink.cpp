@@ -39,6 +39,7 @@ public:
     void RemoteStop() override {
         form_.Guard([&] { form_.Button6Click(&form_); });
     }
+    void TemperatureReported(int side) override { form_.TemperatureArrived(side); }
 
 private:
     TForm1& form_;

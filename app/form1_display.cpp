@@ -21,6 +21,7 @@ void TForm1::CreateChart() {
 }
 
 void TForm1::TimerUkazTimer(QObject*) {
+    SuperviseSides(true); // a side that has just become unsafe is switched off at once
     const double time = S.CycleTime();
     if (Chart != nullptr) {
         Chart->Append(chart::SeriesTemperature1, time, S.SideState[1].Temperature);

@@ -91,6 +91,7 @@ void TForm1::CheckBoxRegulaceClick(QObject*) {
 void TForm1::Button4Click(QObject*) {
     CheckBoxRegulaceClick(this);
     SaveRegulatorSettings();
+    ApplySafetyLimits(); // the temperature limits below the button, section "Bezpecnost"
 }
 
 void TForm1::TimerCasTimer(QObject*) { regulation::TimeBaseTick(S); }
@@ -119,6 +120,10 @@ void TForm1::TimerRegulatorTimer(QObject*) {
             send.SendToBoth(regulation::BeepCommand);
         }
     }
+
+    // The safety override has the last word: a stale side, or one at its temperature limit, is
+    // off whatever the controller or the operator decided (the model above has still advanced).
+    SuperviseSides(false);
 
     for (const auto text : regulation::HeaterCommands(CheckBoxTopeni1->isChecked())) send.Send(1, text);
     for (const auto text : regulation::HeaterCommands(CheckBoxTopeni2->isChecked())) send.Send(2, text);
@@ -174,4 +179,8 @@ void TForm1::CheckBoxTopeni2Click(QObject*) {
 
 void TForm1::CheckBox1Click(QObject*) { TimerSimulace->SetEnabled(CheckBox1->isChecked()); }
 
-void TForm1::TimerSimulaceTimer(QObject*) { regulation::SimulationTick(S); }
+void TForm1::TimerSimulaceTimer(QObject*) {
+    regulation::SimulationTick(S);
+    TemperatureArrived(1);
+    TemperatureArrived(2);
+}

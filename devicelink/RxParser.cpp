@@ -25,6 +25,7 @@ void Evaluate(state::RegulatorState& S, RxEffects& fx, int side, const std::stri
         fx.RemoteStop();
     } else if (payload.size() == 8 && payload[0] == 't' && payload[1] == '=' && payload[7] == 'C') {
         S.SideState[side].Temperature = ReportTemperature(std::string_view(payload).substr(2, 5));
+        fx.TemperatureReported(side);
     }
 }
 

@@ -33,6 +33,9 @@ public:
     // A unit asked for Start / Stop; neither is echoed to the units.
     virtual void RemoteStart() = 0;
     virtual void RemoteStop() = 0;
+    // A temperature report of the side was taken into its Temperature (the safety supervision
+    // counts the age of a side's temperature from here).
+    virtual void TemperatureReported(int /*side*/) {}
 };
 
 // The temperature carried by a report's five characters: a decimal number with the comma as

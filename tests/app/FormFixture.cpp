@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 
+#include "platform/Clock.h"
 #include "platform/ProgramDir.h"
 
 #include <QCloseEvent>
@@ -19,6 +20,8 @@ TFormFixture::TFormFixture(const std::string& iniContent) {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     platform::SetProgramDir(dir_);
+    // The monotonic clock stands still like the timers: ages pass only when a test steps it.
+    platform::SetSteadyClock([] { return std::chrono::steady_clock::time_point{} + std::chrono::hours(1); });
     if (!iniContent.empty()) WriteFile("Regulator.ini", iniContent);
     Services.Boxes = &Boxes;
 }
@@ -28,6 +31,7 @@ TFormFixture::~TFormFixture() {
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
     platform::SetProgramDir({});
+    platform::SetSteadyClock({});
 }
 
 TForm1& TFormFixture::Create() {

@@ -1,6 +1,6 @@
 #pragma once
 // A main window for tests: in its own temporary program folder, with every message box recorded
-// instead of shown, and with its timers held still.
+// instead of shown, and with its timers and the monotonic clock (platform::SteadyNow) held still.
 #include "app/MessageBoxes.h"
 #include "app/form1.h"
 

@@ -282,6 +282,41 @@ TEST_F(EndToEnd, UnitsRunACycleStartedByOneOfThem) {
     EXPECT_EQ(form->Shape4->BrushColor(), colors::Red);
 }
 
+// A unit that falls silent has its heater switched off within the limit (10 s by default) while
+// the other unit is served on; when it reports again its side is regulated again by itself.
+TEST_F(EndToEnd, ASilentUnitIsSwitchedOffWithinTheLimit) {
+    WriteIni("[Regulace]\nTvz=1\n");
+    Start({"--period", "0.2", "--temp1", "30", "--temp2", "40"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BothLampsLime(); }, 3000));
+    form->CheckBoxRegulace->setChecked(true); // towards the standby setpoints, 180 degC: heating
+    auto heatingGroups = [&](int unit) {
+        const auto tokens = Tokens(emulator->Received(unit));
+        return std::count(tokens.begin(), tokens.end(), "1");
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heatingGroups(1) >= 2 && heatingGroups(2) >= 2; }, 5000));
+
+    const std::size_t before = Tokens(emulator->Received(1)).size();
+    const long side2Before = heatingGroups(2);
+    const auto silent = Clock::now();
+    emulator->Command("silent 1");
+    auto offSince = [&](std::size_t from) {
+        const auto tokens = Tokens(emulator->Received(1));
+        return tokens.size() > from && std::find(tokens.begin() + long(from), tokens.end(), "0") != tokens.end();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return offSince(before); }, 15000)) << emulator->Received(1);
+    const auto took = Clock::now() - silent;
+    EXPECT_GT(took, std::chrono::seconds(9)) << "switched off before the limit";
+    EXPECT_LT(took, std::chrono::seconds(11));
+    EXPECT_GE(heatingGroups(2) - side2Before, 8) << "side 2 is regulated on";
+    EXPECT_TRUE(boxes.shown.contains("Regulace teploty: Strana 1: zadna teplota 10 s, topeni vypnuto."))
+        << boxes.shown.join("; ").toStdString();
+
+    const long side1Heating = heatingGroups(1);
+    emulator->Command("talk 1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heatingGroups(1) > side1Heating; }, 4000)) << emulator->Received(1);
+    EXPECT_TRUE(boxes.shown.contains("Regulace teploty: Strana 1: teplota opet prichazi."));
+}
+
 TEST_F(EndToEnd, FloodGarbageSilenceAndAPulledUnitLeaveTheWindowWorking) {
     WriteIni("[Nastaveni]\nUkazKom=1\n[Regulace]\nTvz=0,5\n");
     Start({"--period", "0.1", "--temp1", "30", "--temp2", "40"});

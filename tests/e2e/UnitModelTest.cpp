@@ -64,6 +64,11 @@ TEST(UnitModel, HeatsWhileTheRelayIsOnAndCoolsTowardsAmbient) {
     unit.Advance(3000.0);
     EXPECT_LT(unit.Temperature, hot);
     EXPECT_NEAR(unit.Temperature, unit.Ambient, 0.1);
+
+    // A stuck heater heats whatever the relay is told.
+    unit.HeaterStuck = true;
+    unit.Advance(10.0);
+    EXPECT_GT(unit.Temperature, unit.Ambient + 9.0);
 }
 
 } // namespace

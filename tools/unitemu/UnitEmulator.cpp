@@ -66,7 +66,7 @@ void UnitModel::Command(const std::string& frame) {
 void UnitModel::Advance(double seconds) {
     if (seconds <= 0) return;
     // Exact solution of dT/dt = (Ambient - T) / LossTau + heat over the step.
-    const double heat = Relay ? HeatRate : 0.0;
+    const double heat = Relay || HeaterStuck ? HeatRate : 0.0;
     const double target = Ambient + heat * LossTau;
     Temperature = target + (Temperature - target) * std::exp(-seconds / LossTau);
 }

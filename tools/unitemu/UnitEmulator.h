@@ -22,6 +22,7 @@ public:
     bool DecimalPoint = false; // reports use "." instead of ","
 
     bool Relay = false;
+    bool HeaterStuck = false; // the heater heats whatever the relay is told (a welded contact)
     bool Lamp = false;
     long Ticks = 0;  // "*" received
     long Beeps = 0;  // "@BEEP&" received

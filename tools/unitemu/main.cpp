@@ -56,6 +56,8 @@ commands on standard input, one per line (N is the unit, 1 or 2):
   say N TEXT             the unit sends TEXT (\r \n \xNN \\ escapes)
   temp N T               set the unit's temperature
   silent N | talk N      stop / resume temperature reports
+  stuck N | unstick N    the unit's heater sticks on whatever the relay is told (it
+                         overshoots: the program's temperature limit "MaxT1"/"MaxT2") / works again
   flood N SECONDS        send reports back to back as fast as the line takes them
   garbage N BYTES        send random bytes
   unplug N | plug N      close the unit's terminal / give it a new one
@@ -263,6 +265,8 @@ public:
             u->Silent = true;
         else if (cmd == "talk")
             u->Silent = false;
+        else if (cmd == "stuck" || cmd == "unstick")
+            u->Model.HeaterStuck = cmd == "stuck";
         else if (cmd == "flood") {
             double s = 1;
             in >> s;
@@ -310,7 +314,7 @@ public:
                 if (!line.empty()) line += "   ";
                 line += "unit " + std::to_string(u.Model.Number) + " " +
                         unitemu::FiveChars(u.Model.Temperature, u.Model.DecimalPoint) + " degC relay " +
-                        (u.Model.Relay ? "on " : "off");
+                        (u.Model.Relay ? "on " : "off") + (u.Model.HeaterStuck ? " (stuck)" : "");
             }
             Status(line);
         }

@@ -1,0 +1,43 @@
+#include "supervision/Messages.h"
+
+#include "text/NumText.h"
+
+#include <cmath>
+
+namespace supervision {
+namespace {
+
+std::string Side(int side) {
+    return "Strana " + std::to_string(side) + ": ";
+}
+
+// One decimal, as the big labels show a temperature.
+std::string Degrees(double value) {
+    return numtext::FormatFloat(std::trunc(value * 10.0) / 10.0);
+}
+
+} // namespace
+
+std::string StaleText(int side, std::chrono::milliseconds maxAge) {
+    return Side(side) + "zadna teplota " + numtext::FormatFloat(static_cast<double>(maxAge.count()) / 1000.0) +
+           " s, topeni vypnuto.";
+}
+
+std::string RecoveredText(int side) {
+    return Side(side) + "teplota opet prichazi.";
+}
+
+std::string OverTemperatureText(int side, double temperature, double limit) {
+    return Side(side) + "teplota " + Degrees(temperature) + " dosahla meze " + numtext::FormatFloat(limit) +
+           ", topeni vypnuto do vychladnuti a potvrzeni.";
+}
+
+std::string AcknowledgedText(int side) {
+    return Side(side) + "alarm teploty potvrzen.";
+}
+
+std::string ReleasedText(int side) {
+    return Side(side) + "teplota pod mezi, topeni opet povoleno.";
+}
+
+} // namespace supervision
