@@ -49,6 +49,7 @@ journal::RunEntry CurrentRunEntry(const TForm1& f) {
 } // namespace
 
 void TForm1::UpdateRunJournal(bool force) {
+    if (closed_) return; // the close has marked the cycle finished; a late tick must not undo it
     RunJournal.Update(CurrentRunEntry(*this), force);
     if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
 }

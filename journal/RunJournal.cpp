@@ -143,6 +143,7 @@ std::string RunEntryText(const RunEntry& e) {
 RunJournalRead ParseRunEntry(std::string_view text) {
     std::map<std::string, std::string, std::less<>> values;
     bool first = true;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3); // saved by an editor that marks UTF-8
     while (!text.empty()) {
         const auto end = text.find('\n');
         std::string_view line = text.substr(0, end);

@@ -104,10 +104,11 @@ TEST(RunJournal, AnythingButAWholeEntryOfThisVersionIsBroken) {
         EXPECT_EQ(read.State, RunJournalRead::Status::Broken) << "[" << text.substr(0, 80) << "]";
         EXPECT_FALSE(read.Problem.empty());
     }
-    // LF line ends and comments are fine: the operator may have looked at it in an editor.
+    // LF line ends, a byte order mark and comments are fine: the operator may have looked at it
+    // in an editor.
     std::string lf = good;
     for (auto at = lf.find("\r\n"); at != std::string::npos; at = lf.find("\r\n", at)) lf.erase(at, 1);
-    Put(file, "; prohlednuto\n" + lf);
+    Put(file, "\xEF\xBB\xBF; prohlednuto\n" + lf);
     EXPECT_EQ(journal::ReadRunJournal(file).State, RunJournalRead::Status::Ok);
     fs::remove_all(dir);
 }
