@@ -100,16 +100,28 @@ void TForm1::ResumeAfterOutage() {
         PendingResume = entry;
         Boxes().Ask(QStringLiteral("Regulace teploty"),
                     QString::fromStdString("Pokracovat v prerusenem cyklu (cas " + SecondsText(cycleSeconds) + ")?"),
-                    [this](bool yes) {
+                    [this, settings](bool yes) {
                         if (!PendingResume) return; // the window closed meanwhile
                         const journal::RunEntry found = *PendingResume;
                         PendingResume.reset();
                         if (RunJournal.WroteCycle()) return; // a new cycle runs: it stays
                         Guard([&] {
-                            if (yes) {
+                            // The oven was left alone while the question stood: the outage
+                            // counts up to the answer.
+                            const auto later = platform::WallNow();
+                            const bool stillInTime = journal::DecideResume(found, later, settings) !=
+                                                     journal::ResumeChoice::TooOld;
+                            if (yes && stillInTime) {
                                 ResumeCycle(found);
-                            } else {
-                                RunJournal.Finish(found);
+                                return;
+                            }
+                            RunJournal.Finish(found);
+                            if (yes) {
+                                ShowBox(QStringLiteral("Regulace teploty"),
+                                        QString::fromStdString(
+                                            "Preruseny cyklus uz nelze obnovit (vypadek " +
+                                            SecondsText(journal::EpochSeconds(later) - found.WallTime) + ")."),
+                                        TBoxIcon::Warning);
                             }
                         });
                     });

@@ -199,3 +199,19 @@ TEST(Resume, ACycleStartedWhileTheQuestionStandsIsKept) {
     EXPECT_EQ(j.Entry.CycleTicks, 0);
     EXPECT_NE(j.Entry.DataLog, OldLog);
 }
+
+TEST(Resume, AnAnswerThatComesTooLateStartsNothing) {
+    TFormFixture fx(Programs);
+    Prepare(fx);
+    Restart restart(37);
+    fx.Boxes.HoldOpen = true;
+    TForm1& f = fx.Show();
+    platform::SetWallClock(
+        [] { return std::chrono::system_clock::time_point(std::chrono::seconds(EntryTime + 600)); });
+    fx.Boxes.CloseOldest(true);
+    EXPECT_FALSE(f.CheckBoxRegulace->isChecked());
+    EXPECT_EQ(f.S.CycleTicks, 0);
+    EXPECT_TRUE(Journal(fx).Entry.Finished);
+    ASSERT_EQ(fx.Boxes.boxes.size(), 2u);
+    EXPECT_EQ(fx.Boxes.boxes[1].text, "Preruseny cyklus uz nelze obnovit (vypadek 600 s).");
+}
