@@ -116,6 +116,7 @@ void TForm1::ResumeAfterOutage() {
                                 return;
                             }
                             RunJournal.Finish(found);
+                            if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
                             if (yes) {
                                 ShowBox(QStringLiteral("Regulace teploty"),
                                         QString::fromStdString(
