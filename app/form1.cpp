@@ -370,11 +370,13 @@ void TForm1::FormShow(QObject*) {
     S.RxState[1] = state::RxIdle;
     S.RxState[2] = state::RxIdle;
     RecordEvent(0, journal::kind::ProgramStart, windowTitle().toStdString());
+    ResumeAfterOutage();
 }
 
 void TForm1::FormClose(QObject*) {
     // Closing must always succeed: a log that cannot be closed, a port that fails to close or a
     // settings file that cannot be written is reported, and the window closes all the same.
+    FinishRunJournal();
     Guard([&] { CloseDataLog(); });
     Guard([&] { ClosePorts(); });
     Guard([&] { SaveWindowSettings(); });

@@ -8,6 +8,7 @@
 #include "app/Shape.h"
 #include "app/Timer.h"
 #include "journal/EventJournal.h"
+#include "journal/RunJournal.h"
 #include "state/RegulatorState.h"
 #include "supervision/Supervisor.h"
 
@@ -23,6 +24,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -208,6 +210,12 @@ public:
     void Button1Click(QObject* Sender);
     void Edit6Change(QObject* Sender);
 
+    // ---- Resuming a cycle after a crash or a power cut (form1_resume.cpp).
+    void ResumeAfterOutage();                          // FormShow, last: an unfinished cycle in the run journal
+    void ResumeCycle(const journal::RunEntry& entry);  // the cycle goes on where the entry left it
+    void UpdateRunJournal(bool force);                 // the refresh and every apply: the run journal
+    void FinishRunJournal();                           // FormClose: the cycle ends with the program
+
     // ---- The general error report.
     // Runs a handler; an error that leaves it ends it at the failing step (what it did before
     // stays done) and is shown by the general error report. Nothing crosses Qt's event loop.
@@ -240,6 +248,8 @@ public:
     TFormServices Services;
     TErrorReport Errors;
     std::unique_ptr<journal::TEventJournal> Journal; // created by FormCreate
+    journal::TRunJournal RunJournal{journal::RunJournalPath()};
+    std::optional<journal::RunEntry> PendingResume; // an interrupted cycle while its question stands
 
     // ---- Safety supervision (form1_supervision.cpp): a side whose temperature has grown old
     // (stale) or that reached its temperature limit is kept off, whatever regulates it.

@@ -35,6 +35,8 @@ void TForm1::TimerUkazTimer(QObject*) {
     SetText(LabelTeplota1, persistence::TemperatureLabelText(S.SideState[1].Temperature));
     SetText(LabelTeplota2, persistence::TemperatureLabelText(S.SideState[2].Temperature));
     SetText(Label10, persistence::CycleTimeLabelText(time));
+    // The run journal first: then the last logged line is never a second ahead of it.
+    UpdateRunJournal(false);
     // A failing write closes the log and is reported once by the handler's guard. While
     // regulating, the refreshes after it reopen the same file quietly; the communication list
     // tells when the log goes on.

@@ -86,6 +86,7 @@ void TForm1::CheckBoxRegulaceClick(QObject*) {
     CheckBoxTopeni1->setVisible(manual);
     CheckBoxTopeni2->setVisible(manual);
     CheckBox3->setEnabled(manual);
+    UpdateRunJournal(true); // a cycle begun, ended or given a new log
 }
 
 void TForm1::Button4Click(QObject*) {

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <system_error>
 #include <utility>
 
@@ -30,6 +31,17 @@ std::string TwoDigits(int n) {
 const char* HeaterText(bool on) { return on ? "1" : "0"; }
 
 bool Checked(const state::HeaterSwitchControl* heater) { return heater != nullptr && heater->Checked(); }
+
+// A regular file that is not empty and does not end with a line end.
+bool LastLineOpen(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) return false;
+    std::ifstream in(file, std::ios::binary);
+    if (!in.seekg(-1, std::ios::end)) return false;
+    char last = '\n';
+    in.get(last);
+    return in && last != '\n';
+}
 
 } // namespace
 
@@ -138,7 +150,10 @@ std::unique_ptr<DataLog> DataLog::Create(const std::filesystem::path& dir, const
 
 std::unique_ptr<DataLog> DataLog::OpenExisting(const std::filesystem::path& file) {
     try {
-        return std::unique_ptr<DataLog>(new DataLog(platform::OpenForAppend(file), file));
+        std::unique_ptr<DataLog> log(new DataLog(platform::OpenForAppend(file), file));
+        // A log whose writer was killed lacks its last line's CR LF: it goes before the next line.
+        log->lineEndPending_ = LastLineOpen(file);
+        return log;
     } catch (const std::system_error& e) {
         throw FromSystem(e);
     }

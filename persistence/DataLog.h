@@ -69,7 +69,8 @@ public:
     // ... is taken instead. Throws EInOutError.
     static std::unique_ptr<DataLog> Create(const std::filesystem::path& dir, const platform::LocalDateTime& at);
 
-    // Appends to an existing file or device. Throws EInOutError.
+    // Appends to an existing file or device; a file whose last line lacks its CR LF (its writer
+    // was killed) gets it before the next line. Throws EInOutError.
     static std::unique_ptr<DataLog> OpenExisting(const std::filesystem::path& file);
 
     // Opens this log's file again for appending after a failure closed it; never creates or

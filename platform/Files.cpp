@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -94,6 +95,71 @@ void WriteAllPieces(int fd, const std::vector<std::string_view>& pieces) {
 void CloseFile(int fd) {
     // A close interrupted by a signal has released the descriptor on Linux: never retry it.
     if (::close(fd) != 0 && errno != EINTR) Fail(errno, "close");
+}
+
+void ReplaceFile(const std::filesystem::path& file, std::string_view bytes) {
+    // One fixed name: a temporary file left by a process killed while writing is taken away by
+    // the next write instead of piling up.
+    std::filesystem::path temp = file;
+    temp += ".tmp";
+    (void)::unlink(temp.c_str());
+    const int fd = CreateNewFile(temp);
+    try {
+        try {
+            WriteAll(fd, bytes);
+            if (::fsync(fd) != 0) Fail(errno, "fsync");
+        } catch (...) {
+            (void)::close(fd);
+            throw;
+        }
+        CloseFile(fd); // releases the descriptor even when it fails
+    } catch (...) {
+        (void)::unlink(temp.c_str());
+        throw;
+    }
+    if (::rename(temp.c_str(), file.c_str()) != 0) {
+        const int error = errno;
+        (void)::unlink(temp.c_str());
+        Fail(error, "rename");
+    }
+    // Make the rename itself durable; a failure here no longer endangers either version.
+    const auto dir = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        (void)::close(dirFd);
+    }
+}
+
+std::string ReadSmallFile(const std::filesystem::path& file, std::size_t limit) {
+    int fd = -1;
+    for (;;) {
+        fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) break;
+        if (errno != EINTR) Fail(errno, "open");
+    }
+    std::string text;
+    try {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) Fail(errno, "stat");
+        if (!S_ISREG(st.st_mode)) Fail(EINVAL, "not a file");
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                Fail(errno, "read");
+            }
+            if (n == 0) break;
+            if (text.size() + static_cast<std::size_t>(n) > limit) Fail(EFBIG, "read");
+            text.append(buf, static_cast<std::size_t>(n));
+        }
+    } catch (...) {
+        (void)::close(fd);
+        throw;
+    }
+    (void)::close(fd);
+    return text;
 }
 
 } // namespace platform

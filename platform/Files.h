@@ -3,6 +3,7 @@
 // directory level, create a new file without touching an existing one, write a piece at once,
 // close. Failures throw std::system_error carrying the system's error number (errno).
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,5 +36,15 @@ void WriteAllPieces(int fd, const std::vector<std::string_view>& pieces);
 
 // Closes the descriptor. Throws std::system_error when the close reports a failure.
 void CloseFile(int fd);
+
+// Replaces the whole file with `bytes` in one atomic step: they go to a new temporary file beside
+// it (the file's name and ".tmp"; one writer per file), which is flushed to the disk and renamed over the old one (then the folder is flushed), so
+// a process killed or a power cut at any moment leaves either the whole old or the whole new
+// file. Throws std::system_error; the old file is then unchanged and no temporary file stays.
+void ReplaceFile(const std::filesystem::path& file, std::string_view bytes);
+
+// Reads a whole regular file of at most `limit` bytes. Throws std::system_error (EFBIG when the
+// file is longer, ENOENT when it does not exist, EINVAL when it is no regular file).
+std::string ReadSmallFile(const std::filesystem::path& file, std::size_t limit);
 
 } // namespace platform

@@ -37,6 +37,8 @@ std::string ReadLog(const fs::path& data) {
     std::string text;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(data, ec)) {
+        // The data log only, not the event journal beside it.
+        if (entry.path().filename().string().rfind("data_", 0) != 0) continue;
         std::ifstream in(entry.path(), std::ios::binary);
         std::ostringstream s;
         s << in.rdbuf();

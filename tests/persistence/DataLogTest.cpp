@@ -221,6 +221,20 @@ TEST_F(DataLogFolder, ASecondLogInTheSameMinuteNeverEmptiesTheFirst) {
     EXPECT_EQ(persistence::OpenLog(s_)->Path(), data / "data_07_12_26__14_06.txt");
 }
 
+TEST_F(DataLogFolder, ALogContinuedAfterAKillGetsItsLastLineEndFirst) {
+    const fs::path file = dir_ / "log.txt";
+    const std::string killed = "line one\r\nline two"; // its writer died before the line end
+    for (const std::string& before : {killed, killed + "\r\n", std::string()}) {
+        std::ofstream(file, std::ios::binary) << before;
+        auto log = persistence::DataLog::OpenExisting(file);
+        log->Write(persistence::LogRow{});
+        log->Close();
+        const std::string line = persistence::LogLineText(persistence::LogRow{});
+        const std::string glue = before == killed ? "\r\n" : "";
+        EXPECT_EQ(ReadFile(file), before + glue + line) << before;
+    }
+}
+
 TEST_F(DataLogFolder, AFullDiskIsReportedOnceAndTheLogClosed) {
     s_.LogFile = persistence::DataLog::OpenExisting("/dev/full");
     s_.LogOpen = true;

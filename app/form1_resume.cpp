@@ -1,0 +1,194 @@
+// Resuming a heating cycle after a crash or a power cut. While a cycle runs, the run journal
+// (Regulator.run, journal/RunJournal.h) keeps what is needed to continue it; at start-up an
+// unfinished entry is continued (asked, or without asking on unattended machines) when the program
+// was not away too long. The cycle then goes on from the journal's cycle time, with the programs'
+// steps, the setpoints, "Regulovat" and "Na prubeh" as they were and the same data log; the units
+// are told nothing.
+#include "app/form1.h"
+
+#include "app/Controls.h"
+
+#include "chart/RegulatorSeries.h"
+#include "chart/TChart.h"
+#include "journal/EventKinds.h"
+#include "persistence/DataLog.h"
+#include "persistence/Settings.h"
+#include "platform/Clock.h"
+#include "regulation/Controller.h"
+#include "text/NumText.h"
+
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <system_error>
+
+namespace {
+
+std::string SecondsText(std::int64_t seconds) { return numtext::FormatInt(seconds) + " s"; }
+
+// The cycle as it stands, for the run journal.
+journal::RunEntry CurrentRunEntry(const TForm1& f) {
+    const state::RegulatorState& S = f.S;
+    journal::RunEntry e;
+    e.Regulovat = f.CheckBoxRegulace->isChecked();
+    e.NaPrubeh = f.CheckBox3->isChecked();
+    e.Finished = !(e.Regulovat && e.NaPrubeh && !S.CycleEnded);
+    e.WallTime = journal::EpochSeconds(platform::WallNow());
+    e.CycleTicks = S.CycleTicks;
+    e.CycleLength = S.CycleLength;
+    e.BeepSent = S.BeepSent;
+    e.CycleEnded = S.CycleEnded;
+    e.ProgramStep1 = S.ProgramStep[1];
+    e.ProgramStep2 = S.ProgramStep[2];
+    e.Setpoint1 = S.Setpoint[1];
+    e.Setpoint2 = S.Setpoint[2];
+    if (const auto* log = persistence::OpenLog(S)) e.DataLog = log->Path().filename().string();
+    return e;
+}
+
+} // namespace
+
+void TForm1::UpdateRunJournal(bool force) {
+    if (closed_) return; // the close has marked the cycle finished; a late tick must not undo it
+    RunJournal.Update(CurrentRunEntry(*this), force);
+    if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
+}
+
+void TForm1::FinishRunJournal() {
+    // A question still open: the interrupted cycle is given up with the program.
+    if (PendingResume && !RunJournal.WroteCycle()) RunJournal.Finish(*PendingResume);
+    PendingResume.reset();
+    journal::RunEntry now = CurrentRunEntry(*this);
+    now.Finished = true;
+    RunJournal.Update(now, false);
+    if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
+}
+
+void TForm1::ResumeAfterOutage() {
+    const auto read = journal::ReadRunJournal(RunJournal.Path());
+    if (read.State == journal::RunJournalRead::Status::Missing) return;
+    if (read.State == journal::RunJournalRead::Status::Broken) {
+        // Put aside, so that it is reported once and the next start finds none.
+        std::filesystem::path aside = RunJournal.Path();
+        aside += ".bad";
+        std::error_code ec;
+        std::filesystem::rename(RunJournal.Path(), aside, ec);
+        ShowBox(QStringLiteral("Regulace teploty"),
+                QString::fromStdString("Stav behu cyklu nelze precist: " + RunJournal.Path().string() + " (" +
+                                       read.Problem + "). Preruseny cyklus nelze obnovit."),
+                TBoxIcon::Warning);
+        return;
+    }
+
+    const journal::RunEntry& entry = read.Entry;
+    const auto settings = journal::ReadResumeSettings(persistence::SettingsFile());
+    const auto now = platform::WallNow();
+    const auto choice = journal::DecideResume(entry, now, settings);
+    if (choice == journal::ResumeChoice::Nothing) return;
+
+    const std::int64_t cycleSeconds = entry.CycleTicks / 10;
+    RecordEvent(0, journal::kind::CycleInterrupted,
+                "cas " + SecondsText(cycleSeconds) + ", vypadek " +
+                    SecondsText(journal::EpochSeconds(now) - entry.WallTime));
+    switch (choice) {
+    case journal::ResumeChoice::Continue:
+        ResumeCycle(entry);
+        break;
+    case journal::ResumeChoice::Ask:
+        // The program runs as after any start while the question stands; Yes then brings the
+        // cycle back, unless a cycle was started meanwhile.
+        PendingResume = entry;
+        Boxes().Ask(QStringLiteral("Regulace teploty"),
+                    QString::fromStdString("Pokracovat v prerusenem cyklu (cas " + SecondsText(cycleSeconds) + ")?"),
+                    [this, settings](bool yes) {
+                        if (!PendingResume) return; // the window closed meanwhile
+                        const journal::RunEntry found = *PendingResume;
+                        PendingResume.reset();
+                        if (RunJournal.WroteCycle()) return; // a new cycle runs: it stays
+                        Guard([&] {
+                            // The oven was left alone while the question stood: the outage
+                            // counts up to the answer.
+                            const auto later = platform::WallNow();
+                            const bool stillInTime = journal::DecideResume(found, later, settings) !=
+                                                     journal::ResumeChoice::TooOld;
+                            if (yes && stillInTime) {
+                                ResumeCycle(found);
+                                return;
+                            }
+                            RunJournal.Finish(found);
+                            if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
+                            if (yes) {
+                                ShowBox(QStringLiteral("Regulace teploty"),
+                                        QString::fromStdString(
+                                            "Preruseny cyklus uz nelze obnovit (vypadek " +
+                                            SecondsText(journal::EpochSeconds(later) - found.WallTime) + ")."),
+                                        TBoxIcon::Warning);
+                            }
+                        });
+                    });
+        break;
+    default:
+        RunJournal.Finish(entry);
+        break;
+    }
+    if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
+}
+
+void TForm1::ResumeCycle(const journal::RunEntry& entry) {
+    // The log begun at start-up gives way to the cycle's own; left empty, it goes.
+    std::filesystem::path startupLog;
+    if (const auto* log = persistence::OpenLog(S)) startupLog = log->Path();
+    CloseDataLog();
+    std::error_code ec;
+    if (!startupLog.empty() && std::filesystem::file_size(startupLog, ec) == 0 && !ec)
+        std::filesystem::remove(startupLog, ec);
+
+    // The state of the cycle. The model starts afresh, as after any apply.
+    regulation::ResetModel(S);
+    S.CycleTicks = entry.CycleTicks;
+    S.CycleLength = entry.CycleLength;
+    S.BeepSent = entry.BeepSent;
+    S.CycleEnded = entry.CycleEnded;
+    S.ProgramStep[1] = std::clamp(entry.ProgramStep1, 0, S.ProgramCount[1]);
+    S.ProgramStep[2] = std::clamp(entry.ProgramStep2, 0, S.ProgramCount[2]);
+    S.Setpoint[1] = entry.Setpoint1;
+    S.Setpoint[2] = entry.Setpoint2;
+    SetText(Edit1, numtext::FormatFloat(S.Setpoint[1]));
+    SetText(Edit12, numtext::FormatFloat(S.Setpoint[2]));
+    SetText(Edit15, numtext::FormatInt(S.CycleLength));
+
+    // "Regulovat" and "Na prubeh" as they were, without the apply: it would begin a new cycle
+    // and a new log. What the apply does besides is done here.
+    {
+        const QSignalBlocker quiet(CheckBoxRegulace);
+        CheckBoxRegulace->setChecked(entry.Regulovat);
+    }
+    CheckBox3->setChecked(entry.NaPrubeh);
+    CheckBoxTopeni1->setChecked(false);
+    CheckBoxTopeni2->setChecked(false);
+    const bool manual = !CheckBoxRegulace->isChecked();
+    CheckBoxTopeni1->setVisible(manual);
+    CheckBoxTopeni2->setVisible(manual);
+    CheckBox3->setEnabled(manual);
+
+    // The chart starts afresh at the cycle time; the measured points of the wait are not the cycle's.
+    if (Chart != nullptr && Chart->SeriesCount() > chart::SeriesTemperature2) {
+        Chart->Clear(chart::SeriesTemperature1);
+        Chart->Clear(chart::SeriesTemperature2);
+    }
+    Guard([&] { RenderPrograms(); });
+
+    // The same log goes on; the gap in its cycle time shows the outage. A log that is gone or
+    // cannot be opened is reported, and a new one is begun.
+    if (!entry.DataLog.empty()) {
+        Guard([&] {
+            S.LogFile = persistence::DataLog::OpenExisting(persistence::DataLogDir() / entry.DataLog);
+            S.LogOpen = true;
+        });
+    }
+    if (!S.LogOpen) OpenDataLog();
+
+    SetFontColour(Label10, colors::Red);
+    RecordEvent(0, journal::kind::CycleResumed, "cas " + SecondsText(entry.CycleTicks / 10));
+    UpdateRunJournal(true);
+}
