@@ -127,7 +127,7 @@ TEST_F(Display, WhileRegulatingTheLogGoesOnInItsFileAfterADiskError) {
     Refresh(f);
     EXPECT_TRUE(f.S.LogOpen);
     EXPECT_EQ(persistence::OpenLog(f.S)->Path(), log);
-    EXPECT_EQ(fx.Boxes.boxes.size(), 1u);
+    EXPECT_EQ(ErrorTexts().size(), 1u);
     const QString resumed = QString::fromStdString("Zapis dat obnoven: " + log.filename().string());
     EXPECT_EQ(f.ListBox2->findItems(resumed, Qt::MatchExactly).size(), 1); // recovery told once
     const std::string text = fx.ReadFile("Data/" + log.filename().string());
@@ -144,7 +144,7 @@ TEST_F(Display, WhileRegulatingTheLogGoesOnInItsFileAfterADiskError) {
     Refresh(f);
     EXPECT_FALSE(f.S.LogOpen);
     EXPECT_EQ(fs::file_size(log), size);
-    EXPECT_EQ(fx.Boxes.boxes.size(), 2u);
+    EXPECT_EQ(ErrorTexts().size(), 2u);
 }
 
 TEST_F(Display, ALogThatCannotBeOpenedNeverEndsStart) {
