@@ -9,6 +9,7 @@
 #include "app/Timer.h"
 #include "journal/EventJournal.h"
 #include "state/RegulatorState.h"
+#include "telemetry/Telemetry.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -239,6 +240,12 @@ public:
     TFormServices Services;
     TErrorReport Errors;
     std::unique_ptr<journal::TEventJournal> Journal; // created by FormCreate
+
+    // ---- Telemetry to an MQTT broker (form1_telemetry.cpp); null while section "MQTT" names none.
+    std::unique_ptr<telemetry::TTelemetry> Telemetry;
+    void StartTelemetry();   // FormShow
+    void PublishTelemetry(); // every display refresh
+    void StopTelemetry();    // FormClose: "offline", disconnected, its thread ended
 
 protected:
     void showEvent(QShowEvent* e) override;

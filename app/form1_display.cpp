@@ -33,6 +33,7 @@ void TForm1::TimerUkazTimer(QObject*) {
     SetText(LabelTeplota1, persistence::TemperatureLabelText(S.SideState[1].Temperature));
     SetText(LabelTeplota2, persistence::TemperatureLabelText(S.SideState[2].Temperature));
     SetText(Label10, persistence::CycleTimeLabelText(time));
+    PublishTelemetry(); // telemetry
     // A failing write closes the log and is reported once by the handler's guard; the next
     // OpenDataLog tries afresh.
     persistence::WriteDataLog(S);
