@@ -107,6 +107,21 @@ TEST_F(TelemetryBroker, TheLastWillSaysOfflineWhenTheProgramDies) {
     EXPECT_TRUE(sub.WaitFor("t2/status", "offline"));
 }
 
+TEST(TelemetryDown, ABrokerDownAtStartIsReportedOnceAndStopsNothing) {
+    if (!TTestBroker::Installed()) GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps)";
+    TTestBroker broker;
+    broker.Kill(); // its port now refuses connections
+    auto t = telemetry::TTelemetry::Start(On(broker.Port(), "t4"));
+    for (int i = 0; i < 100; ++i) t->Refresh(telemetry::Snapshot{}, std::chrono::steady_clock::now());
+    const auto notes = NotesWithin(*t, 2500ms);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].Journal, "broker 127.0.0.1:" + std::to_string(broker.Port()) + " neni dostupny");
+    EXPECT_FALSE(notes[0].Report.empty());
+    const auto before = std::chrono::steady_clock::now();
+    t->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+}
+
 TEST(TelemetryRefused, ARefusedLoginIsReportedOnceWhileTheClientKeepsTrying) {
     if (!TTestBroker::Installed()) GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps)";
     TTestBroker broker(/*refuseLogins=*/true);
