@@ -2,13 +2,12 @@
 // The broker the telemetry publishes to: section "MQTT" of Regulator.ini. Telemetry is off unless
 // "Host" names a broker.
 //
-//   [MQTT]
-//   Host=127.0.0.1          ; empty or missing: off
-//   Port=1883               ; 8883 when TLS=1 and no port is given
-//   Prefix=regulator/oven-3 ; default "regulator/" and the computer's name
-//   User=...                ; optional, with Password
-//   Password=...
-//   TLS=0                   ; 1: TLS, the broker's certificate checked against the system's CA store
+//   Host      the broker's name or address; empty or missing: off
+//   Port      1883; 8883 when TLS=1 and no port is given
+//   Prefix    the start of every topic; default "regulator/" and the computer's name
+//   User      optional, with Password
+//   Password
+//   TLS       1: TLS, the broker's certificate checked against the system's CA store
 #include "platform/Profile.h"
 
 #include <string>
