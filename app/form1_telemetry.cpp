@@ -38,4 +38,6 @@ void TForm1::PublishTelemetry() {
     Telemetry->Refresh(s, platform::SteadyNow());
 }
 
-void TForm1::StopTelemetry() { Telemetry.reset(); }
+void TForm1::StopTelemetry() {
+    Telemetry.reset();
+}

@@ -1,12 +1,12 @@
 #pragma once
 // The connection to the broker, over libmosquitto (Debian's libmosquitto1): a plain C client that
 // keeps the connection, the retries and the back-off on a thread of its own, has a last will,
-// TLS against the system's CA store, and no dependencies the program does not already have.
+// TLS against the system's CA store, and needs nothing the program does not already have.
 //
 // Nothing here waits on the network on the caller's thread. Publish() hands the message to the
 // library, which queues it and returns; the library's thread sends it. The first connection is
 // begun on a short-lived thread too, since it looks the broker's name up. A connection that
-// drops is retried after 1, 4, 9 ... s, at most every 30 s, until Stop().
+// drops is retried at growing intervals, at most 30 s apart, until Stop().
 //
 // While the connection is down, state messages (QoS 0) are dropped: the caller sends the state
 // again once it is back. Events (QoS 1) wait in the library and go out after the reconnect; they
@@ -17,15 +17,10 @@
 #include "telemetry/LinkMonitor.h"
 #include "telemetry/Settings.h"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
-
-struct mosquitto;
 
 namespace telemetry {
 
@@ -40,44 +35,27 @@ public:
     // published there (retained) at every connection. Returns at once.
     void Start();
 
-    // Queues a message and returns. Never throws; a message the library refuses is dropped.
+    // Queues a message and returns. Never throws (but std::bad_alloc); a message the library
+    // refuses is dropped.
     void Publish(const std::string& topic, const std::string& payload, int qos, bool retain);
 
     // When connected: publishes "offline" and disconnects, waiting at most `grace` for it to go
     // out. Then ends the library's thread whatever it is doing (connecting to a host that does
-    // not answer, waiting to retry). Safe to call more than once.
+    // not answer, waiting to retry). A first connection still looking the broker's name up after
+    // `grace` is left to end by itself. Safe to call more than once.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(1000));
 
     // The link events since the last call, in order.
     std::vector<LinkEvent> TakeLinkEvents();
 
-    bool Connected() const { return connected_.load(); }
+    bool Connected() const;
+
+    // Shared by this object, the thread that begins the connection and the library's callbacks.
+    struct Core;
 
 private:
-    static void OnConnect(mosquitto*, void* self, int rc);
-    static void OnDisconnect(mosquitto*, void* self, int rc);
-    void Push(LinkEvent e);
-    void Begin(); // the starter thread
-    void Send(const std::string& topic, const std::string& payload, int qos, bool retain);
-
-    struct Pending {
-        std::string Topic, Payload;
-        int Qos = 0;
-        bool Retain = false;
-    };
-
     MqttSettings settings_;
-    std::string statusTopic_;
-    mosquitto* mosq_ = nullptr;
-    std::thread starter_;
-    bool loopStarted_ = false; // written by the starter, read after joining it
-
-    std::mutex mutex_;
-    std::condition_variable disconnected_;
-    std::atomic<bool> ready_{false}; // the library's thread runs: Publish goes straight to it
-    std::vector<Pending> early_;     // published before that, sent by the starter
-    std::vector<LinkEvent> events_;
-    std::atomic<bool> connected_{false};
+    std::shared_ptr<Core> core_;
 };
 
 } // namespace telemetry

@@ -4,7 +4,9 @@
 
 namespace telemetry {
 
-std::string DefaultPrefix(std::string_view hostName) { return "regulator/" + std::string(hostName); }
+std::string DefaultPrefix(std::string_view hostName) {
+    return "regulator/" + std::string(hostName);
+}
 
 std::string HostName() {
     char name[256] = {};
@@ -20,8 +22,10 @@ MqttSettings ReadMqttSettings(const platform::ProfileFile& file, std::string_vie
     const std::int32_t port = file.ReadInteger(SettingsSection, "Port", defaultPort);
     s.Port = port >= 1 && port <= 65535 ? port : defaultPort;
     s.Prefix = file.ReadString(SettingsSection, "Prefix", "");
-    while (!s.Prefix.empty() && s.Prefix.back() == '/') s.Prefix.pop_back();
-    if (s.Prefix.empty() || s.Prefix.find_first_of("+#") != std::string::npos) s.Prefix = DefaultPrefix(hostName);
+    while (!s.Prefix.empty() && s.Prefix.back() == '/')
+        s.Prefix.pop_back();
+    if (s.Prefix.empty() || s.Prefix.find_first_of("+#") != std::string::npos)
+        s.Prefix = DefaultPrefix(hostName);
     s.User = file.ReadString(SettingsSection, "User", "");
     s.Password = file.ReadString(SettingsSection, "Password", "");
     return s;

@@ -41,7 +41,8 @@ void TStatePublisher::Publish(const Snapshot& s, std::chrono::steady_clock::time
 }
 
 void TStatePublisher::Invalidate() {
-    for (Topic& t : topics_) t.Sent = false;
+    for (Topic& t : topics_)
+        t.Sent = false;
 }
 
 } // namespace telemetry

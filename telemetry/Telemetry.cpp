@@ -14,10 +14,14 @@ std::unique_ptr<TTelemetry> TTelemetry::Start(const MqttSettings& settings) {
 TTelemetry::TTelemetry(const MqttSettings& settings)
     : settings_(settings), client_(settings),
       state_(settings.Prefix,
-             [this](const std::string& topic, const std::string& payload) { client_.Publish(topic, payload, 0, true); }),
+             [this](const std::string& topic, const std::string& payload) {
+                 client_.Publish(topic, payload, 0, true);
+             }),
       link_(settings.Broker()), eventTopic_(settings.Prefix + "/event") {}
 
-TTelemetry::~TTelemetry() { Stop(); }
+TTelemetry::~TTelemetry() {
+    Stop();
+}
 
 std::vector<LinkNote> TTelemetry::TakeLinkNotes() {
     std::vector<LinkNote> notes;
@@ -28,10 +32,16 @@ std::vector<LinkNote> TTelemetry::TakeLinkNotes() {
     return notes;
 }
 
-void TTelemetry::Refresh(const Snapshot& s, std::chrono::steady_clock::time_point now) { state_.Publish(s, now); }
+void TTelemetry::Refresh(const Snapshot& s, std::chrono::steady_clock::time_point now) {
+    state_.Publish(s, now);
+}
 
-void TTelemetry::PublishEvent(const journal::Event& e) { client_.Publish(eventTopic_, EventJson(e), 1, false); }
+void TTelemetry::PublishEvent(const journal::Event& e) {
+    client_.Publish(eventTopic_, EventJson(e), 1, false);
+}
 
-void TTelemetry::Stop() { client_.Stop(); }
+void TTelemetry::Stop() {
+    client_.Stop();
+}
 
 } // namespace telemetry

@@ -31,7 +31,7 @@ public:
     static std::unique_ptr<TTelemetry> Start(const MqttSettings& settings);
 
     explicit TTelemetry(const MqttSettings& settings); // does not connect yet
-    ~TTelemetry();                                    // Stop()
+    ~TTelemetry();                                     // Stop()
 
     // What the operator is to be told about the connection since the last call. A connection
     // that has come up (again) makes the next Refresh send the whole state.

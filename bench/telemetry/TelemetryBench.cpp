@@ -81,7 +81,8 @@ void Refreshes(benchmark::State& state, TForm1& f, bool changing) {
         if (changing) {
             f.S.SideState[1].Temperature += 0.1;
             f.S.SideState[2].Temperature -= 0.1;
-            for (int i = 0; i < 10; ++i) f.TimerCasTimer(f.TimerCas); // one second
+            for (int i = 0; i < 10; ++i)
+                f.TimerCasTimer(f.TimerCas); // one second
         }
         const auto t0 = Clock::now();
         f.PublishTelemetry();
@@ -92,7 +93,8 @@ void Refreshes(benchmark::State& state, TForm1& f, bool changing) {
     // The share of refreshes that took longer than the 0.1 ms aimed at: on a loaded machine these
     // are the thread waiting for a core, as the Off case's maximum shows.
     const auto over = std::count_if(samples.begin(), samples.end(), [](double us) { return us > 100.0; });
-    state.counters["over_100us"] = static_cast<double>(over) / static_cast<double>(std::max<std::size_t>(1, samples.size()));
+    state.counters["over_100us"] =
+        static_cast<double>(over) / static_cast<double>(std::max<std::size_t>(1, samples.size()));
     bench::ReportPercentiles(state, samples);
 }
 

@@ -51,7 +51,8 @@ TEST(WindowTelemetry, ABrokerLostAndBackIsReportedOnceWhileTheUnitsGetEveryComma
     // broker answers on its own time.
     int ticks = 0;
     auto runUntil = [&](const std::function<bool()>& done, std::chrono::seconds limit, bool tick) {
-        for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+        for (const auto end = std::chrono::steady_clock::now() + limit;
+             std::chrono::steady_clock::now() < end;) {
             if (tick) {
                 f.TimerRegulatorTimer(f.TimerRegulator);
                 ++ticks;
@@ -62,7 +63,9 @@ TEST(WindowTelemetry, ABrokerLostAndBackIsReportedOnceWhileTheUnitsGetEveryComma
         }
         return false;
     };
-    auto journalHas = [&](const std::string& text) { return fx.ReadFile("Data/events.txt").find(text) != std::string::npos; };
+    auto journalHas = [&](const std::string& text) {
+        return fx.ReadFile("Data/events.txt").find(text) != std::string::npos;
+    };
     auto sent = [&](const TMessage& m, const char* topic, const char* payload) {
         return m.Topic == topic && m.Payload == payload;
     };
@@ -72,16 +75,19 @@ TEST(WindowTelemetry, ABrokerLostAndBackIsReportedOnceWhileTheUnitsGetEveryComma
     EXPECT_TRUE(sub.WaitFor([&](const TMessage& m) { return sent(m, "w/side/1/temperature", "19.0"); }));
     EXPECT_TRUE(sub.WaitFor([&](const TMessage& m) { return sent(m, "w/cycle/state", "idle"); }));
     EXPECT_TRUE(sub.WaitFor([](const TMessage& m) {
-        return m.Topic == "w/event" && m.Payload.find(R"("side":null,"kind":"program-start")") != std::string::npos;
+        return m.Topic == "w/event" &&
+               m.Payload.find(R"("side":null,"kind":"program-start")") != std::string::npos;
     }));
     EXPECT_TRUE(journalHas("telemetry\tpripojeno k brokeru 127.0.0.1:"));
 
     const std::string had1 = lines->Written("COM3"), had2 = lines->Written("COM4");
     broker.Kill();
     EXPECT_TRUE(runUntil([&] { return journalHas("ztraceno"); }, 10s, true));
-    for (int i = 0; i < 5; ++i) f.TimerRegulatorTimer(f.TimerRegulator), ++ticks;
+    for (int i = 0; i < 5; ++i)
+        f.TimerRegulatorTimer(f.TimerRegulator), ++ticks;
     std::string expected;
-    for (int i = 0; i < ticks; ++i) expected += Off;
+    for (int i = 0; i < ticks; ++i)
+        expected += Off;
     EXPECT_EQ(lines->Written("COM3").substr(had1.size()), expected);
     EXPECT_EQ(lines->Written("COM4").substr(had2.size()), expected);
 
@@ -99,7 +105,8 @@ TEST(WindowTelemetry, ABrokerLostAndBackIsReportedOnceWhileTheUnitsGetEveryComma
     EXPECT_TRUE(again.WaitFor([&](const TMessage& m) { return sent(m, "w/status", "online"); }));
 
     int reports = 0;
-    for (const TRecordedBox& b : fx.Boxes.boxes) reports += b.text.contains(QStringLiteral("MQTT")) ? 1 : 0;
+    for (const TRecordedBox& b : fx.Boxes.boxes)
+        reports += b.text.contains(QStringLiteral("MQTT")) ? 1 : 0;
     EXPECT_EQ(reports, 1);
     EXPECT_EQ(fx.Boxes.boxes.size(), 1u);
 

@@ -50,7 +50,9 @@ std::once_flag gInit;
 
 } // namespace
 
-bool TTestBroker::Installed() { return ::access(BrokerBinary, X_OK) == 0; }
+bool TTestBroker::Installed() {
+    return ::access(BrokerBinary, X_OK) == 0;
+}
 
 TTestBroker::TTestBroker(bool refuseLogins) : refuseLogins_(refuseLogins) {
     std::string pattern = (std::filesystem::temp_directory_path() / "broker-XXXXXX").string();
@@ -127,7 +129,8 @@ void TSubscriber::OnMessage(mosquitto*, void* self, const mosquitto_message* m) 
     {
         std::lock_guard lock(s->mutex_);
         s->messages_.push_back(
-            {m->topic, std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen)),
+            {m->topic,
+             std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen)),
              m->retain});
     }
     s->arrived_.notify_all();
@@ -147,7 +150,8 @@ bool TSubscriber::Subscribed(std::chrono::milliseconds timeout) {
     return arrived_.wait_for(lock, timeout, [this] { return subscribed_; });
 }
 
-bool TSubscriber::WaitFor(const std::function<bool(const TMessage&)>& match, std::chrono::milliseconds timeout) {
+bool TSubscriber::WaitFor(const std::function<bool(const TMessage&)>& match,
+                          std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     return arrived_.wait_for(lock, timeout, [&] {
         for (const TMessage& m : messages_)
@@ -156,9 +160,11 @@ bool TSubscriber::WaitFor(const std::function<bool(const TMessage&)>& match, std
     });
 }
 
-bool TSubscriber::WaitFor(const std::string& topic, const std::string& payload, std::chrono::milliseconds timeout) {
-    return WaitFor([&](const TMessage& m) { return m.Topic == topic && (payload.empty() || m.Payload == payload); },
-                   timeout);
+bool TSubscriber::WaitFor(const std::string& topic, const std::string& payload,
+                          std::chrono::milliseconds timeout) {
+    return WaitFor(
+        [&](const TMessage& m) { return m.Topic == topic && (payload.empty() || m.Payload == payload); },
+        timeout);
 }
 
 std::vector<TMessage> TSubscriber::Messages() const {

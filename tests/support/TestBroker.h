@@ -22,8 +22,8 @@ public:
     explicit TTestBroker(bool refuseLogins = false);
     ~TTestBroker(); // Kill()
 
-    bool Start();      // on Port(); waits until it accepts connections (at most a few seconds)
-    void Kill();       // SIGKILL, and waits for the process
+    bool Start(); // on Port(); waits until it accepts connections (at most a few seconds)
+    void Kill();  // SIGKILL, and waits for the process
     bool Running() const { return pid_ > 0; }
     int Port() const { return port_; }
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -30,8 +30,9 @@ telemetry::MqttSettings On(int port, const std::string& prefix) {
 }
 
 // The link notes that arrive within `time` (the client tells them from its own thread).
-std::vector<telemetry::LinkNote> NotesWithin(telemetry::TTelemetry& t, std::chrono::milliseconds time,
-                                             const std::function<bool(const telemetry::LinkNote&)>& enough = {}) {
+std::vector<telemetry::LinkNote>
+NotesWithin(telemetry::TTelemetry& t, std::chrono::milliseconds time,
+            const std::function<bool(const telemetry::LinkNote&)>& enough = {}) {
     std::vector<telemetry::LinkNote> notes;
     for (const auto end = std::chrono::steady_clock::now() + time; std::chrono::steady_clock::now() < end;) {
         for (auto& n : t.TakeLinkNotes()) {
@@ -81,8 +82,11 @@ TEST_F(TelemetryBroker, StatusStateAndEventsArriveAndOfflineStaysAfterStop) {
     // A subscriber that comes later still gets the status and the state, as retained messages.
     {
         TSubscriber late(broker.Port(), "t1/#");
-        EXPECT_TRUE(late.WaitFor([](const TMessage& m) { return m.Topic == "t1/status" && m.Payload == "online" && m.Retained; }));
-        EXPECT_TRUE(late.WaitFor([](const TMessage& m) { return m.Topic == "t1/cycle/length" && m.Payload == "180" && m.Retained; }));
+        EXPECT_TRUE(late.WaitFor(
+            [](const TMessage& m) { return m.Topic == "t1/status" && m.Payload == "online" && m.Retained; }));
+        EXPECT_TRUE(late.WaitFor([](const TMessage& m) {
+            return m.Topic == "t1/cycle/length" && m.Payload == "180" && m.Retained;
+        }));
         EXPECT_TRUE(late.On("t1/event").empty());
     }
 
@@ -116,7 +120,8 @@ TEST(TelemetryDown, ABrokerDownAtStartIsReportedOnceAndStopsNothing) {
     TTestBroker broker;
     broker.Kill(); // its port now refuses connections
     auto t = telemetry::TTelemetry::Start(On(broker.Port(), "t4"));
-    for (int i = 0; i < 100; ++i) t->Refresh(telemetry::Snapshot{}, std::chrono::steady_clock::now());
+    for (int i = 0; i < 100; ++i)
+        t->Refresh(telemetry::Snapshot{}, std::chrono::steady_clock::now());
     const auto notes = NotesWithin(*t, 2500ms);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].Journal, "broker 127.0.0.1:" + std::to_string(broker.Port()) + " neni dostupny");
@@ -124,6 +129,16 @@ TEST(TelemetryDown, ABrokerDownAtStartIsReportedOnceAndStopsNothing) {
     const auto before = std::chrono::steady_clock::now();
     t->Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+
+    // Stopped at once, before or after the first connection was begun: the thread that begins
+    // it cleans up whichever way the race goes.
+    for (int i = 0; i < 20; ++i) {
+        telemetry::TMqttClient c(On(broker.Port(), "t4"));
+        c.Start();
+        c.Publish("t4/x", "1", 1, false);
+        c.Stop(0ms);
+        EXPECT_FALSE(c.Connected());
+    }
 }
 
 TEST(TelemetryRefused, ARefusedLoginIsReportedOnceWhileTheClientKeepsTrying) {
@@ -134,7 +149,8 @@ TEST(TelemetryRefused, ARefusedLoginIsReportedOnceWhileTheClientKeepsTrying) {
     // The client retries after a second: two refusals in 2.5 s, and more later.
     const auto notes = NotesWithin(*t, 2500ms);
     ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0].Journal, "broker 127.0.0.1:" + std::to_string(broker.Port()) + " odmitl prihlaseni (neopravneny pristup)");
+    EXPECT_EQ(notes[0].Journal, "broker 127.0.0.1:" + std::to_string(broker.Port()) +
+                                    " odmitl prihlaseni (neopravneny pristup)");
     EXPECT_NE(notes[0].Report.find("odmitl prihlaseni"), std::string::npos);
     const auto before = std::chrono::steady_clock::now();
     t.reset();
@@ -148,7 +164,8 @@ TEST(TelemetryRefused, ARefusedLoginIsReportedOnceWhileTheClientKeepsTrying) {
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == DyingProgram) {
         auto t = telemetry::TTelemetry::Start(On(std::atoi(argv[2]), "t2"));
-        for (int i = 0; i < 500 && !t->Client().Connected(); ++i) std::this_thread::sleep_for(10ms);
+        for (int i = 0; i < 500 && !t->Client().Connected(); ++i)
+            std::this_thread::sleep_for(10ms);
         std::_Exit(t->Client().Connected() ? 0 : 1);
     }
     ::testing::InitGoogleTest(&argc, argv);

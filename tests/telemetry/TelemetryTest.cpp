@@ -18,9 +18,11 @@ using namespace telemetry;
 using namespace std::chrono_literals;
 
 TEST(TelemetryPayload, NumbersHaveAPointAndOneDecimal) {
-    const std::pair<double, const char*> cases[] = {
-        {148.27, "148.3"}, {150.0, "150.0"}, {-3.27, "-3.3"}, {-0.04, "0.0"}, {0.05, "0.1"}, {1234567.26, "1234567.3"}};
-    for (const auto& [value, text] : cases) EXPECT_EQ(NumberText(value), text) << value;
+    const std::pair<double, const char*> cases[] = {{148.27, "148.3"}, {150.0, "150.0"},
+                                                    {-3.27, "-3.3"},   {-0.04, "0.0"},
+                                                    {0.05, "0.1"},     {1234567.26, "1234567.3"}};
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(NumberText(value), text) << value;
 }
 
 TEST(TelemetryPayload, EventsAreValidJsonWithSideNullForTheWholeProgram) {
@@ -34,8 +36,9 @@ TEST(TelemetryPayload, EventsAreValidJsonWithSideNullForTheWholeProgram) {
     e.Side = 0;
     e.Kind = "report";
     e.Detail = "Chyba: \"x\"\\y\tz";
-    EXPECT_EQ(EventJson(e),
-              R"({"time":"2026-12-08 14:05:03","side":null,"kind":"report","text":"Chyba: \"x\"\\y\u0009z"})");
+    EXPECT_EQ(
+        EventJson(e),
+        R"({"time":"2026-12-08 14:05:03","side":null,"kind":"report","text":"Chyba: \"x\"\\y\u0009z"})");
     // UTF-8 passes; a stray Latin-1 byte (0xE9) becomes its UTF-8 form; a cut sequence too.
     EXPECT_EQ(JsonString("\xC3\xA9-\xE9-\xC3"), "\"\xC3\xA9-\xC3\xA9-\xC3\x83\"");
 }
@@ -70,10 +73,15 @@ TEST_F(StatePublisherTest, SideValuesOnChangeAndEveryTenSecondsCycleValuesOnChan
     s.CycleTime = 12.9;
     s.CycleLength = 180;
     s.Cycle = CycleState::Running;
-    const std::map<std::string, std::string> all = {
-        {"side/1/temperature", "148.3"}, {"side/1/setpoint", "150.0"}, {"side/1/heater", "1"},
-        {"side/2/temperature", "21.0"},  {"side/2/setpoint", "0.0"},   {"side/2/heater", "0"},
-        {"cycle/time", "12"},            {"cycle/length", "180"},      {"cycle/state", "running"}};
+    const std::map<std::string, std::string> all = {{"side/1/temperature", "148.3"},
+                                                    {"side/1/setpoint", "150.0"},
+                                                    {"side/1/heater", "1"},
+                                                    {"side/2/temperature", "21.0"},
+                                                    {"side/2/setpoint", "0.0"},
+                                                    {"side/2/heater", "0"},
+                                                    {"cycle/time", "12"},
+                                                    {"cycle/length", "180"},
+                                                    {"cycle/state", "running"}};
     EXPECT_EQ(Publish(s, 0s), all);
 
     s.Sides[0].Temperature = 148.31; // the same text
@@ -83,8 +91,9 @@ TEST_F(StatePublisherTest, SideValuesOnChangeAndEveryTenSecondsCycleValuesOnChan
     s.Sides[0].Temperature = 148.36;
     s.Sides[1].Heater = true;
     s.CycleTime = 13.0;
-    EXPECT_EQ(Publish(s, 2s), (std::map<std::string, std::string>{
-                                  {"side/1/temperature", "148.4"}, {"side/2/heater", "1"}, {"cycle/time", "13"}}));
+    EXPECT_EQ(Publish(s, 2s),
+              (std::map<std::string, std::string>{
+                  {"side/1/temperature", "148.4"}, {"side/2/heater", "1"}, {"cycle/time", "13"}}));
 
     // Ten seconds after the first message every side value goes out again; the cycle's do not.
     s.Cycle = CycleState::Holding;
@@ -120,19 +129,21 @@ TEST(TelemetryLink, OneReportPerOutageAndAJournalLineForEachChange) {
     feed(K::Up);
     feed(K::Up);
     // Lost, retried many times, back; refused after a later restart.
-    for (int i = 0; i < 5; ++i) feed(K::Down, 7);
+    for (int i = 0; i < 5; ++i)
+        feed(K::Down, 7);
     feed(K::Up);
     feed(K::Refused, 4);
     feed(K::Refused, 4);
     EXPECT_EQ(reports, 3);
-    EXPECT_EQ(journal, (std::vector<std::string>{"broker h:1883 neni dostupny", "spojeni s brokerem h:1883 obnoveno",
-                                                 "spojeni s brokerem h:1883 ztraceno",
-                                                 "spojeni s brokerem h:1883 obnoveno",
-                                                 "broker h:1883 odmitl prihlaseni (spatne jmeno nebo heslo)"}));
+    EXPECT_EQ(journal, (std::vector<std::string>{
+                           "broker h:1883 neni dostupny", "spojeni s brokerem h:1883 obnoveno",
+                           "spojeni s brokerem h:1883 ztraceno", "spojeni s brokerem h:1883 obnoveno",
+                           "broker h:1883 odmitl prihlaseni (spatne jmeno nebo heslo)"}));
 }
 
 TEST(TelemetrySettings, OffWithoutHostAndDefaultsForMissingOrWrongValues) {
-    const auto file = std::filesystem::temp_directory_path() / ("mqtt-" + std::to_string(::getpid()) + ".ini");
+    const auto file =
+        std::filesystem::temp_directory_path() / ("mqtt-" + std::to_string(::getpid()) + ".ini");
     auto read = [&](const std::string& content) {
         std::ofstream(file, std::ios::binary) << content;
         return ReadMqttSettings(platform::ProfileFile(file), "oven");
@@ -142,7 +153,8 @@ TEST(TelemetrySettings, OffWithoutHostAndDefaultsForMissingOrWrongValues) {
     EXPECT_EQ(s.Port, 1883);
     EXPECT_EQ(s.Prefix, "regulator/oven");
 
-    s = read("[MQTT]\r\nHost=broker.lan\r\nPort=1884\r\nPrefix=plant/hall/oven-3/\r\nUser=u\r\nPassword=p\r\nTLS=1\r\n");
+    s = read("[MQTT]\r\nHost=broker.lan\r\nPort=1884\r\nPrefix=plant/hall/oven-3/"
+             "\r\nUser=u\r\nPassword=p\r\nTLS=1\r\n");
     EXPECT_TRUE(s.Enabled());
     EXPECT_EQ(s.Broker(), "broker.lan:1884");
     EXPECT_EQ(s.Prefix, "plant/hall/oven-3");
