@@ -13,7 +13,9 @@ namespace telemetry {
 
 namespace {
 
-constexpr int KeepAliveSeconds = 10; // the broker gives the last will 15 s after the program vanishes
+// A broker that loses sight of the program (the computer off, the cable out) gives the last will
+// 15 s later; a program that ends without a word on a live connection gets it at once.
+constexpr int KeepAliveSeconds = 10;
 constexpr unsigned RetryFirst = 1;
 constexpr unsigned RetryMax = 30;
 constexpr std::size_t MaxEarly = 256; // messages published before the library's thread runs
