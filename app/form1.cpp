@@ -369,6 +369,7 @@ void TForm1::FormShow(QObject*) {
     Guard([&] { OpenDataLog(); });
     S.RxState[1] = state::RxIdle;
     S.RxState[2] = state::RxIdle;
+    StartTelemetry(); // telemetry
     RecordEvent(0, journal::kind::ProgramStart, windowTitle().toStdString());
     ResumeAfterOutage();
 }
@@ -381,6 +382,7 @@ void TForm1::FormClose(QObject*) {
     Guard([&] { ClosePorts(); });
     Guard([&] { SaveWindowSettings(); });
     RecordEvent(0, journal::kind::ProgramExit);
+    StopTelemetry(); // telemetry
 }
 
 void TForm1::ShowBox(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed) {

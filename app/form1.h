@@ -11,6 +11,7 @@
 #include "journal/RunJournal.h"
 #include "state/RegulatorState.h"
 #include "supervision/Supervisor.h"
+#include "telemetry/Telemetry.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -269,6 +270,12 @@ public:
     void SuperviseSides(bool sendNow);
     void ApplySafetyLimits();               // Button4Click: the limit boxes applied and stored
     void ButtonPotvrditClick(int side);
+
+    // ---- Telemetry to an MQTT broker (form1_telemetry.cpp); null while section "MQTT" names none.
+    std::unique_ptr<telemetry::TTelemetry> Telemetry;
+    void StartTelemetry();   // FormShow
+    void PublishTelemetry(); // every display refresh
+    void StopTelemetry();    // FormClose: "offline", disconnected, its thread ended
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -37,6 +37,7 @@ void TForm1::TimerUkazTimer(QObject*) {
     SetText(Label10, persistence::CycleTimeLabelText(time));
     // The run journal first: then the last logged line is never a second ahead of it.
     UpdateRunJournal(false);
+    PublishTelemetry(); // telemetry
     // A failing write closes the log and is reported once by the handler's guard. While
     // regulating, the refreshes after it reopen the same file quietly; the communication list
     // tells when the log goes on.

@@ -1,0 +1,101 @@
+#include "telemetry/Payload.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace telemetry {
+
+std::string NumberText(double value) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 1);
+    if (r.ec != std::errc{}) return "0.0";
+    std::string text(buf, r.ptr);
+    if (text == "-0.0") text = "0.0";
+    return text;
+}
+
+CycleState CycleStateOf(bool regulating, bool followingProgram, bool cycleEnded) {
+    if (!regulating) return CycleState::Idle;
+    return followingProgram && !cycleEnded ? CycleState::Running : CycleState::Holding;
+}
+
+std::string_view CycleStateName(CycleState state) {
+    switch (state) {
+    case CycleState::Running:
+        return "running";
+    case CycleState::Holding:
+        return "holding";
+    case CycleState::Idle:
+        break;
+    }
+    return "idle";
+}
+
+namespace {
+
+// Length of the valid UTF-8 sequence at the start of `s`, or 0 when there is none.
+std::size_t Utf8Length(std::string_view s) {
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    std::size_t n = 0;
+    std::uint32_t cp = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        n = 2, cp = b0 & 0x1Fu;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        n = 3, cp = b0 & 0x0Fu;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        n = 4, cp = b0 & 0x07u;
+    } else {
+        return 0;
+    }
+    if (s.size() < n) return 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if ((b & 0xC0u) != 0x80u) return 0;
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
+    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+    return overlong || surrogate || cp > 0x10FFFF ? 0 : n;
+}
+
+} // namespace
+
+std::string JsonString(std::string_view text) {
+    static constexpr char Hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\u00";
+            out += Hex[c >> 4];
+            out += Hex[c & 0xF];
+        } else if (c >= 0x80) {
+            if (const std::size_t n = Utf8Length(text.substr(i))) {
+                out.append(text.substr(i, n));
+                i += n;
+                continue;
+            }
+            out += static_cast<char>(0xC0 | (c >> 6)); // Latin-1 to UTF-8
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(c);
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+std::string EventJson(const journal::Event& e) {
+    std::string json = "{\"time\":" + JsonString(journal::FormatTime(e.Time)) + ",\"side\":";
+    json += e.Side == 1 || e.Side == 2 ? std::to_string(e.Side) : "null";
+    json += ",\"kind\":" + JsonString(e.Kind) + ",\"text\":" + JsonString(e.Detail) + "}";
+    return json;
+}
+
+} // namespace telemetry

@@ -1,0 +1,30 @@
+#pragma once
+// What the telemetry's messages carry: numbers with a decimal point whatever the locale, the
+// cycle's state as a word, and the journal's events as JSON objects.
+#include "journal/EventJournal.h"
+
+#include <string>
+#include <string_view>
+
+namespace telemetry {
+
+// Fixed point, one decimal, a point as separator, no padding: 148.27 gives "148.3", 150 gives
+// "150.0", -3.27 gives "-3.3" (as the data log rounds).
+std::string NumberText(double value);
+
+// The cycle as the window shows it: "Regulovat" off is idle; on with "Na prubeh" and the cycle
+// not yet at its end is running; on otherwise (after Stop or the end) is holding.
+enum class CycleState { Idle, Running, Holding };
+CycleState CycleStateOf(bool regulating, bool followingProgram, bool cycleEnded);
+std::string_view CycleStateName(CycleState state); // "idle", "running", "holding"
+
+// A JSON string literal with its quotes. Bytes that are not UTF-8 are taken as Latin-1 (the
+// settings file's texts may be), so the result is always valid JSON in UTF-8.
+std::string JsonString(std::string_view text);
+
+// {"time":"2026-12-08 14:05:03","side":1,"kind":"cycle-start","text":"obsluha"}: the local time
+// as the journal writes it, the side 1 or 2 (null for the whole program), the journal's kind
+// and detail.
+std::string EventJson(const journal::Event& e);
+
+} // namespace telemetry
