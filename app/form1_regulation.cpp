@@ -97,11 +97,11 @@ void TForm1::Button4Click(QObject*) {
 void TForm1::TimerCasTimer(QObject*) { regulation::TimeBaseTick(S); }
 
 void TForm1::TimerRegulatorTimer(QObject*) {
-    // Every step runs even when an earlier one failed (a unit whose adapter was pulled out must
-    // not leave the other unit's heater in whatever state it was last told); the first failure
-    // is reported at the end.
     // Nothing is sent once the window is closing (a tick may still be queued).
     if (Closing()) return;
+    // Every step runs even when an earlier one failed (a unit whose writes fail must not leave
+    // the other unit's heater in whatever state it was last told); the first failure is
+    // reported at the end, a unit whose device is gone has its port closed.
     UnitLink send(Com1Port.get(), Com2Port.get());
     WatchWrites(send);
     auto& steps = send.Failures();
