@@ -15,8 +15,13 @@ void TErrorReport::Add(const QString& errorText) {
     }
 }
 
+void TErrorReport::SetHeld(bool held) {
+    held_ = held;
+    ShowPending();
+}
+
 void TErrorReport::ShowPending() {
-    if (showing_ || pending_.empty()) return;
+    if (held_ || showing_ || pending_.empty()) return;
     showing_ = true;
     Pending& next = pending_.front();
     QString shown = next.text;
@@ -33,4 +38,5 @@ void TErrorReport::Closed() {
     // else: identical reports arrived meanwhile; the same entry is shown once more with their count
     showing_ = false;
     ShowPending();
+    if (Idle() && OnIdle) OnIdle();
 }

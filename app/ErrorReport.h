@@ -36,8 +36,14 @@ public:
     bool Showing() const { return showing_; }
     bool Idle() const { return !showing_ && pending_.empty(); }
 
+    // While held, reports are queued but no box opens (the window is not drawn yet); releasing
+    // opens the first one.
+    void SetHeld(bool held);
+
     // Runs with the text of each box as it opens (the event journal records it).
     std::function<void(const QString& shown)> OnShown;
+    // Runs when the last open report has been closed and none waits.
+    std::function<void()> OnIdle;
 
 private:
     void Closed();
@@ -49,4 +55,5 @@ private:
     TMessageBoxes& boxes_;
     std::deque<Pending> pending_;
     bool showing_ = false;
+    bool held_ = false;
 };

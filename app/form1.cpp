@@ -14,6 +14,8 @@
 #include <QProxyStyle>
 #include <QShowEvent>
 #include <QTabBar>
+#include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -114,6 +116,8 @@ constexpr int ClientWidth = 1016;
 constexpr int ClientHeight = 570;
 constexpr int Panel1Width = 217;
 constexpr int PageControlHeight = 321;
+// Start-up reports open once the window has been drawn, or after this long at the latest.
+constexpr int StartupReportLimitMs = 3000;
 
 } // namespace
 
@@ -126,11 +130,15 @@ TForm1::TForm1(const TFormServices& services, QWidget* parent)
     BuildControls();
     ConnectEvents();
     qApp->installEventFilter(this);
+    // Reports raised before the window is on the screen wait until it is (a box on an empty
+    // screen says nothing about what failed).
+    Errors.SetHeld(true);
     Guard([&] { FormCreate(this); });
 }
 
 TForm1::~TForm1() {
     qApp->removeEventFilter(this);
+    closed_ = true; // a notification served while the ports close finds the window going
     // The ports close (with their notifications) before the controls they paint go away.
     Com1Port.reset();
     Com2Port.reset();
@@ -324,7 +332,10 @@ void TForm1::ConnectEvents() {
     connect(ListBox3, &QListWidget::itemSelectionChanged, this, [this] { Guard([&] { ListBox3Click(ListBox3); }); });
 
     auto tick = [this](TTimer* timer, void (TForm1::*handler)(QObject*)) {
-        timer->OnTimer = [this, timer, handler] { Guard([&] { (this->*handler)(timer); }); };
+        timer->OnTimer = [this, timer, handler] {
+            if (closed_) return; // a tick that was already due when closing began
+            Guard([&] { (this->*handler)(timer); });
+        };
     };
     tick(TimerCas, &TForm1::TimerCasTimer);
     tick(TimerRegulator, &TForm1::TimerRegulatorTimer);
@@ -375,6 +386,9 @@ void TForm1::FormShow(QObject*) {
 }
 
 void TForm1::FormClose(QObject*) {
+    // Closing is final: the timers stop first, so no tick, watchdog opening or port event runs
+    // while the rest closes or while a report of it stands open.
+    StopClockwork();
     // Closing must always succeed: a log that cannot be closed, a port that fails to close or a
     // settings file that cannot be written is reported, and the window closes all the same.
     FinishRunJournal();
@@ -401,12 +415,30 @@ void TForm1::showEvent(QShowEvent* e) {
     if (shown_) return;
     shown_ = true;
     Guard([&] { FormShow(this); });
+    // Should the window never be reported drawn, the start-up reports still open.
+    QTimer::singleShot(StartupReportLimitMs, this, [this] { WindowDrawn(); });
+}
+
+void TForm1::WindowDrawn() {
+    if (drawn_) return;
+    drawn_ = true;
+    Errors.SetHeld(false);
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
+    WindowDrawn(); // whatever is reported now is shown, drawn window or not
     if (!closed_) {
         closed_ = true;
         Guard([&] { FormClose(this); });
+    }
+    if (!Errors.Idle()) {
+        // A report of the closing (an unwritable settings file) must still be read: the window,
+        // with everything stopped, stays until the operator has closed the last report.
+        Errors.OnIdle = [this] {
+            QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+        };
+        e->ignore();
+        return;
     }
     e->accept();
 }
@@ -422,6 +454,15 @@ void TForm1::resizeEvent(QResizeEvent* e) {
 // ---- Keys.
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (!drawn_ && e->type() == QEvent::Expose && watched == windowHandle()) {
+        // The window paints as this exposure is handled; reports held since start-up open after.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (windowHandle() && windowHandle()->isExposed()) WindowDrawn();
+            },
+            Qt::QueuedConnection);
+    }
     if (e->type() == QEvent::KeyPress) {
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && w->window() == this && HandleWindowKey(watched, static_cast<QKeyEvent*>(e))) return true;

@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "app/Shape.h"
 #include "app/Timer.h"
+#include "devicelink/LineWatch.h"
 #include "journal/EventJournal.h"
 #include "journal/RunJournal.h"
 #include "state/RegulatorState.h"
@@ -36,6 +37,9 @@ class TChart;
 }
 namespace platform {
 class ISerialServices;
+}
+namespace regulation {
+template <class Port> class UnitSender;
 }
 
 // What the window needs from outside, so that tests can replace it.
@@ -210,6 +214,27 @@ public:
     void COMTimerTimer(QObject* Sender);
     void Button1Click(QObject* Sender);
     void Edit6Change(QObject* Sender);
+    void AddCommLine(const std::string& line); // to the top of the communication list
+
+    // ---- Lost ports, closing and the journal's cycle events (form1_ports.cpp).
+    // The side's device is gone (hang-up, I/O error): once per disappearance the port is
+    // closed (from inside a port event only after that event's hand-over has returned), the
+    // lamp turns red, "N/A" is shown and the loss is listed, journalled and reported. The
+    // watchdog opens the port again once the device is back.
+    void PortLost(int side, std::string_view detail);
+    void PortOpened(int side); // before the side's open notification: a lost port is back
+    // A unit's writes in one operation: a device that is gone closes its port; other failures
+    // are reported once until a write to that side goes through again.
+    void WatchWrites(regulation::UnitSender<TComPort>& send);
+    // Closing: every timer stops, and no tick, watchdog opening or port event runs any more.
+    void StopClockwork();
+    bool Closing() const { return closed_; }
+    // Who the next Start or Stop with the window as sender comes from (a unit's message, the
+    // end of the cycle); the operator's own come with their button or action as sender.
+    std::string_view CycleBy = {};
+    // Journals a Start (or Stop, or the end of the cycle) with who caused it; clears CycleBy.
+    void RecordCycle(bool start, QObject* Sender);
+    devicelink::TLineWatch LineWatch;
 
     // ---- Resuming a cycle after a crash or a power cut (form1_resume.cpp).
     void ResumeAfterOutage();                          // FormShow, last: an unfinished cycle in the run journal
@@ -292,4 +317,18 @@ private:
     int guardDepth_ = 0;
     bool shown_ = false;
     bool closed_ = false;
+    int inPortEvent_ = 0; // > 0 while a port's notification runs
+    bool drawn_ = false;  // the window has been exposed once: start-up reports may open
+    void ClosePortNow(int side);
+    void WindowDrawn();
+    // Runs a port notification's handler: nothing once closing has begun (notifications may
+    // still be queued then); a port lost inside it is closed after the hand-over.
+    template <class F> void PortEvent(F&& handler) {
+        if (closed_) return;
+        struct TLeave {
+            int& depth;
+            ~TLeave() { --depth; }
+        } leave{++inPortEvent_};
+        handler();
+    }
 };

@@ -8,6 +8,7 @@
 #include "app/QtComSync.h"
 
 #include "devicelink/RxParser.h"
+#include "journal/EventKinds.h"
 #include "platform/SerialServices.h"
 #include "serial/ComPort.h"
 
@@ -19,50 +20,58 @@ namespace {
 // What received text does to the window.
 class TWindowRxEffects final : public devicelink::RxEffects {
 public:
-    explicit TWindowRxEffects(TForm1& form) : form_(form) {}
+    TWindowRxEffects(TForm1& form, int side) : form_(form), side_(side) {}
 
     void ShowIdentification(int side, const std::string& text) override {
         (side == 1 ? form_.Label14 : form_.Label15)
             ->setText(QString::fromLatin1(text.data(), qsizetype(text.size())));
     }
 
-    void AddCommLine(const std::string& line) override {
-        AddListLine(form_.ListBox2, line, devicelink::CommListLimit);
-    }
+    void AddCommLine(const std::string& line) override { form_.AddCommLine(line); }
 
     // A unit's Start or Stop runs with the window as sender, so it is not echoed to the units.
     // Its failure is reported and the rest of the batch is still parsed, so a failing apply
     // never silences the port.
     void RemoteStart() override {
+        form_.CycleBy = side_ == 1 ? journal::kind::ByUnit1 : journal::kind::ByUnit2;
         form_.Guard([&] { form_.Button5Click(&form_); });
     }
     void RemoteStop() override {
+        form_.CycleBy = side_ == 1 ? journal::kind::ByUnit1 : journal::kind::ByUnit2;
         form_.Guard([&] { form_.Button6Click(&form_); });
     }
     void TemperatureReported(int side) override { form_.TemperatureArrived(side); }
 
 private:
     TForm1& form_;
+    int side_;
 };
 
 devicelink::RxOptions CurrentRxOptions(const TForm1& form) {
     return {form.CheckBox2->isChecked(), form.CheckBox1->isChecked()};
 }
 
-// Reads what the side's port holds and hands it to the parser. An error here (a failing read)
-// is reported and the handler returns normally, so the port's event thread lives on.
+// Reads what the side's port holds and hands it to the parser. A read that finds the device
+// gone closes the port; any other error here (a failing read) is reported and the handler
+// returns normally, so the port's event thread lives on.
 void ReceiveFromPort(TForm1& form, int side, TComPort& port, int count) {
     form.Guard([&] {
         std::string text;
-        port.ReadStr(text, count);
-        TWindowRxEffects fx(form);
+        try {
+            port.ReadStr(text, count);
+        } catch (const EComPort& e) {
+            if (!devicelink::DeviceGone(std::current_exception())) throw;
+            form.PortLost(side, e.what());
+            return;
+        }
+        TWindowRxEffects fx(form, side);
         devicelink::HandleReceived(form.S, fx, side, text, CurrentRxOptions(form));
     });
 }
 
 void TestText(TForm1& form, int side, const QLineEdit* edit) {
     const QByteArray text = edit->text().toLatin1();
-    TWindowRxEffects fx(form);
+    TWindowRxEffects fx(form, side);
     devicelink::HandleTestText(form.S, fx, side, std::string_view(text.constData(), std::size_t(text.size())),
                                CurrentRxOptions(form));
 }
@@ -90,12 +99,26 @@ void TForm1::CreatePorts() {
 }
 
 void TForm1::AttachPortEvents() {
-    Com1Port->OnAfterOpen = [this](TComPort*) { Com1PortAfterOpen(nullptr); };
+    Com1Port->OnAfterOpen = [this](TComPort*) {
+        PortOpened(1);
+        Com1PortAfterOpen(nullptr);
+    };
     Com1Port->OnAfterClose = [this](TComPort*) { Com1PortAfterClose(nullptr); };
-    Com1Port->OnRxChar = [this](TComPort*, int count) { Com1PortRxChar(nullptr, count); };
-    Com2Port->OnAfterOpen = [this](TComPort*) { Com2PortAfterOpen(nullptr); };
+    Com1Port->OnRxChar = [this](TComPort*, int count) { PortEvent([&] { Com1PortRxChar(nullptr, count); }); };
+    Com2Port->OnAfterOpen = [this](TComPort*) {
+        PortOpened(2);
+        Com2PortAfterOpen(nullptr);
+    };
     Com2Port->OnAfterClose = [this](TComPort*) { Com2PortAfterClose(nullptr); };
-    Com2Port->OnRxChar = [this](TComPort*, int count) { Com2PortRxChar(nullptr, count); };
+    Com2Port->OnRxChar = [this](TComPort*, int count) { PortEvent([&] { Com2PortRxChar(nullptr, count); }); };
+    // A line that hangs up (the device gone) reports an I/O error once: its port is closed.
+    for (int side = 1; side <= 2; ++side) {
+        (side == 1 ? Com1Port : Com2Port)->OnError = [this, side](TComPort*, TComErrors errors) {
+            PortEvent([&] {
+                if (errors.Contains(ceIO)) PortLost(side, "I/O error");
+            });
+        };
+    }
 }
 
 void TForm1::ShowPortNumbers() {
@@ -110,8 +133,13 @@ void TForm1::ClosePorts() {
 
 // ---- Received text and the Test path.
 
+void TForm1::AddCommLine(const std::string& line) {
+    // The newest lines stay; the oldest fall off the bottom.
+    AddListLine(ListBox2, line, devicelink::CommListLimit);
+}
+
 void TForm1::ParseRxChar(int side, char ch) {
-    TWindowRxEffects fx(*this);
+    TWindowRxEffects fx(*this, side);
     devicelink::ParseRxChar(S, fx, side, ch);
 }
 
@@ -155,6 +183,8 @@ void TForm1::Com2PortAfterClose(QObject*) {
 
 void TForm1::COMTimerTimer(QObject*) {
     // Opens what is closed; a port that cannot be opened is simply tried again next second.
+    // Once closing has begun, nothing opens again.
+    if (Closing()) return;
     for (TComPort* port : {Com1Port.get(), Com2Port.get()}) {
         if (port->Connected()) continue;
         try {

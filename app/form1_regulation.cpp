@@ -6,6 +6,7 @@
 #include "app/Controls.h"
 
 #include "chart/RegulatorSeries.h"
+#include "journal/EventKinds.h"
 #include "regulation/Controller.h"
 #include "regulation/Cycle.h"
 #include "regulation/Simulation.h"
@@ -98,10 +99,13 @@ void TForm1::Button4Click(QObject*) {
 void TForm1::TimerCasTimer(QObject*) { regulation::TimeBaseTick(S); }
 
 void TForm1::TimerRegulatorTimer(QObject*) {
-    // Every step runs even when an earlier one failed (a unit whose adapter was pulled out must
-    // not leave the other unit's heater in whatever state it was last told); the first failure
-    // is reported at the end.
+    // Nothing is sent once the window is closing (a tick may still be queued).
+    if (Closing()) return;
+    // Every step runs even when an earlier one failed (a unit whose writes fail must not leave
+    // the other unit's heater in whatever state it was last told); the first failure is
+    // reported at the end, a unit whose device is gone has its port closed.
     UnitLink send(Com1Port.get(), Com2Port.get());
+    WatchWrites(send);
     auto& steps = send.Failures();
 
     if (CheckBox3->isChecked()) {
@@ -114,6 +118,7 @@ void TForm1::TimerRegulatorTimer(QObject*) {
         steps.Run([&] { CheckBoxTopeni2->setChecked(regulation::DecideHeater(S, 2, S.Setpoint[2])); });
         if (regulation::EndOfCycleDue(S)) {
             S.CycleEnded = true;
+            CycleBy = journal::kind::ByEndOfCycle;
             steps.Run([&] { Button6Click(this); }); // the window as sender: no "@STOP&"
         }
         if (regulation::BeepDue(S)) {
@@ -134,6 +139,8 @@ void TForm1::TimerRegulatorTimer(QObject*) {
 
 void TForm1::Button5Click(QObject* Sender) {
     UnitLink send(Com1Port.get(), Com2Port.get());
+    WatchWrites(send);
+    RecordCycle(true, Sender);
     // A Start that came from a unit (the window as sender) is not echoed to the units.
     if (Sender != this) send.SendToBoth(regulation::StartCommand);
 
@@ -154,6 +161,8 @@ void TForm1::Button5Click(QObject* Sender) {
 
 void TForm1::Button6Click(QObject* Sender) {
     UnitLink send(Com1Port.get(), Com2Port.get());
+    WatchWrites(send);
+    RecordCycle(false, Sender);
     SetText(Label26, numtext::FormatInt(regulation::WholeSeconds(S)));
     if (Sender != this) send.SendToBoth(regulation::StopCommand);
 

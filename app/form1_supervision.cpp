@@ -132,6 +132,7 @@ void TForm1::TemperatureArrived(int side) {
 void TForm1::SuperviseSides(bool sendNow) {
     const auto now = platform::SteadyNow();
     regulation::UnitSender<TComPort> send(Com1Port.get(), Com2Port.get());
+    WatchWrites(send); // a unit whose device is gone has its port closed
     for (int side = 1; side <= 2; ++side) {
         // The simulation supplies the temperatures while it runs; it never falls silent.
         if (CheckBox1->isChecked()) Supervisor.Fresh(side, now);
@@ -144,8 +145,8 @@ void TForm1::SuperviseSides(bool sendNow) {
                 send.Send(side, text);
         }
     }
-    // A write that fails here is not reported: the next control tick sends the same group and
-    // reports its own failure.
+    // Any other write failure is not reported here: the next control tick sends the same group
+    // and reports its own failure.
     ShowSafetyState(*this);
 }
 

@@ -1,16 +1,17 @@
 #pragma once
 // Sending to the two units during one operation (a control tick, Start or Stop) so that a
-// unit whose writes fail (its adapter pulled out: the port stays connected and every write
-// raises) no longer cuts off the other unit or the rest of the operation. Each unit gets its
-// texts in order; after a write to a unit has failed, that unit gets nothing more in this
-// operation, so it never receives a command out of its sequence. At the end the operation
-// calls RethrowFirstFailure, which raises the first error met, for the general error report.
+// unit whose writes fail (a broken line: every write raises) no longer cuts off the other
+// unit or the rest of the operation. Each unit gets its texts in order; after a write to a
+// unit has failed, that unit gets nothing more in this operation, so it never receives a
+// command out of its sequence. At the end the operation calls RethrowFirstFailure, which
+// raises the first error met (and not dealt with by OnWriteFailure) for the general report.
 //
 // Port is the serial port type (TComPort in the program, a double in tests); it needs
 // `bool Connected()` and `WriteStr(const std::string&)`.
 #include "state/PerSide.h"
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -53,13 +54,29 @@ public:
     void Send(int side, std::string_view text) {
         Port* port = ports_[side];
         if (port == nullptr || cutOff_[side] || !port->Connected()) return;
-        if (!failures_.Run([&] { port->WriteStr(std::string(text)); })) cutOff_[side] = true;
+        try {
+            port->WriteStr(std::string(text));
+        } catch (...) {
+            cutOff_[side] = true;
+            const std::exception_ptr error = std::current_exception();
+            if (!OnWriteFailure || !OnWriteFailure(side, error))
+                failures_.Run([&] { std::rethrow_exception(error); });
+            return;
+        }
+        if (OnWritten) OnWritten(side);
     }
     // Side 1 first, then side 2.
     void SendToBoth(std::string_view text) {
         Send(1, text);
         Send(2, text);
     }
+
+    // What a failed write means is the caller's to decide (a device that is gone closes its
+    // port; a failure that was reported already need not be again): true when it is dealt with,
+    // so it is not kept for RethrowFirstFailure. The unit is cut off for the operation either way.
+    std::function<bool(int side, const std::exception_ptr& error)> OnWriteFailure;
+    // Runs after every write that went through.
+    std::function<void(int side)> OnWritten;
 
     FirstFailure& Failures() { return failures_; }
     void RethrowFirstFailure() const { failures_.RethrowFirstFailure(); }

@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QTest>
 #include <atomic>
 #include <fstream>
 #include <sstream>
@@ -42,6 +43,8 @@ TForm1& TFormFixture::Create() {
 TForm1& TFormFixture::Show() {
     if (!form_) Create();
     form_->show();
+    // As at the program's start: the window is drawn, then the start-up reports open.
+    if (QTest::qWaitForWindowExposed(form_.get())) QCoreApplication::processEvents();
     return *form_;
 }
 

@@ -66,7 +66,8 @@ public:
     explicit TFormFixture(const std::string& iniContent = {});
     ~TFormFixture();
 
-    // Creates the window (FormCreate runs); Show() then runs FormShow as the program's start does.
+    // Creates the window (FormCreate runs); Show() then runs FormShow as the program's start does,
+    // and waits until the window is drawn, so reports raised at start-up are open.
     TForm1& Create();
     TForm1& Show();
     // Closes the window as the operator does (FormClose runs).

@@ -31,13 +31,19 @@ class TQuietBoxes : public TMessageBoxes {
 public:
     void Show(const QString& title, const QString& text, TBoxIcon, std::function<void()> closed = {}) override {
         shown.push_back(title + ": " + text);
-        if (closed) closed();
+        if (Hold) {
+            open.push_back(std::move(closed));
+        } else if (closed) {
+            closed();
+        }
     }
     void Ask(const QString& title, const QString& text, std::function<void(bool)> answered) override {
         shown.push_back(title + ": " + text);
         if (answered) answered(false);
     }
     QStringList shown;
+    bool Hold = false; // boxes stay open (their callbacks kept) as an operator away would leave them
+    std::vector<std::function<void()>> open;
 };
 
 // unitemu in its own process, driven through its standard input.
@@ -315,6 +321,45 @@ TEST_F(EndToEnd, ASilentUnitIsSwitchedOffWithinTheLimit) {
     emulator->Command("talk 1");
     ASSERT_TRUE(QTest::qWaitFor([&] { return heatingGroups(1) > side1Heating; }, 4000)) << emulator->Received(1);
     EXPECT_TRUE(boxes.shown.contains("Regulace teploty: Strana 1: teplota opet prichazi."));
+}
+
+// Tick groups in a unit's stream: each ends with the one "*".
+long Groups(const std::string& stream) {
+    return std::count(stream.begin(), stream.end(), '*');
+}
+
+// Unit 1's adapter pulled out while regulating: its report stands open, unit 2 keeps getting its
+// group every tick meanwhile; plugged in again, its port opens by itself and regulation resumes.
+TEST_F(EndToEnd, APulledUnitIsReportedWhileTheOtherIsServedAndComesBackByItself) {
+    WriteIni("[Nastaveni]\nDelkaCyklu=600\n[Regulace]\nTvz=0,5\n");
+    Start({"--period", "0.2", "--temp1", "30", "--temp2", "40"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BothLampsLime(); }, 3000));
+    boxes.Hold = true;
+    form->Button5->click();
+    ASSERT_TRUE(form->CheckBoxRegulace->isChecked());
+    QTest::qWait(1000);
+
+    emulator->Command("unplug 1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Com1Port->Connected(); }, 3000));
+    EXPECT_EQ(form->Shape2->BrushColor(), colors::Red);
+    ASSERT_EQ(boxes.shown.size(), 1) << boxes.shown.join("; ").toStdString();
+    EXPECT_EQ(boxes.shown[0], "Regulace teploty: Spojeni s jednotkou 1 preruseno.");
+
+    const long before = Groups(emulator->Received(2));
+    QTest::qWait(3000);
+    EXPECT_GE(Groups(emulator->Received(2)) - before, 5) << "a group every 0,5 s tick with the report open";
+    EXPECT_EQ(boxes.open.size(), 1u);
+    EXPECT_EQ(boxes.shown.size(), 1) << boxes.shown.join("; ").toStdString();
+
+    const long unit1 = Groups(emulator->Received(1));
+    emulator->Command("plug 1");
+    const auto plugged = Clock::now();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Shape2->BrushColor() == colors::Lime; }, 3000));
+    EXPECT_LT(Clock::now() - plugged, std::chrono::seconds(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Groups(emulator->Received(1)) >= unit1 + 3; }, 3000))
+        << "regulation resumes on unit 1";
+    EXPECT_TRUE(form->CheckBoxRegulace->isChecked());
+    EXPECT_EQ(boxes.shown.size(), 1);
 }
 
 TEST_F(EndToEnd, FloodGarbageSilenceAndAPulledUnitLeaveTheWindowWorking) {

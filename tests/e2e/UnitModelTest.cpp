@@ -71,4 +71,21 @@ TEST(UnitModel, HeatsWhileTheRelayIsOnAndCoolsTowardsAmbient) {
     EXPECT_GT(unit.Temperature, unit.Ambient + 9.0);
 }
 
+TEST(UnitModel, RelayWatchdogDropsTheRelayOnlyAfterSilence) {
+    unitemu::UnitModel unit(1);
+    unit.RelayWatchdog = 3.0;
+    unit.Receive("@ledka=1&@rele=1&*");
+    unit.Advance(2.0);
+    unit.Receive("*"); // anything from the program keeps it alive
+    unit.Advance(2.0);
+    EXPECT_TRUE(unit.Relay);
+    unit.Advance(1.0);
+    EXPECT_FALSE(unit.Relay);
+    EXPECT_FALSE(unit.Lamp);
+    unitemu::UnitModel plain(2);
+    plain.Receive("@rele=1&");
+    plain.Advance(1000.0);
+    EXPECT_TRUE(plain.Relay) << "no watchdog unless asked for";
+}
+
 } // namespace

@@ -59,3 +59,24 @@ TEST(FirstFailure, KeepsTheFirstAndRunsEveryStep) {
     EXPECT_EQ(ran, 3);
     EXPECT_THROW(failures.RethrowFirstFailure(), std::logic_error);
 }
+
+TEST(UnitSender, AWriteFailureDealtWithIsNotRaisedAgain) {
+    PortDouble one, two;
+    one.failing = true;
+    two.failing = true;
+    regulation::UnitSender<PortDouble> send(&one, &two);
+    int written = 0;
+    send.OnWriteFailure = [](int side, const std::exception_ptr&) { return side == 1; };
+    send.OnWritten = [&](int) { ++written; };
+    send.SendToBoth("*");
+    send.SendToBoth("*");
+    EXPECT_EQ(one.attempts + two.attempts, 2) << "both cut off after their first failure";
+    EXPECT_THROW(send.RethrowFirstFailure(), std::runtime_error) << "side 2's failure was not dealt with";
+    two.failing = false;
+    regulation::UnitSender<PortDouble> next(&one, &two);
+    next.OnWriteFailure = [](int, const std::exception_ptr&) { return true; };
+    next.OnWritten = [&](int) { ++written; };
+    next.SendToBoth("*");
+    EXPECT_NO_THROW(next.RethrowFirstFailure());
+    EXPECT_EQ(written, 1);
+}

@@ -70,6 +70,24 @@ void FakeSerialServices::SetLineErrors(const std::string& name, DWORD errors) {
     FDevices.at(name).errors = errors;
 }
 
+void FakeSerialServices::Unplug(const std::string& name) {
+    {
+        std::lock_guard lock(FMutex);
+        Device& d = FDevices.at(name);
+        d.gone = true;
+        if (d.open) {
+            d.errors |= platform::CE_IOE;
+            d.events |= platform::EV_ERR;
+        }
+    }
+    FChanged.notify_all();
+}
+
+void FakeSerialServices::Plug(const std::string& name) {
+    std::lock_guard lock(FMutex);
+    FDevices.at(name).gone = false;
+}
+
 void FakeSerialServices::SetWriteLimit(const std::string& name, DWORD limit) {
     std::lock_guard lock(FMutex);
     FDevices.at(name).writeLimit = limit;
@@ -185,7 +203,7 @@ HANDLE FakeSerialServices::CreateFileA(const std::string& fileName) {
     std::string name = fileName;
     if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
     const auto it = FDevices.find(name);
-    if (it == FDevices.end()) {
+    if (it == FDevices.end() || it->second.gone) {
         tLastError = ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
@@ -304,6 +322,10 @@ bool FakeSerialServices::StartTransfer(Call call, HANDLE device, PendingIo io, D
     Device* d = DeviceOf(device);
     Object* ev = EventOf(io.ov->hEvent);
     if (!d || !ev) return false;
+    if (d->gone) {
+        tLastError = ERROR_IO_DEVICE;
+        return false;
+    }
     ev->signalled = false;
     ev->hasPending = true;
     io.device = FObjects.at(device).device;

@@ -57,6 +57,11 @@ public:
     void SetModemStatus(const std::string& name, DWORD status);
     // Line errors (CE_ flags) that the next ClearCommError reports.
     void SetLineErrors(const std::string& name, DWORD errors);
+    // The device goes away as a pulled adapter does: an open handle reports the hang-up once
+    // (EV_ERR with CE_IOE), its reads and writes fail with ERROR_IO_DEVICE and it cannot be
+    // opened, until it is plugged in again.
+    void Unplug(const std::string& name);
+    void Plug(const std::string& name);
     // Writes at most this many bytes per write from now on (a write limit that runs out).
     void SetWriteLimit(const std::string& name, DWORD limit);
 
@@ -123,6 +128,7 @@ private:
         std::vector<DWORD> escapes;
         int waiters = 0;
         int waits = 0;
+        bool gone = false;
     };
     struct PendingIo {
         std::string device;

@@ -16,6 +16,7 @@ int HexValue(char c) {
 } // namespace
 
 std::string UnitModel::Receive(std::string_view bytes) {
+    if (!bytes.empty()) sinceReceived_ = 0.0;
     std::string reply;
     for (char ch : bytes) {
         if (inFrame_) {
@@ -69,6 +70,11 @@ void UnitModel::Advance(double seconds) {
     const double heat = Relay || HeaterStuck ? HeatRate : 0.0;
     const double target = Ambient + heat * LossTau;
     Temperature = target + (Temperature - target) * std::exp(-seconds / LossTau);
+    sinceReceived_ += seconds;
+    if (RelayWatchdog > 0 && sinceReceived_ >= RelayWatchdog) {
+        Relay = false;
+        Lamp = false;
+    }
 }
 
 std::string UnitModel::Report() const {

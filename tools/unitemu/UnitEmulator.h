@@ -20,6 +20,9 @@ public:
     double HeatRate = 1.0;     // degC per second while the relay is on
     double LossTau = 300.0;    // s, time constant of the loss to ambient
     bool DecimalPoint = false; // reports use "." instead of ","
+    // Relay watchdog: a unit that has received nothing for this many seconds drops its relay
+    // (and lamp), so a heater never stays on after the program went away. 0: off.
+    double RelayWatchdog = 0.0;
 
     bool Relay = false;
     bool HeaterStuck = false; // the heater heats whatever the relay is told (a welded contact)
@@ -32,7 +35,7 @@ public:
 
     // Decodes received bytes; returns what the unit answers at once (the identification).
     std::string Receive(std::string_view bytes);
-    // Advances the thermal model by the given time.
+    // Advances the thermal model by the given time; the relay watchdog counts it too.
     void Advance(double seconds);
     // "@t=" + five characters + "C" + carriage return.
     std::string Report() const;
@@ -40,6 +43,7 @@ public:
 
 private:
     void Command(const std::string& frame);
+    double sinceReceived_ = 0.0; // seconds since the last byte from the program
     std::string frame_;
     bool inFrame_ = false;
 };

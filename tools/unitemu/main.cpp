@@ -44,6 +44,8 @@ usage: unitemu [options] DIR [--run PROGRAM [ARGS...]]
   --heat-rate R       degC per second while the relay is on (default 1)
   --loss-tau S        time constant of the loss to ambient in s (default 300)
   --point             reports use "." as decimal separator (default ",")
+  --relay-watchdog S  a unit that receives nothing for S seconds drops its relay and lamp,
+                      as a unit should when the program is gone (default 0: off)
   --start-after S     unit 1 sends "@START&" S seconds after start
   --stop-after S      unit 1 sends "@STOP&" S seconds after start
   --log FILE          record every received byte: seconds, unit, escaped bytes per line
@@ -297,7 +299,13 @@ public:
         const double dt = std::chrono::duration<double>(now - lastModel).count();
         lastModel = now;
         for (auto& u : Units) {
+            const bool relay = u.Model.Relay;
             u.Model.Advance(dt);
+            if (relay && !u.Model.Relay) {
+                char why[80];
+                std::snprintf(why, sizeof why, " relay off: nothing received for %g s", u.Model.RelayWatchdog);
+                Status("unit " + std::to_string(u.Model.Number) + why);
+            }
             if (u.Master < 0) continue;
             if (now < u.FloodUntil) {
                 while (u.Out.size() < 8192)
@@ -427,7 +435,7 @@ int main(int argc, char** argv) {
     Emulator emu;
     int units = 2;
     std::string link1 = "com3", link2 = "com4", logPath;
-    double temp1 = 19.0, temp2 = 21.0, ambient = 20.0, heatRate = 1.0, lossTau = 300.0;
+    double temp1 = 19.0, temp2 = 21.0, ambient = 20.0, heatRate = 1.0, lossTau = 300.0, relayWatchdog = 0.0;
     bool point = false, demo = false;
     std::vector<char*> run;
     std::string dir;
@@ -463,6 +471,8 @@ int main(int argc, char** argv) {
             lossTau = std::stod(next());
         else if (a == "--point")
             point = true;
+        else if (a == "--relay-watchdog")
+            relayWatchdog = std::stod(next());
         else if (a == "--start-after")
             emu.StartAfter = std::stod(next());
         else if (a == "--stop-after")
@@ -483,7 +493,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (dir.empty() || units < 1 || units > 2 || emu.Period <= 0 || lossTau <= 0) {
+    if (dir.empty() || units < 1 || units > 2 || emu.Period <= 0 || lossTau <= 0 || relayWatchdog < 0) {
         std::fputs(Usage, stderr);
         return 2;
     }
@@ -526,6 +536,7 @@ int main(int argc, char** argv) {
         u.Model.HeatRate = heatRate;
         u.Model.LossTau = lossTau;
         u.Model.DecimalPoint = point;
+        u.Model.RelayWatchdog = relayWatchdog;
         u.LinkName = n == 1 ? link1 : link2;
         u.Link = emu.Dir / "dosdevices" / u.LinkName;
         emu.Units.push_back(std::move(u));
