@@ -61,42 +61,53 @@ template <std::size_t N> bool Solve(std::array<std::array<double, N>, N>& a, std
     return true;
 }
 
+// The lags of a model, slowest first; 0 for none (a later one is then 0 too).
+using TLags = std::array<double, 3>;
+
 struct TFit {
     bool Ok = false;
     double Sse = 0.0;
     TPlantModel Model;
 };
 
-// Least squares of y = ambient + gain·x + c1·e^(-t/lag1) + c2·e^(-t/lag2) from the dead time on,
-// the exponentials standing for whatever state the plant was in when the test began.
-TFit Fit(const std::vector<TSample>& trace, const TDelayed& d, double lag1, double lag2, double delay, double yMean) {
-    constexpr std::size_t N = 4;
-    const std::size_t n = lag2 > 0.0 ? 4 : 3;
+// Least squares of y = ambient + gain·x + Σ c·e^(-t/lag) from the dead time on, the exponentials
+// standing for whatever state the plant was in when the test began. With `free` false the plant
+// was at rest at the ambient temperature `yMean`: y = yMean + gain·x alone.
+TFit Fit(const std::vector<TSample>& trace, const TDelayed& d, const TLags& lags, double delay, double yMean,
+         bool free) {
+    constexpr std::size_t N = 5;
+    std::size_t n = 3;
+    while (n < N && lags[n - 2] > 0.0) ++n;
+    if (!free) n = 1;
     std::array<std::array<double, N>, N> a{};
     std::array<double, N> b{};
     double yy = 0.0;
-    double x1 = 0.0, x2 = 0.0;
-    double lastDt = -1.0, k1 = 0.0, k2 = 0.0;
+    std::array<double, 3> x{};
+    std::array<double, 3> k{};
+    double lastDt = -1.0;
     std::size_t slice = 0;
     std::size_t used = 0;
     const double t0 = trace.front().Time;
-    for (std::size_t k = 0; k + 1 < trace.size(); ++k) {
-        for (; slice < d.SampleEnd[k]; ++slice) {
+    for (std::size_t s = 0; s + 1 < trace.size(); ++s) {
+        for (; slice < d.SampleEnd[s]; ++slice) {
             const double dt = d.Length[slice];
             if (dt != lastDt) {
                 lastDt = dt;
-                k1 = Decay(dt, lag1);
-                k2 = Decay(dt, lag2);
+                for (std::size_t i = 0; i < 3; ++i) k[i] = Decay(dt, lags[i]);
             }
-            const double u = d.Input[slice];
-            x1 = u + (x1 - u) * k1;
-            x2 = lag2 > 0.0 ? x1 + (x2 - x1) * k2 : x1;
+            double in = d.Input[slice];
+            for (std::size_t i = 0; i < 3; ++i) {
+                x[i] = in + (x[i] - in) * k[i];
+                in = x[i];
+            }
         }
-        const TSample& s = trace[k + 1];
-        const double t = s.Time - t0;
+        const TSample& smp = trace[s + 1];
+        const double t = smp.Time - t0;
         if (t < delay) continue;
-        const std::array<double, N> row{1.0, x2, std::exp(-t / lag1), lag2 > 0.0 ? std::exp(-t / lag2) : 0.0};
-        const double y = s.Temperature - yMean;
+        std::array<double, N> row{1.0, x[2], 0.0, 0.0, 0.0};
+        for (std::size_t i = 2; i < n; ++i) row[i] = std::exp(-t / lags[i - 2]);
+        if (!free) row[0] = x[2];
+        const double y = smp.Temperature - yMean;
         for (std::size_t i = 0; i < n; ++i) {
             for (std::size_t j = 0; j < n; ++j) a[i][j] += row[i] * row[j];
             b[i] += row[i] * y;
@@ -112,8 +123,11 @@ TFit Fit(const std::vector<TSample>& trace, const TDelayed& d, double lag1, doub
     double fitted = 0.0;
     for (std::size_t i = 0; i < n; ++i) fitted += theta[i] * b[i];
     f.Sse = std::max(0.0, yy - fitted);
-    f.Ok = theta[1] > 0.0 && std::isfinite(f.Sse);
-    f.Model = {theta[0] + yMean, theta[1], lag1, lag2, delay, std::sqrt(f.Sse / static_cast<double>(used))};
+    const double ambient = free ? theta[0] + yMean : yMean;
+    const double gain = free ? theta[1] : theta[0];
+    f.Ok = gain > 0.0 && std::isfinite(f.Sse);
+    f.Model = {ambient, gain, lags[0], lags[1], lags[2], delay,
+               std::sqrt(f.Sse / static_cast<double>(used))};
     return f;
 }
 
@@ -132,66 +146,145 @@ TParameters TyreusLuyben(const TUltimate& u) {
     return {UltimateGain(u.Amplitude) / 2.2, 2.2 * u.Period, u.Period / 6.3};
 }
 
-std::optional<TPlantModel> IdentifyModel(const std::vector<TSample>& trace, double period) {
-    if (trace.size() < 20 || !(period > 0.0)) return std::nullopt;
+namespace {
+
+// Nelder–Mead's simplex search for the minimum of f over a few dimensions.
+template <std::size_t D, class F> std::array<double, D> Minimise(F f, std::array<double, D> start,
+                                                                const std::array<double, D>& scale, int evaluations) {
+    std::array<std::array<double, D>, D + 1> p;
+    std::array<double, D + 1> v;
+    for (std::size_t i = 0; i <= D; ++i) {
+        p[i] = start;
+        if (i > 0) p[i][i - 1] += scale[i - 1];
+        v[i] = f(p[i]);
+    }
+    for (int n = 0; n < evaluations; ++n) {
+        std::size_t lo = 0, hi = 0;
+        for (std::size_t i = 1; i <= D; ++i) {
+            if (v[i] < v[lo]) lo = i;
+            if (v[i] > v[hi]) hi = i;
+        }
+        std::size_t second = lo;
+        for (std::size_t i = 0; i <= D; ++i)
+            if (i != hi && v[i] > v[second]) second = i;
+        std::array<double, D> c{};
+        for (std::size_t i = 0; i <= D; ++i)
+            if (i != hi)
+                for (std::size_t k = 0; k < D; ++k) c[k] += p[i][k] / D;
+        auto along = [&](double t) {
+            std::array<double, D> q;
+            for (std::size_t k = 0; k < D; ++k) q[k] = c[k] + t * (p[hi][k] - c[k]);
+            return q;
+        };
+        const auto r = along(-1.0);
+        const double vr = f(r);
+        if (vr < v[lo]) {
+            const auto e = along(-2.0);
+            const double ve = f(e);
+            if (ve < vr) {
+                p[hi] = e;
+                v[hi] = ve;
+            } else {
+                p[hi] = r;
+                v[hi] = vr;
+            }
+        } else if (vr < v[second]) {
+            p[hi] = r;
+            v[hi] = vr;
+        } else {
+            const auto k = along(0.5);
+            const double vk = f(k);
+            if (vk < v[hi]) {
+                p[hi] = k;
+                v[hi] = vk;
+            } else {
+                for (std::size_t i = 0; i <= D; ++i) {
+                    if (i == lo) continue;
+                    for (std::size_t j = 0; j < D; ++j) p[i][j] = p[lo][j] + 0.5 * (p[i][j] - p[lo][j]);
+                    v[i] = f(p[i]);
+                }
+            }
+        }
+    }
+    std::size_t lo = 0;
+    for (std::size_t i = 1; i <= D; ++i)
+        if (v[i] < v[lo]) lo = i;
+    return p[lo];
+}
+
+std::optional<TPlantModel> Identify(const std::vector<TSample>& trace, double period, bool free) {
     double yMean = 0.0;
     for (const TSample& s : trace) yMean += s.Temperature;
     yMean /= static_cast<double>(trace.size());
+    if (!free) yMean = trace.front().Temperature;
     const double span = trace.back().Time - trace.front().Time;
 
     TFit best;
-    auto consider = [&](const std::vector<TSample>& tr, const TDelayed& d, double l1, double l2, double dead) {
-        if (l2 > 0.0 && l2 > 0.8 * l1) return;
-        const TFit f = Fit(tr, d, l1, l2, dead, yMean);
+    auto consider = [&](const TDelayed& d, TLags lags, double dead) {
+        std::sort(lags.begin(), lags.end(), std::greater<>());
+        const TFit f = Fit(trace, d, lags, dead, yMean, free);
         if (f.Ok && (!best.Ok || f.Sse < best.Sse)) best = f;
+        return f.Ok ? f.Sse : 1e300;
     };
+    // The dead time is sharp: a grid at the sampling step, with a coarse grid of lags at each.
+    const double sampleStep = span / static_cast<double>(trace.size() - 1);
     const double maxDelay = std::min(0.6 * period, span / 3.0);
-    constexpr int Delays = 16, Lags1 = 18, Lags2 = 8;
-    for (int i = 0; i < Delays; ++i) {
-        const double dead = maxDelay * i / (Delays - 1);
+    const int delays = std::clamp(static_cast<int>(maxDelay / sampleStep) + 1, 2, 60);
+    constexpr int Lags1 = 10, Lags2 = 5;
+    for (int i = 0; i < delays; ++i) {
+        const double dead = maxDelay * i / (delays - 1);
         const TDelayed d = Delay(trace, dead);
         for (int j = 0; j < Lags1; ++j) {
             const double l1 = Geometric(0.05 * period, 50.0 * period, j, Lags1);
-            consider(trace, d, l1, 0.0, dead);
-            for (int k = 0; k < Lags2; ++k) consider(trace, d, l1, Geometric(0.02 * period, 2.0 * period, k, Lags2), dead);
+            consider(d, {l1, 0.0, 0.0}, dead);
+            for (int k = 0; k < Lags2; ++k) {
+                const double l2 = Geometric(0.02 * period, 2.0 * period, k, Lags2);
+                if (l2 < l1) consider(d, {l1, l2, 0.0}, dead);
+            }
         }
     }
     if (!best.Ok) return std::nullopt;
 
-    // Closer in around the best point of the grid.
-    double stepDead = maxDelay / (Delays - 1), stepLag = std::pow(1000.0, 1.0 / (Lags1 - 1));
-    for (int round = 0; round < 6; ++round) {
-        const TPlantModel at = best.Model;
-        for (int dd = -1; dd <= 1; ++dd) {
-            const double dead = std::clamp(at.DeadTime + dd * stepDead, 0.0, maxDelay);
-            const TDelayed d = Delay(trace, dead);
-            for (int a = -1; a <= 1; ++a) {
-                const double l1 = at.Lag1 * std::pow(stepLag, a);
-                consider(trace, d, l1, 0.0, dead);
-                for (int b = -1; b <= 1; ++b) {
-                    const double l2 = at.Lag2 > 0.0 ? at.Lag2 * std::pow(stepLag, b) : 0.02 * period * std::pow(stepLag, b + 1);
-                    consider(trace, d, l1, l2, dead);
-                }
-            }
-        }
-        stepDead *= 0.5;
-        stepLag = std::sqrt(stepLag);
-    }
+    // Then the simplex search from there over the dead time and three lags (logarithms; a lag far
+    // below the sampling step counts as none).
+    const TPlantModel g = best.Model;
+    const double none = 0.01 * sampleStep;
+    auto lagOf = [&](double ln) { return std::exp(ln) < none ? 0.0 : std::exp(ln); };
+    auto sse = [&](const std::array<double, 4>& x) {
+        if (x[0] < 0.0 || x[0] > maxDelay) return 1e300;
+        return consider(Delay(trace, x[0]), {lagOf(x[1]), lagOf(x[2]), lagOf(x[3])}, x[0]);
+    };
+    const double l2 = g.Lag2 > 0.0 ? g.Lag2 : 0.1 * g.Lag1;
+    Minimise<4>(sse, {g.DeadTime, std::log(g.Lag1), std::log(l2), std::log(0.2 * l2)},
+                {std::max(sampleStep, 0.05 * maxDelay), 0.5, 0.5, 0.7}, 300);
     return best.Model;
+}
+
+} // namespace
+
+std::optional<TPlantModel> IdentifyModel(const std::vector<TSample>& trace, double period) {
+    if (trace.size() < 20 || !(period > 0.0)) return std::nullopt;
+    // A plant at rest when the test began needs no terms for its starting state, and a fit
+    // without them must also follow the first rise, which is what a step from ambient needs.
+    // Only when that fit is clearly worse did the plant start elsewhere.
+    const auto rest = Identify(trace, period, false);
+    const auto moving = Identify(trace, period, true);
+    if (rest && (!moving || rest->Error <= std::max(2.0 * moving->Error, moving->Error + 0.2))) return rest;
+    return moving;
 }
 
 TModelPlant::TModelPlant(const TPlantModel& model, double temperature, double step) : m_(model), step_(step) {
     const double x = m_.Gain > 0.0 ? (temperature - m_.Ambient) / m_.Gain : 0.0;
-    x1_ = x2_ = x;
+    x1_ = x2_ = x3_ = x;
     const auto n = static_cast<std::size_t>(std::lround(m_.DeadTime / step_));
     delay_.assign(n, x > 0.5);
 }
 
-double TModelPlant::Temperature() const { return m_.Ambient + m_.Gain * x2_; }
+double TModelPlant::Temperature() const { return m_.Ambient + m_.Gain * x3_; }
 
 void TModelPlant::Advance(double seconds, bool heater) {
     const long steps = std::max(1L, std::lround(seconds / step_));
-    const double k1 = Decay(step_, m_.Lag1), k2 = Decay(step_, m_.Lag2);
+    const double k1 = Decay(step_, m_.Lag1), k2 = Decay(step_, m_.Lag2), k3 = Decay(step_, m_.Lag3);
     for (long i = 0; i < steps; ++i) {
         bool u = heater;
         if (!delay_.empty()) {
@@ -201,7 +294,8 @@ void TModelPlant::Advance(double seconds, bool heater) {
         }
         const double in = u ? 1.0 : 0.0;
         x1_ = in + (x1_ - in) * k1;
-        x2_ = m_.Lag2 > 0.0 ? x1_ + (x2_ - x1_) * k2 : x1_;
+        x2_ = x1_ + (x2_ - x1_) * k2;
+        x3_ = x2_ + (x3_ - x2_) * k3;
     }
 }
 
@@ -232,20 +326,21 @@ TProposal Propose(const TRelayTest& test, double setpoint, double controlPeriod)
     const double pu = p.Ultimate.Period;
     const TPlantModel nominal = *p.Model;
     TPlantModel worse = nominal;
-    worse.Gain *= 1.15;
-    worse.DeadTime = worse.DeadTime * 1.3 + 0.5 * controlPeriod;
+    worse.Gain *= 1.1;
+    worse.DeadTime = worse.DeadTime * 1.2 + 0.25 * controlPeriod;
     const double step = controlPeriod / FitSlices;
     TPlantModel slower = nominal;
-    slower.Lag1 *= 1.2;
-    slower.Lag2 *= 1.2;
-    slower.DeadTime *= 1.2;
+    slower.Lag1 *= 1.1;
+    slower.Lag2 *= 1.1;
+    slower.Lag3 *= 1.1;
+    slower.DeadTime *= 1.1;
     const std::vector<TTrial> trials{
         MakeTrial([=] { return std::make_unique<TModelPlant>(nominal, nominal.Ambient, step); }, setpoint,
-                  controlPeriod, pu, 1.5),
+                  controlPeriod, pu, 2.0),
         MakeTrial([=] { return std::make_unique<TModelPlant>(worse, worse.Ambient, step); }, setpoint, controlPeriod,
-                  pu, 2.5),
+                  pu, 3.0),
         MakeTrial([=] { return std::make_unique<TModelPlant>(slower, slower.Ambient, step); }, setpoint, controlPeriod,
-                  pu, 2.5)};
+                  pu, 3.0)};
     TStepResult figures;
     if (const auto chosen = ChooseParameters(trials, controlPeriod, p.Ku, pu, p.Classic, &figures)) {
         p.Parameters = *chosen;
@@ -260,7 +355,7 @@ TTrial MakeTrial(std::function<std::unique_ptr<TPlant>()> make, double setpoint,
     TTrial t{std::move(make), setpoint, 0.0, 0.0, overshootAllowed};
     double reached = 0.0;
     RunLimit(*t.Make(), controlPeriod, setpoint, 1000.0 * period, &reached);
-    t.Duration = std::min(2.0 * reached + 6.0 * period, 20000.0 * controlPeriod);
+    t.Duration = std::min(3.0 * reached + 2.0 * period, 20000.0 * controlPeriod);
     t.Limit = RunLimit(*t.Make(), controlPeriod, setpoint, t.Duration).Iae;
     return t;
 }
@@ -282,7 +377,7 @@ std::optional<TParameters> ChooseParameters(const std::vector<TTrial>& trials, d
                 const TTrial& t = trials[i];
                 if (!(t.Limit > 0.0)) return;
                 const TStepResult r = RunController(*t.Make(), c, controlPeriod, t.Setpoint, t.Duration);
-                cost += r.Iae / t.Limit + 10.0 * std::max(0.0, r.Overshoot - t.OvershootAllowed);
+                cost += (i == 0 ? r.Iae / t.Limit : 0.0) + 10.0 * std::max(0.0, r.Overshoot - t.OvershootAllowed);
                 if (i == 0) first = {r.Iae / t.Limit, r.Overshoot};
             }
         } catch (const std::exception&) {

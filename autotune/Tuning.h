@@ -35,19 +35,20 @@ double UltimateGain(double amplitude);
 // Tyreus–Luyben from the ultimate period and amplitude.
 TParameters TyreusLuyben(const TUltimate& u);
 
-// A plant as the test saw it: the heater (0 or 1) acts after DeadTime through two lags on a gain
+// A plant as the test saw it: the heater (0 or 1) acts after DeadTime through up to three lags on a gain
 // over the ambient temperature.
 struct TPlantModel {
     double Ambient = 0.0;  // degC with the heater off for long
     double Gain = 0.0;     // degC more with the heater on for long
     double Lag1 = 0.0;     // s, the slower lag
-    double Lag2 = 0.0;     // s, the faster lag (0: none)
+    double Lag2 = 0.0;     // s, a faster lag (0: none)
+    double Lag3 = 0.0;     // s, a faster one still (0: none)
     double DeadTime = 0.0; // s
     double Error = 0.0;    // rms difference from the test's record, degC
 };
 
 // Fits the model to the test's record (least squares over a grid of lags and dead times, the
-// gain and ambient solved exactly for each). `period` is the oscillation's period, to size the
+// gain, ambient and starting state solved exactly for each). `period` is the oscillation's period, to size the
 // grid. None when the record is too short or no model fits with a positive gain.
 std::optional<TPlantModel> IdentifyModel(const std::vector<TSample>& trace, double period);
 
@@ -69,7 +70,7 @@ private:
     std::vector<bool> delay_; // heater states on their way, one per step
     
     std::size_t head_ = 0;
-    double x1_ = 0.0, x2_ = 0.0;
+    double x1_ = 0.0, x2_ = 0.0, x3_ = 0.0;
 };
 
 // One plant on which candidate parameters are tried: a fresh plant at ambient for each run, the

@@ -140,8 +140,8 @@ int main(int argc, char** argv) {
                     controller(p.Parameters).c_str(), autotune::VerdictText(test.Verdict()).c_str(), test.Elapsed(),
                     p.Ultimate.Period, p.Ultimate.Amplitude, p.Parameters.r0, p.Parameters.Ti, p.Parameters.Td);
         if (p.Model)
-            std::printf("; model K %.1f lags %.0f/%.0f s dead %.0f s rms %.2f", p.Model->Gain, p.Model->Lag1,
-                        p.Model->Lag2, p.Model->DeadTime, p.Model->Error);
+            std::printf("; model K %.1f lags %.0f/%.0f/%.0f s dead %.0f s rms %.2f", p.Model->Gain, p.Model->Lag1,
+                        p.Model->Lag2, p.Model->Lag3, p.Model->DeadTime, p.Model->Error);
         if (best) {
             const auto trial = autotune::MakeTrial(c.Make, c.Setpoint, tvz, p.Ultimate.Period, bestAllowed);
             autotune::TStepResult fig;
@@ -149,6 +149,7 @@ int main(int argc, char** argv) {
                 std::printf("; best on the plant itself: %s with r0 %.4g Ti %.4g Td %.4g", controller(*b).c_str(), b->r0,
                             b->Ti, b->Td);
         }
+        std::printf("; on the model %.2f %.1f", p.ModelIae, p.ModelOvershoot);
         std::printf("; test %.0f ms, proposal %.0f ms\n",
                     std::chrono::duration<double, std::milli>(tested - begin).count(),
                     std::chrono::duration<double, std::milli>(proposed - tested).count());

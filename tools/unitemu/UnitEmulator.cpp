@@ -71,10 +71,9 @@ void UnitModel::Advance(double seconds) {
         return;
     }
     if (!started_) {
+        // At rest, relay off: a relay already on reaches the element after the dead time too.
         started_ = true;
         chamber_ = Temperature;
-        acting_ = Relay;
-        heat_ = Relay ? 1.0 : 0.0;
     }
     // The relay state as commanded now reaches the element after the dead time.
     const bool last = pending_.empty() ? acting_ : pending_.back().second;
