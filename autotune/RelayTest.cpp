@@ -89,24 +89,29 @@ void TRelayTest::GiveUp() {
         const double median = periods[periods.size() / 2];
         const double sinceOn = trace_.back().Time - *lastOn_;
 
-        const std::size_t half = last.size() / 2;
-        auto meanOf = [&](std::size_t from, std::size_t to, auto field) {
-            double sum = 0.0;
-            for (std::size_t i = from; i < to; ++i) sum += field(*last[i]);
-            return sum / static_cast<double>(to - from);
+        // A trend: a quantity that moves steadily one way (strongly correlated with time) and by
+        // more than the tolerance over the window.
+        auto trends = [&](auto field, double scale) {
+            const double count = static_cast<double>(last.size());
+            if (last.size() < 3) return false;
+            double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+            for (std::size_t i = 0; i < last.size(); ++i) {
+                const double x = static_cast<double>(i), y = field(*last[i]);
+                sx += x, sy += y, sxx += x * x, syy += y * y, sxy += x * y;
+            }
+            const double vx = sxx - sx * sx / count, vy = syy - sy * sy / count, cxy = sxy - sx * sy / count;
+            if (vx <= 0.0 || vy <= 0.0) return false;
+            const double slope = cxy / vx;
+            return cxy / std::sqrt(vx * vy) > 0.8 || cxy / std::sqrt(vx * vy) < -0.8
+                       ? std::fabs(slope) * (count - 1.0) > settings_.Tolerance * scale
+                       : false;
         };
-        bool trend = false;
-        if (half >= 1) {
-            const auto period = [](const TCycle& c) { return c.Period; };
-            const auto amplitude = [](const TCycle& c) { return c.Amplitude(); };
-            const auto level = [](const TCycle& c) { return 0.5 * (c.High + c.Low); };
-            const double tol = settings_.Tolerance;
-            const double p1 = meanOf(0, half, period), p2 = meanOf(half, last.size(), period);
-            const double a1 = meanOf(0, half, amplitude), a2 = meanOf(half, last.size(), amplitude);
-            const double l1 = meanOf(0, half, level), l2 = meanOf(half, last.size(), level);
-            trend = std::fabs(p2 - p1) > tol * std::max(p1, p2) || std::fabs(a2 - a1) > tol * std::max(a1, a2) ||
-                    std::fabs(l2 - l1) > tol * std::max(a1, a2);
-        }
+        double meanPeriod = 0.0, meanAmplitude = 0.0;
+        for (const TCycle* c : last) meanPeriod += c->Period / static_cast<double>(last.size());
+        for (const TCycle* c : last) meanAmplitude += c->Amplitude() / static_cast<double>(last.size());
+        const bool trend = trends([](const TCycle& c) { return c.Period; }, meanPeriod) ||
+                           trends([](const TCycle& c) { return c.Amplitude(); }, meanAmplitude) ||
+                           trends([](const TCycle& c) { return 0.5 * (c.High + c.Low); }, meanAmplitude);
         verdict_ = sinceOn > 3.0 * median || trend ? TVerdict::Drifting : TVerdict::TooNoisy;
     }
     reason_ = VerdictText(verdict_);
