@@ -84,9 +84,12 @@ TFit Fit(const std::vector<TSample>& trace, const TDelayed& d, const TLags& lags
     double yy = 0.0;
     std::array<double, 3> x{};
     std::array<double, 3> k{};
+    std::array<double, 3> free0{1.0, 1.0, 1.0}, freeDecay{}, freeDt{-1.0, -1.0, -1.0};
     double lastDt = -1.0;
     std::size_t slice = 0;
     std::size_t used = 0;
+    std::size_t stages = 0;
+    while (stages < 3 && lags[stages] > 0.0) ++stages;
     const double t0 = trace.front().Time;
     for (std::size_t s = 0; s + 1 < trace.size(); ++s) {
         for (; slice < d.SampleEnd[s]; ++slice) {
@@ -96,16 +99,26 @@ TFit Fit(const std::vector<TSample>& trace, const TDelayed& d, const TLags& lags
                 for (std::size_t i = 0; i < 3; ++i) k[i] = Decay(dt, lags[i]);
             }
             double in = d.Input[slice];
-            for (std::size_t i = 0; i < 3; ++i) {
+            for (std::size_t i = 0; i < stages; ++i) {
                 x[i] = in + (x[i] - in) * k[i];
                 in = x[i];
             }
+            for (std::size_t i = stages; i < 3; ++i) x[i] = in;
         }
         const TSample& smp = trace[s + 1];
         const double t = smp.Time - t0;
+        // The starting state's decay, kept up from sample to sample rather than by exp each time.
+        const double sampleDt = smp.Time - trace[s].Time;
+        for (std::size_t i = 2; i < n; ++i) {
+            if (sampleDt != freeDt[i - 2]) {
+                freeDt[i - 2] = sampleDt;
+                freeDecay[i - 2] = Decay(sampleDt, lags[i - 2]);
+            }
+            free0[i - 2] *= freeDecay[i - 2];
+        }
         if (t < delay) continue;
         std::array<double, N> row{1.0, x[2], 0.0, 0.0, 0.0};
-        for (std::size_t i = 2; i < n; ++i) row[i] = std::exp(-t / lags[i - 2]);
+        for (std::size_t i = 2; i < n; ++i) row[i] = free0[i - 2];
         if (!free) row[0] = x[2];
         const double y = smp.Temperature - yMean;
         for (std::size_t i = 0; i < n; ++i) {
