@@ -125,6 +125,7 @@ TForm1::TForm1(const TFormServices& services, QWidget* parent)
     resize(ClientWidth, ClientHeight);
     BuildControls();
     ConnectEvents();
+    BuildAutotune();
     qApp->installEventFilter(this);
     Guard([&] { FormCreate(this); });
 }

@@ -120,13 +120,19 @@ void TForm1::TimerRegulatorTimer(QObject*) {
         }
     }
 
+    // A side under the relay test takes the test's command (the safety override, when there is
+    // one, comes after this and has the last word).
+    steps.Run([&] { AutotuneTick(); });
+
     for (const auto text : regulation::HeaterCommands(CheckBoxTopeni1->isChecked())) send.Send(1, text);
     for (const auto text : regulation::HeaterCommands(CheckBoxTopeni2->isChecked())) send.Send(2, text);
 
+    if (steps.Failed()) AutotuneStop("Chyba pri regulaci: test prerusen");
     send.RethrowFirstFailure();
 }
 
 void TForm1::Button5Click(QObject* Sender) {
+    AutotuneStop("Start cyklu: test prerusen");
     UnitLink send(Com1Port.get(), Com2Port.get());
     // A Start that came from a unit (the window as sender) is not echoed to the units.
     if (Sender != this) send.SendToBoth(regulation::StartCommand);
@@ -147,6 +153,7 @@ void TForm1::Button5Click(QObject* Sender) {
 }
 
 void TForm1::Button6Click(QObject* Sender) {
+    AutotuneStop("STOP: test prerusen");
     UnitLink send(Com1Port.get(), Com2Port.get());
     SetText(Label26, state::FormatInt(regulation::WholeSeconds(S)));
     if (Sender != this) send.SendToBoth(regulation::StopCommand);

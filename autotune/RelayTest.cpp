@@ -46,6 +46,10 @@ bool TRelayTest::Step(double time, double temperature) {
         Abort("Teplota neni platne cislo");
         return false;
     }
+    if (temperature > settings_.MaxTemperature) {
+        Abort("Teplota prekrocila nejvyssi dovolenou hodnotu");
+        return false;
+    }
     high_ = std::max(high_, temperature);
     low_ = std::min(low_, temperature);
     if (!on_ && temperature < settings_.Setpoint - settings_.Hysteresis) {

@@ -16,6 +16,7 @@ struct TRelaySettings {
     int Periods = 4;           // N periods that must agree
     double Tolerance = 0.10;   // how far each may lie from their mean, as a fraction of it
     double TimeLimit = 7200.0; // s
+    double MaxTemperature = 1e300; // the test ends when the temperature goes above it
 };
 
 enum class TVerdict { Running, Done, NoOscillation, Drifting, TooNoisy, Aborted };
