@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -63,6 +65,17 @@ TEST(Autotune, ARelayTestOnTheSimulationIsAcceptedAppliedAndStored) {
     EXPECT_TRUE(autotune::Valid(applied));
     EXPECT_NEAR(applied.r0, w.Proposal()->Parameters.r0, 1e-3 * applied.r0);
     EXPECT_NE(fx.ReadFile("Regulator.ini").find("r0=" + f.Edit2->text().toStdString()), std::string::npos);
+    // And a regulation with them settles at the setpoint on the simulation (the design defaults
+    // swing by about 20 degC there).
+    f.CheckBox3->setChecked(false);
+    f.Edit1->setText(QStringLiteral("150"));
+    f.CheckBoxRegulace->setChecked(true);
+    double worst = 0.0;
+    for (int i = 0; i < 2000; ++i) {
+        Tick(f);
+        if (i >= 1600) worst = std::max(worst, std::fabs(f.S.SideState[1].Temperature - 150.0));
+    }
+    EXPECT_LT(worst, 2.0);
     const std::string journal = fx.ReadFile("Data/events.txt");
     for (const char* what : {"autotune\tstart", "autotune\tzmereno", "autotune\tnavrh", "autotune\tprijato"})
         EXPECT_NE(journal.find(what), std::string::npos) << what;
