@@ -339,14 +339,14 @@ TProposal Propose(const TRelayTest& test, double setpoint, double controlPeriod)
     const double pu = p.Ultimate.Period;
     const TPlantModel nominal = *p.Model;
     TPlantModel worse = nominal;
-    worse.Gain *= 1.1;
-    worse.DeadTime = worse.DeadTime * 1.2 + 0.25 * controlPeriod;
+    worse.Gain *= 1.05;
+    worse.DeadTime = worse.DeadTime * 1.05 + 0.5 * controlPeriod;
     const double step = controlPeriod / FitSlices;
     TPlantModel slower = nominal;
-    slower.Lag1 *= 1.1;
-    slower.Lag2 *= 1.1;
-    slower.Lag3 *= 1.1;
-    slower.DeadTime *= 1.1;
+    slower.Lag1 *= 1.05;
+    slower.Lag2 *= 1.05;
+    slower.Lag3 *= 1.05;
+    slower.DeadTime *= 1.05;
     const std::vector<TTrial> trials{
         MakeTrial([=] { return std::make_unique<TModelPlant>(nominal, nominal.Ambient, step); }, setpoint,
                   controlPeriod, pu, 2.0),

@@ -101,11 +101,12 @@ int main(int argc, char** argv) {
         {"rychla pec 8/45/2 s", 60.0, [] { return std::make_unique<TOven>(8, 45, 2, 300); }},
         {"tezka pec 30/120/15 s", 100.0, [] { return std::make_unique<TOven>(30, 120, 15, 600); }},
         {"lehka pec 3/20/1 s", 80.0, [] { return std::make_unique<TOven>(3, 20, 1, 200); }},
+        {"dlouhe zpozdeni 5/20/30 s", 60.0, [] { return std::make_unique<TOven>(5, 20, 30, 300); }},
     };
     const autotune::TParameters defaults{0.01995, 31.5, 2.35};
 
     std::printf("control period %.3g s; IAE as a multiple of the limit, overshoot in degC\n", tvz);
-    std::printf("%-24s %14s %14s %14s %14s   %s\n", "plant", "defaults", "thermostat", "Tyreus-Luyben", "proposal",
+    std::printf("%-26s %14s %14s %14s %14s   %s\n", "plant", "defaults", "thermostat", "Tyreus-Luyben", "proposal",
                 "relay test / proposal");
     for (const TCase& c : cases) {
         const auto begin = std::chrono::steady_clock::now();
@@ -135,7 +136,7 @@ int main(int argc, char** argv) {
         };
         auto pl = c.Make();
         const std::string thermostat = show(autotune::RunThermostat(*pl, 0.5, tvz, c.Setpoint, duration));
-        std::printf("%-24s %14s %14s %14s %14s   %s after %.0f s, Pu %.0f s, a %.2f; r0 %.4g Ti %.4g Td %.4g",
+        std::printf("%-26s %14s %14s %14s %14s   %s after %.0f s, Pu %.0f s, a %.2f; r0 %.4g Ti %.4g Td %.4g",
                     c.Name, controller(defaults).c_str(), thermostat.c_str(), controller(p.Classic).c_str(),
                     controller(p.Parameters).c_str(), autotune::VerdictText(test.Verdict()).c_str(), test.Elapsed(),
                     p.Ultimate.Period, p.Ultimate.Amplitude, p.Parameters.r0, p.Parameters.Ti, p.Parameters.Td);
