@@ -116,7 +116,13 @@ void TRelayTest::GiveUp() {
         const bool trend = trends([](const TCycle& c) { return c.Period; }, meanPeriod) ||
                            trends([](const TCycle& c) { return c.Amplitude(); }, meanAmplitude) ||
                            trends([](const TCycle& c) { return 0.5 * (c.High + c.Low); }, meanAmplitude);
-        verdict_ = sinceOn > 3.0 * median || trend ? TVerdict::Drifting : TVerdict::TooNoisy;
+        if (sinceOn > 3.0 * median || trend) {
+            verdict_ = TVerdict::Drifting;
+        } else if (cycles_.size() < static_cast<std::size_t>(settings_.Periods) + 1) {
+            verdict_ = TVerdict::TooSlow; // regular so far, but too few periods in the time
+        } else {
+            verdict_ = TVerdict::TooNoisy;
+        }
     }
     reason_ = VerdictText(verdict_);
 }
@@ -137,6 +143,8 @@ std::string VerdictText(TVerdict verdict) {
         return "Teplota nekmita kolem zadane hodnoty: topeni ji nedosahne nebo na ne nereaguje";
     case TVerdict::Drifting:
         return "Kmity se neustaluji: teplota se posouva";
+    case TVerdict::TooSlow:
+        return "Kmity jsou prilis pomale: v casovem limitu jich nebylo dost";
     case TVerdict::TooNoisy:
         return "Kmity jsou prilis nepravidelne: mereni je zasumene, zvetsete h";
     case TVerdict::Aborted:

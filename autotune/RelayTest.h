@@ -19,7 +19,7 @@ struct TRelaySettings {
     double MaxTemperature = 1e300; // the test ends when the temperature goes above it
 };
 
-enum class TVerdict { Running, Done, NoOscillation, Drifting, TooNoisy, Aborted };
+enum class TVerdict { Running, Done, NoOscillation, TooSlow, Drifting, TooNoisy, Aborted };
 
 // One sample of the test, as the control tick saw it: the heater is the command given then.
 struct TSample {

@@ -77,6 +77,7 @@ TEST(RelayTest, GivesUpAtTheTimeLimitWithTheReason) {
         {"swings that die away", [](double t) { return Wave(t, 300.0, 8.0 * std::exp(-t / 1500.0)); },
          TVerdict::Drifting},
         {"noise larger than the band", [&](double t) { return Wave(t, 300.0, 1.5) + heavy(rng); }, TVerdict::TooNoisy},
+        {"too slow for the time", [](double t) { return Wave(t, 2500.0, 5.0); }, TVerdict::TooSlow},
     };
     for (const Case& c : cases) {
         const TRelayTest test = Feed(c.signal);
