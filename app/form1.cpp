@@ -129,6 +129,7 @@ TForm1::TForm1(const TFormServices& services, QWidget* parent)
     resize(ClientWidth, ClientHeight);
     BuildControls();
     ConnectEvents();
+    BuildAutotune();
     qApp->installEventFilter(this);
     // Reports raised before the window is on the screen wait until it is (a box on an empty
     // screen says nothing about what failed).

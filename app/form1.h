@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 
+class TAutotuneWindow;
 class TComPort;
 class TComSync;
 namespace chart {
@@ -110,6 +111,7 @@ public:
     QLineEdit* Edit16 = nullptr;
     QLineEdit* Edit17 = nullptr;
     QPushButton* Button4 = nullptr;
+    QPushButton* ButtonAutotune = nullptr; // "Autotune": opens the autotune window
     // "COM"
     QWidget* TabSheet3 = nullptr;
     TShape* Shape2 = nullptr;
@@ -241,6 +243,17 @@ public:
     void ResumeCycle(const journal::RunEntry& entry);  // the cycle goes on where the entry left it
     void UpdateRunJournal(bool force);                 // the refresh and every apply: the run journal
     void FinishRunJournal();                           // FormClose: the cycle ends with the program
+
+    // ---- Autotune (form1_autotune.cpp).
+    void BuildAutotune(); // the "Autotune" button beside "Pouzit"
+    void ButtonAutotuneClick(QObject* Sender);
+    // The control tick, after the controller's decisions and before the safety override: a side
+    // under the relay test takes the test's heater command.
+    void AutotuneTick();
+    // Ends a running relay test with the reason (Start, Stop, a failure, a safety limit).
+    void AutotuneStop(const std::string& reason);
+    int AutotuneSide() const; // the side under a running relay test, or 0
+    TAutotuneWindow* AutotuneWindow = nullptr; // created on first use, owned as a child window
 
     // ---- The general error report.
     // Runs a handler; an error that leaves it ends it at the failing step (what it did before

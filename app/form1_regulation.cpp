@@ -127,17 +127,23 @@ void TForm1::TimerRegulatorTimer(QObject*) {
         }
     }
 
+    // A side under the relay test takes the test's command.
+    steps.Run([&] { AutotuneTick(); });
+
     // The safety override has the last word: a stale side, or one at its temperature limit, is
-    // off whatever the controller or the operator decided (the model above has still advanced).
+    // off whatever the controller, the relay test or the operator decided (the model above has
+    // still advanced).
     SuperviseSides(false);
 
     for (const auto text : regulation::HeaterCommands(CheckBoxTopeni1->isChecked())) send.Send(1, text);
     for (const auto text : regulation::HeaterCommands(CheckBoxTopeni2->isChecked())) send.Send(2, text);
 
+    if (steps.Failed()) AutotuneStop("Chyba pri regulaci: test prerusen");
     send.RethrowFirstFailure();
 }
 
 void TForm1::Button5Click(QObject* Sender) {
+    AutotuneStop("Start cyklu: test prerusen");
     UnitLink send(Com1Port.get(), Com2Port.get());
     WatchWrites(send);
     RecordCycle(true, Sender);
@@ -160,6 +166,7 @@ void TForm1::Button5Click(QObject* Sender) {
 }
 
 void TForm1::Button6Click(QObject* Sender) {
+    AutotuneStop("STOP: test prerusen");
     UnitLink send(Com1Port.get(), Com2Port.get());
     WatchWrites(send);
     RecordCycle(false, Sender);

@@ -139,6 +139,9 @@ void TForm1::SuperviseSides(bool sendNow) {
         const supervision::SideChanges c = Supervisor.Check(side, S.SideState[side].Temperature, now);
         AnnounceChanges(*this, side, c);
         if (!Supervisor.HeaterBlocked(side)) continue;
+        // A relay test never heats a side the supervision keeps off: it ends, and nothing of it
+        // is proposed.
+        if (AutotuneSide() == side) AutotuneStop("Strana " + std::to_string(side) + ": topeni vypnuto ochranou, test prerusen");
         HeaterBox(*this, side)->setChecked(false);
         if (sendNow && (c.BecameStale || c.OverTemperature)) {
             for (const auto text : regulation::HeaterCommands(false))

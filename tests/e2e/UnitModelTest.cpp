@@ -88,4 +88,27 @@ TEST(UnitModel, RelayWatchdogDropsTheRelayOnlyAfterSilence) {
     EXPECT_TRUE(plain.Relay) << "no watchdog unless asked for";
 }
 
+TEST(UnitModel, ASlowerOvenAnswersAfterItsDeadTimeThroughItsLags) {
+    unitemu::UnitModel oven(1);
+    oven.Temperature = oven.Ambient;
+    oven.ElementLag = 15.0;
+    oven.ChamberLag = 90.0;
+    oven.DeadTime = 5.0;
+    oven.Relay = true;
+    oven.Advance(4.9);
+    EXPECT_EQ(oven.Temperature, oven.Ambient) << "nothing before the dead time";
+    oven.Advance(10.0);
+    const double early = oven.Temperature - oven.Ambient;
+    EXPECT_GT(early, 0.0);
+    EXPECT_LT(early, 0.5) << "the lags hold the first rise back (the plain unit gains 10 degC)";
+    // The relay going off stops the rise only after the dead time and the lags.
+    oven.Advance(100.0);
+    const double off = oven.Temperature;
+    oven.Relay = false;
+    oven.Advance(60.0);
+    EXPECT_GT(oven.Temperature, off + 10.0);
+    oven.Advance(5000.0);
+    EXPECT_NEAR(oven.Temperature, oven.Ambient, 1.0);
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "tools/unitemu/UnitEmulator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -66,15 +67,57 @@ void UnitModel::Command(const std::string& frame) {
 
 void UnitModel::Advance(double seconds) {
     if (seconds <= 0) return;
-    // Exact solution of dT/dt = (Ambient - T) / LossTau + heat over the step.
-    const double heat = Relay || HeaterStuck ? HeatRate : 0.0;
-    const double target = Ambient + heat * LossTau;
-    Temperature = target + (Temperature - target) * std::exp(-seconds / LossTau);
+    AdvanceHeat(seconds);
     sinceReceived_ += seconds;
     if (RelayWatchdog > 0 && sinceReceived_ >= RelayWatchdog) {
         Relay = false;
         Lamp = false;
     }
+}
+
+void UnitModel::AdvanceHeat(double seconds) {
+    // A stuck heater heats whatever the relay is told.
+    if (!HasLags()) {
+        Step(seconds, Relay || HeaterStuck);
+        return;
+    }
+    if (!started_) {
+        // At rest, relay off: a relay already on reaches the element after the dead time too.
+        started_ = true;
+        chamber_ = Temperature;
+    }
+    // The relay state as commanded now reaches the element after the dead time.
+    const bool last = pending_.empty() ? acting_ : pending_.back().second;
+    if (Relay != last) pending_.emplace_back(clock_ + DeadTime, Relay);
+    // Small steps, so that the lags and the dead time are followed to a fraction of a second.
+    constexpr double Slice = 0.05;
+    while (seconds > 0) {
+        double dt = std::min(seconds, Slice);
+        if (!pending_.empty() && pending_.front().first > clock_) dt = std::min(dt, pending_.front().first - clock_);
+        while (!pending_.empty() && pending_.front().first <= clock_ + 1e-12) {
+            acting_ = pending_.front().second;
+            pending_.pop_front();
+        }
+        Step(dt, acting_ || HeaterStuck);
+        clock_ += dt;
+        seconds -= dt;
+    }
+}
+
+void UnitModel::Step(double seconds, bool relay) {
+    if (!HasLags()) {
+        // Exact solution of dT/dt = (Ambient - T) / LossTau + heat over the step.
+        const double target = Ambient + (relay ? HeatRate : 0.0) * LossTau;
+        Temperature = target + (Temperature - target) * std::exp(-seconds / LossTau);
+        return;
+    }
+    // Over a slice the element's heat, the chamber and the sensor each follow their lag with the
+    // input of the slice held.
+    const double on = relay ? 1.0 : 0.0;
+    heat_ = ElementLag > 0.0 ? on + (heat_ - on) * std::exp(-seconds / ElementLag) : on;
+    const double settle = Ambient + heat_ * HeatRate * LossTau;
+    chamber_ = settle + (chamber_ - settle) * std::exp(-seconds / LossTau);
+    Temperature = ChamberLag > 0.0 ? chamber_ + (Temperature - chamber_) * std::exp(-seconds / ChamberLag) : chamber_;
 }
 
 std::string UnitModel::Report() const {

@@ -4,6 +4,8 @@
 // reports its temperature at a fixed period, heats while its relay is on and can send a remote
 // START or STOP on request. Every byte the program sends is recorded with a timestamp.
 #include <cstdint>
+#include <deque>
+#include <utility>
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,11 @@ public:
     double Ambient = 20.0;     // degC the zone cools towards
     double HeatRate = 1.0;     // degC per second while the relay is on
     double LossTau = 300.0;    // s, time constant of the loss to ambient
+    // A slower oven: the relay acts after DeadTime, the element passes its heat on through a lag
+    // of ElementLag and the sensor sees the chamber through a lag of ChamberLag (all s, 0: none).
+    double ElementLag = 0.0;
+    double ChamberLag = 0.0;
+    double DeadTime = 0.0;
     bool DecimalPoint = false; // reports use "." instead of ","
     // Relay watchdog: a unit that has received nothing for this many seconds drops its relay
     // (and lamp), so a heater never stays on after the program went away. 0: off.
@@ -44,8 +51,19 @@ public:
 private:
     void Command(const std::string& frame);
     double sinceReceived_ = 0.0; // seconds since the last byte from the program
+    void AdvanceHeat(double seconds);
+    void Step(double seconds, bool relay);
+    bool HasLags() const { return ElementLag > 0.0 || ChamberLag > 0.0 || DeadTime > 0.0; }
     std::string frame_;
     bool inFrame_ = false;
+    // The slower oven's inner state: model time, relay changes still on their way, the heat the
+    // element gives and the chamber temperature the sensor lags behind.
+    double clock_ = 0.0;
+    std::deque<std::pair<double, bool>> pending_;
+    bool acting_ = false;
+    double heat_ = 0.0;
+    double chamber_ = 0.0;
+    bool started_ = false;
 };
 
 // The five characters of a report: one decimal, right-aligned, clamped to what fits.

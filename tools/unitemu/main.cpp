@@ -43,6 +43,9 @@ usage: unitemu [options] DIR [--run PROGRAM [ARGS...]]
   --ambient T         ambient temperature (default 20)
   --heat-rate R       degC per second while the relay is on (default 1)
   --loss-tau S        time constant of the loss to ambient in s (default 300)
+  --element-lag S     lag of the heating element in s (default 0)
+  --chamber-lag S     lag of the sensor behind the chamber in s (default 0)
+  --dead-time S       delay between the relay and the element in s (default 0)
   --point             reports use "." as decimal separator (default ",")
   --relay-watchdog S  a unit that receives nothing for S seconds drops its relay and lamp,
                       as a unit should when the program is gone (default 0: off)
@@ -436,6 +439,7 @@ int main(int argc, char** argv) {
     int units = 2;
     std::string link1 = "com3", link2 = "com4", logPath;
     double temp1 = 19.0, temp2 = 21.0, ambient = 20.0, heatRate = 1.0, lossTau = 300.0, relayWatchdog = 0.0;
+    double elementLag = 0.0, chamberLag = 0.0, deadTime = 0.0;
     bool point = false, demo = false;
     std::vector<char*> run;
     std::string dir;
@@ -469,6 +473,12 @@ int main(int argc, char** argv) {
             heatRate = std::stod(next());
         else if (a == "--loss-tau")
             lossTau = std::stod(next());
+        else if (a == "--element-lag")
+            elementLag = std::stod(next());
+        else if (a == "--chamber-lag")
+            chamberLag = std::stod(next());
+        else if (a == "--dead-time")
+            deadTime = std::stod(next());
         else if (a == "--point")
             point = true;
         else if (a == "--relay-watchdog")
@@ -493,7 +503,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (dir.empty() || units < 1 || units > 2 || emu.Period <= 0 || lossTau <= 0 || relayWatchdog < 0) {
+    if (dir.empty() || units < 1 || units > 2 || emu.Period <= 0 || lossTau <= 0 || relayWatchdog < 0 || elementLag < 0 ||
+        chamberLag < 0 || deadTime < 0) {
         std::fputs(Usage, stderr);
         return 2;
     }
@@ -535,6 +546,9 @@ int main(int argc, char** argv) {
         u.Model.Ambient = ambient;
         u.Model.HeatRate = heatRate;
         u.Model.LossTau = lossTau;
+        u.Model.ElementLag = elementLag;
+        u.Model.ChamberLag = chamberLag;
+        u.Model.DeadTime = deadTime;
         u.Model.DecimalPoint = point;
         u.Model.RelayWatchdog = relayWatchdog;
         u.LinkName = n == 1 ? link1 : link2;

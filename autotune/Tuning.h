@@ -1,0 +1,117 @@
+#pragma once
+// From a relay test to controller parameters.
+//
+// The controller is a relay whose feedback is a model of the reciprocal of the three-term law
+// r0·(1 + 1/(Ti·s) + Td·s): the heater is switched so that temperature + PredictedRise stays
+// within 0.5 degC of the setpoint. Switching fast, the heater's mean follows that law of the
+// error, so r0 is the gain Kc of a three-term controller (heater fraction per degC), Ti its
+// integral and Td its derivative time; and because the model is driven by the heater actually
+// given, the law never winds up while the heater is held full on.
+//
+// Two steps. First the classic one: the relay's swing d = 0.5 and the amplitude a give the
+// ultimate gain Ku = 4·d/(π·a), and Pu is the ultimate period; Tyreus–Luyben (Kc = Ku/2.2,
+// Ti = 2.2·Pu, Td = Pu/6.3) keeps Td well below Ti/4, which Ziegler–Nichols' Td = Ti/4 would
+// not. Then the test's record gives a plant model (gain, two lags, dead time, ambient), and the
+// parameters are chosen by running the program's own controller on that model for a step from
+// ambient to the setpoint: the smallest error integral whose overshoot stays within a degree,
+// also on a model with a longer dead time and higher gain, so that a model that is a little off
+// does not overshoot.
+#include "autotune/ClosedLoop.h"
+#include "autotune/RelayTest.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace autotune {
+
+// The relay's swing: the heater is 0 or 1, that is 0.5 around its mean.
+constexpr double RelaySwing = 0.5;
+
+// Ku = 4·d/(π·a). Throws nothing; gives 0 for a non-positive amplitude.
+double UltimateGain(double amplitude);
+
+// Tyreus–Luyben from the ultimate period and amplitude.
+TParameters TyreusLuyben(const TUltimate& u);
+
+// A plant as the test saw it: the heater (0 or 1) acts after DeadTime through up to three lags on a gain
+// over the ambient temperature.
+struct TPlantModel {
+    double Ambient = 0.0;  // degC with the heater off for long
+    double Gain = 0.0;     // degC more with the heater on for long
+    double Lag1 = 0.0;     // s, the slower lag
+    double Lag2 = 0.0;     // s, a faster lag (0: none)
+    double Lag3 = 0.0;     // s, a faster one still (0: none)
+    double DeadTime = 0.0; // s
+    double Error = 0.0;    // rms difference from the test's record, degC
+};
+
+// Fits the model to the test's record (least squares over a grid of lags and dead times, the
+// gain, ambient and starting state solved exactly for each). `period` is the oscillation's period, to size the
+// grid. None when the record is too short or no model fits with a positive gain.
+std::optional<TPlantModel> IdentifyModel(const std::vector<TSample>& trace, double period);
+
+// What the model says the temperature does under the heater of the record, sample by sample,
+// starting from the record's first temperature.
+std::vector<double> ModelPrediction(const TPlantModel& model, const std::vector<TSample>& trace);
+
+// The model as a plant for closed-loop runs, starting at `temperature` at rest.
+class TModelPlant : public TPlant {
+public:
+    TModelPlant(const TPlantModel& model, double temperature, double step);
+    double Temperature() const override;
+    void Advance(double seconds, bool heater) override;
+    int Slices() const override { return 4; }
+
+private:
+    TPlantModel m_;
+    double step_;
+    std::vector<bool> delay_; // heater states on their way, one per step
+    
+    std::size_t head_ = 0;
+    double x1_ = 0.0, x2_ = 0.0, x3_ = 0.0;
+};
+
+// One plant on which candidate parameters are tried: a fresh plant at ambient for each run, the
+// step's setpoint and length, the limit's IAE for it, and the overshoot allowed before it costs.
+struct TTrial {
+    std::function<std::unique_ptr<TPlant>()> Make;
+    double Setpoint = 0.0;
+    double Duration = 0.0;
+    double Limit = 0.0;
+    double OvershootAllowed = 1.0;
+};
+
+// A trial for a plant: the step's length is twice the limit's time to the setpoint and six
+// periods more, capped.
+TTrial MakeTrial(std::function<std::unique_ptr<TPlant>()> make, double setpoint, double controlPeriod,
+                 double period, double overshootAllowed);
+
+// The parameters with the smallest sum of IAE (as multiples of the limits) over the trials, where
+// each degree of overshoot beyond what a trial allows costs ten limits; searched on a grid around
+// the ultimate gain and period, then refined. `figures` gets the first trial's IAE ratio and
+// overshoot. None when no candidate could be run.
+std::optional<TParameters> ChooseParameters(const std::vector<TTrial>& trials, double controlPeriod, double ku,
+                                            double pu, const TParameters& start, TStepResult* figures = nullptr);
+
+// The proposal of a finished test.
+struct TProposal {
+    TUltimate Ultimate;
+    double Ku = 0.0;
+    TParameters Classic;                // Tyreus–Luyben
+    std::optional<TPlantModel> Model;   // when one could be fitted
+    TParameters Parameters;             // what is proposed (always Valid)
+    double ModelIae = 0.0;              // the proposal's step on the model, as a multiple of the limit
+    double ModelOvershoot = 0.0;        // degC
+};
+
+// The whole method, for a test that is Done: the classic rule, then the parameters chosen on the
+// fitted model for a step from its ambient to `setpoint` at the control period (the classic rule
+// alone when no model fits). Throws nothing.
+TProposal Propose(const TRelayTest& test, double setpoint, double controlPeriod);
+
+// A relay test run on a plant at the control period, to its end.
+TRelayTest RunRelayTest(TPlant& plant, const TRelaySettings& settings, double controlPeriod);
+
+} // namespace autotune
