@@ -90,4 +90,30 @@ std::string PercentText(double share) {
     return TenthsText(tenths) + " %";
 }
 
+std::vector<SummaryRow> SummaryRows(const RunSummary& s) {
+    auto both = [](std::string label, const std::string& value) { return SummaryRow{std::move(label), value, value}; };
+    auto each = [&s](std::string label, auto text) { return SummaryRow{std::move(label), text(1), text(2)}; };
+    auto degrees = [](std::int64_t tenths) { return TenthsText(tenths) + " \u00b0C"; };
+    return {
+        both("Trvani", DurationText(s.Duration)),
+        both("Pocet cyklu", std::to_string(s.Cycles)),
+        each("Minimalni teplota", [&](int i) { return degrees(s.Side(i).MinTemperature); }),
+        each("Maximalni teplota", [&](int i) { return degrees(s.Side(i).MaxTemperature); }),
+        each("Nejvetsi prekmit nad zadanou hodnotou", [&](int i) { return degrees(s.Side(i).MaxOvershoot); }),
+        each("Doba v pasmu \u00b12 \u00b0C od zadane hodnoty",
+             [&](int i) { return DurationText(s.Side(i).TimeInBand) + " (" + PercentText(s.InBandShare(i)) + ")"; }),
+        each("Strida topeni (podil radku s topenim)", [&](int i) { return PercentText(s.HeaterDuty(i)); }),
+    };
+}
+
+std::vector<double> RunTimes(const LogTable& log) {
+    std::vector<double> x(log.Size());
+    std::int64_t offset = 0; // tenths added to the cycle time since the last restart
+    for (std::size_t i = 0; i < log.Size(); ++i) {
+        if (i > 0 && log.Time[i] < log.Time[i - 1]) offset += std::int64_t{log.Time[i - 1]} - log.Time[i] + 5;
+        x[i] = static_cast<double>(log.Time[i] + offset) / 10.0;
+    }
+    return x;
+}
+
 } // namespace report

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace report {
 
@@ -47,6 +48,19 @@ inline constexpr std::int32_t CycleStartTenths = 10;
 
 // The summary of a log with at least one line.
 RunSummary Summarize(const LogTable& log);
+
+// One row of the summary table: what, and its value for side 1 and side 2.
+struct SummaryRow {
+    std::string Label;
+    std::string Side1;
+    std::string Side2;
+};
+// The rows of the summary table, texts in the program's language with the decimal comma.
+std::vector<SummaryRow> SummaryRows(const RunSummary& s);
+
+// The x of every line for a chart: the cycle time, continued across restarts (a later cycle is
+// drawn after the earlier one, half a second on), in seconds. Ascending for any log.
+std::vector<double> RunTimes(const LogTable& log);
 
 // Texts for the report, with the decimal comma.
 std::string TenthsText(std::int64_t tenths);         // 1483 -> "148,3", -33 -> "-3,3"
