@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 
+#include <QMenu>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -68,6 +69,15 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) 
     plot_->legend->setVisible(true);
     plot_->plotLayout()->setRowStretchFactor(1, 0.001);
 
+    // Series drawn behind the others sit on a layer of their own between the grid and the rest.
+    plot_->addLayer(QStringLiteral("behind"), plot_->layer(QStringLiteral("main")), QCustomPlot::limBelow);
+
+    menu_ = new QMenu(this);
+    plot_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (!menu_->isEmpty()) menu_->popup(plot_->mapToGlobal(at));
+    });
+
     plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot_->setNoAntialiasingOnDrag(true);
     connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] { ResetView(); });
@@ -82,12 +92,28 @@ int TChart::AddSeries(const TSeriesLook& look) {
     graph->setLineStyle(QCPGraph::lsLine);
     graph->setAdaptiveSampling(true);
     graph->setAntialiased(false);
+    if (look.Behind) graph->setLayer(QStringLiteral("behind"));
     looks_.push_back(look);
     bounds_.emplace_back();
     return static_cast<int>(looks_.size()) - 1;
 }
 
 int TChart::SeriesCount() const { return static_cast<int>(looks_.size()); }
+
+void TChart::RemoveSeries(int i) {
+    (void)BoundsOf(i);
+    plot_->removeGraph(i);
+    looks_.erase(looks_.begin() + i);
+    bounds_.erase(bounds_.begin() + i);
+}
+
+void TChart::SavePng(const QString& file) const {
+    if (!plot_->savePng(file)) throw std::runtime_error(file.toStdString() + ": cannot be written");
+}
+
+void TChart::SavePdf(const QString& file) const {
+    if (!plot_->savePdf(file)) throw std::runtime_error(file.toStdString() + ": cannot be written");
+}
 
 TChart::Bounds& TChart::BoundsOf(int i) {
     if (i < 0 || i >= SeriesCount()) throw std::out_of_range("chart series index");

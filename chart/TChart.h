@@ -20,6 +20,7 @@
 #include <vector>
 
 class QCustomPlot;
+class QMenu;
 
 namespace chart {
 
@@ -30,6 +31,7 @@ struct TSeriesLook {
     QColor SeriesColour;  // the series' own colour
     QColor LineColour;    // the colour its line is drawn in
     TPenStyle Style = TPenStyle::Solid;
+    bool Behind = false;  // drawn behind every series that is not
 };
 
 // The range of one axis.
@@ -47,6 +49,8 @@ public:
     // Adds a series at the next index (0, 1, ...) and returns that index.
     int AddSeries(const TSeriesLook& look);
     int SeriesCount() const;
+    // Removes series i with its legend entry; the series after it move down by one.
+    void RemoveSeries(int i);
 
     // Clear, Append, Replace and the inspection functions below throw std::out_of_range for an
     // index that is no series.
@@ -57,6 +61,14 @@ public:
     // Replaces all points of series i at once; keys must be ascending. Throws
     // std::invalid_argument when keys and values differ in number.
     void Replace(int i, const std::vector<double>& keys, const std::vector<double>& values);
+
+    // The menu a right click on the chart opens (it opens only when it holds an action).
+    QMenu* Menu() const { return menu_; }
+
+    // Writes the chart as drawn at its current size. Throw std::runtime_error when the file
+    // cannot be written.
+    void SavePng(const QString& file) const;
+    void SavePdf(const QString& file) const;
 
     // Redraws once the event loop runs (several changes coalesce into one redraw).
     void Refresh();
@@ -93,6 +105,7 @@ private:
     Bounds& BoundsOf(int i);
 
     QCustomPlot* plot_ = nullptr;
+    QMenu* menu_ = nullptr;
     std::vector<TSeriesLook> looks_;
     std::vector<Bounds> bounds_;
     bool autoScaling_ = true;

@@ -1,5 +1,6 @@
 // Data logs read back as the log writer writes them, odd files, and the run summary.
 #include "persistence/DataLog.h"
+#include "report/CsvExport.h"
 #include "report/DataLogReader.h"
 #include "report/RunSummary.h"
 
@@ -187,6 +188,14 @@ TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
     EXPECT_EQ(report::DurationText(36005), "1:00:00,5");
     EXPECT_EQ(report::DurationText(6048000), "7 d 0:00:00,0");
     EXPECT_EQ(report::PercentText(4.0 / 7.0), "57,1 %");
+}
+
+TEST(CsvExport, OneRowPerLineWithAHeaderAndDecimalPoints) {
+    const std::string csv = report::CsvText(report::ParseLog(Text({Rows[1], Rows[2], Rows[4]})));
+    EXPECT_EQ(csv, std::string(report::CsvHeader) +
+                       "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
+                       "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
+                       "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
 }
 
 } // namespace
