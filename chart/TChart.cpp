@@ -78,6 +78,10 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) 
         if (!menu_->isEmpty()) menu_->popup(plot_->mapToGlobal(at));
     });
 
+    // Every redraw (ours, a zoom, a pan, a resize, an export) lays out the plot first; the
+    // points for the view it then shows are handed over right there.
+    connect(plot_, &QCustomPlot::afterLayout, this, [this] { HandOver(); });
+
     plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot_->setNoAntialiasingOnDrag(true);
     connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] { ResetView(); });
@@ -95,6 +99,8 @@ int TChart::AddSeries(const TSeriesLook& look) {
     if (look.Behind) graph->setLayer(QStringLiteral("behind"));
     looks_.push_back(look);
     bounds_.emplace_back();
+    stores_.push_back(std::make_unique<TPointStore>());
+    changed_.push_back(false);
     return static_cast<int>(looks_.size()) - 1;
 }
 
@@ -105,6 +111,8 @@ void TChart::RemoveSeries(int i) {
     plot_->removeGraph(i);
     looks_.erase(looks_.begin() + i);
     bounds_.erase(bounds_.begin() + i);
+    stores_.erase(stores_.begin() + i);
+    changed_.erase(changed_.begin() + i);
 }
 
 void TChart::SavePng(const QString& file) const {
@@ -122,12 +130,14 @@ TChart::Bounds& TChart::BoundsOf(int i) {
 
 void TChart::Clear(int i) {
     BoundsOf(i) = Bounds{};
-    plot_->graph(i)->data()->clear();
+    stores_[static_cast<std::size_t>(i)]->Clear();
+    changed_[static_cast<std::size_t>(i)] = true;
 }
 
 void TChart::Append(int i, double x, double y) {
     BoundsOf(i).Add(x, y);
-    plot_->graph(i)->addData(x, y);
+    stores_[static_cast<std::size_t>(i)]->Append(x, y);
+    changed_[static_cast<std::size_t>(i)] = true;
 }
 
 void TChart::Replace(int i, const std::vector<double>& keys, const std::vector<double>& values) {
@@ -140,9 +150,24 @@ void TChart::Replace(int i, const std::vector<double>& keys, const std::vector<d
         b.Add(keys.front(), *minY);
         b.Add(keys.back(), *maxY);
     }
-    const QVector<double> k(keys.begin(), keys.end());
-    const QVector<double> v(values.begin(), values.end());
-    plot_->graph(i)->setData(k, v, true);
+    stores_[static_cast<std::size_t>(i)]->Assign(keys, values);
+    changed_[static_cast<std::size_t>(i)] = true;
+}
+
+void TChart::HandOver() {
+    const QCPRange range = plot_->xAxis->range();
+    const View view{range.lower, range.upper, std::max(1, plot_->axisRect()->width())};
+    const bool moved = !(view == handedView_);
+    handedView_ = view;
+    QVector<QCPGraphData> points;
+    for (std::size_t i = 0; i < stores_.size(); ++i) {
+        if (!moved && !changed_[i]) continue;
+        changed_[i] = false;
+        points.clear();
+        stores_[i]->Thin(view.Lower, view.Upper, view.Columns,
+                         [&points](double x, double y) { points.push_back(QCPGraphData(x, y)); });
+        plot_->graph(static_cast<int>(i))->data()->set(points, true);
+    }
 }
 
 void TChart::ApplyAutoRanges() {
@@ -193,16 +218,14 @@ void TChart::ResetView() {
 TSeriesLook TChart::Look(int i) const { return looks_.at(static_cast<std::size_t>(i)); }
 
 std::size_t TChart::PointCount(int i) const {
-    (void)looks_.at(static_cast<std::size_t>(i)); // throws std::out_of_range for a series that does not exist
-    return static_cast<std::size_t>(plot_->graph(i)->data()->size());
+    return stores_.at(static_cast<std::size_t>(i))->Size(); // throws std::out_of_range for a series that does not exist
 }
 
 std::vector<std::pair<double, double>> TChart::Points(int i) const {
-    (void)looks_.at(static_cast<std::size_t>(i));
+    const TPointStore& store = *stores_.at(static_cast<std::size_t>(i));
     std::vector<std::pair<double, double>> out;
-    const auto points = plot_->graph(i)->data();
-    out.reserve(static_cast<std::size_t>(points->size()));
-    for (auto it = points->constBegin(); it != points->constEnd(); ++it) out.emplace_back(it->key, it->value);
+    out.reserve(store.Size());
+    for (std::size_t k = 0; k < store.Size(); ++k) out.emplace_back(store.X(k), store.Y(k));
     return out;
 }
 

@@ -3,12 +3,15 @@
 // legend in a row of its own below the plot. A thin adapter over the plotting library, which no
 // other part of the program sees.
 //
-// Kept fast for a day of points (172,800 per series): the axis ranges come from minimum and
-// maximum tracked as points arrive, never from a rescan; pens are one pixel wide; the library
-// thins dense lines to what the pixels can show.
+// Kept fast for a week of points (1,209,600 per series): the points live in compact stores of
+// our own and the plotting library is handed, at every redraw, only what the pixels can show
+// (see TPointStore::Thin); the axis ranges come from minimum and maximum tracked as points
+// arrive, never from a rescan; pens are one pixel wide.
 //
 // Beyond the operator's view of a plain chart: the mouse wheel zooms, dragging pans, and a
 // double click returns to automatic scaling.
+#include "chart/PointStore.h"
+
 #include <QColor>
 #include <QImage>
 #include <QString>
@@ -101,6 +104,7 @@ private:
         void Add(double x, double y);
     };
     void ApplyAutoRanges();
+    void HandOver(); // the thinned points of every series to the plotting library
     void ChangedByOperator();
     Bounds& BoundsOf(int i);
 
@@ -108,6 +112,13 @@ private:
     QMenu* menu_ = nullptr;
     std::vector<TSeriesLook> looks_;
     std::vector<Bounds> bounds_;
+    std::vector<std::unique_ptr<TPointStore>> stores_;
+    std::vector<bool> changed_; // points changed since the last hand-over
+    struct View {
+        double Lower = 0.0, Upper = 0.0;
+        int Columns = 0;
+        bool operator==(const View&) const = default;
+    } handedView_;
     bool autoScaling_ = true;
 };
 
