@@ -37,12 +37,6 @@ void Pick(TForm1& form, const TFilePick& pick, std::function<void(const QString&
     dialog->open();
 }
 
-std::vector<double> Degrees(const std::vector<std::int32_t>& tenths) {
-    std::vector<double> out(tenths.size());
-    for (std::size_t i = 0; i < tenths.size(); ++i) out[i] = report::FromTenths(tenths[i]);
-    return out;
-}
-
 } // namespace
 
 void TForm1::CreateChartMenu() {
@@ -92,9 +86,11 @@ void TForm1::LoadReference(const QString& file) {
     RemoveReference();
     chart::AddReferenceSeries(*Chart, QFileInfo(file).fileName());
     // Aligned on cycle time 0 as the live curves are; a later cycle in the file follows the first.
-    const std::vector<double> x = report::RunTimes(log);
-    Chart->Replace(chart::SeriesReference1, x, Degrees(log.Side1.Temperature));
-    Chart->Replace(chart::SeriesReference2, x, Degrees(log.Side2.Temperature));
+    // Point by point, so that a week of lines needs no copies beside the table.
+    report::ForEachRunTime(log, [&](std::size_t i, double x) {
+        Chart->Append(chart::SeriesReference1, x, report::FromTenths(log.Side1.Temperature[i]));
+        Chart->Append(chart::SeriesReference2, x, report::FromTenths(log.Side2.Temperature[i]));
+    });
     Chart->Refresh();
 }
 

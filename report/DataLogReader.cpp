@@ -134,6 +134,15 @@ void LogParser::Line(std::string_view line, bool last) {
     }
 }
 
+void LogParser::Reserve(std::size_t lines) {
+    table_.Time.reserve(lines);
+    for (LogSide* side : {&table_.Side1, &table_.Side2}) {
+        side->Setpoint.reserve(lines);
+        side->Heater.reserve(lines);
+        side->Temperature.reserve(lines);
+    }
+}
+
 void LogParser::Feed(std::string_view piece) {
     if (!carry_.empty()) {
         // Complete the carried line first, then go on in the piece itself.
@@ -200,6 +209,8 @@ LogTable ReadLog(const std::filesystem::path& file, const ReadProgress& progress
             const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
             if (n > 0) {
                 parser.Feed(std::string_view(buffer.data(), n));
+                // Once the first piece has shown a log, room for all of it (a line takes 58 bytes or more).
+                if (done == 0) parser.Reserve(static_cast<std::size_t>(total / 56 + 1));
                 done += n;
                 if (progress) progress(done, total);
             }

@@ -55,6 +55,9 @@ inline double FromTenths(std::int32_t tenths) { return tenths / 10.0; }
 // Reads log text that arrives in pieces of any size.
 class LogParser {
 public:
+    // Makes room for about this many lines at once (a log's size tells it), so that a long
+    // log is not copied while its columns grow.
+    void Reserve(std::size_t lines);
     // Takes the next piece of the file. Throws ELogRead when the first line is no log line.
     void Feed(std::string_view piece);
     // Ends the file (its last line may lack a line end) and hands over the table. Throws

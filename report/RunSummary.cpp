@@ -108,11 +108,7 @@ std::vector<SummaryRow> SummaryRows(const RunSummary& s) {
 
 std::vector<double> RunTimes(const LogTable& log) {
     std::vector<double> x(log.Size());
-    std::int64_t offset = 0; // tenths added to the cycle time since the last restart
-    for (std::size_t i = 0; i < log.Size(); ++i) {
-        if (i > 0 && log.Time[i] < log.Time[i - 1]) offset += std::int64_t{log.Time[i - 1]} - log.Time[i] + 5;
-        x[i] = static_cast<double>(log.Time[i] + offset) / 10.0;
-    }
+    ForEachRunTime(log, [&x](std::size_t i, double at) { x[i] = at; });
     return x;
 }
 

@@ -61,6 +61,14 @@ std::vector<SummaryRow> SummaryRows(const RunSummary& s);
 // The x of every line for a chart: the cycle time, continued across restarts (a later cycle is
 // drawn after the earlier one, half a second on), in seconds. Ascending for any log.
 std::vector<double> RunTimes(const LogTable& log);
+// The same x line by line: calls f(i, x) for every line i in order.
+template <class F> void ForEachRunTime(const LogTable& log, F&& f) {
+    std::int64_t offset = 0; // tenths added to the cycle time since the last restart
+    for (std::size_t i = 0; i < log.Size(); ++i) {
+        if (i > 0 && log.Time[i] < log.Time[i - 1]) offset += std::int64_t{log.Time[i - 1]} - log.Time[i] + 5;
+        f(i, static_cast<double>(log.Time[i] + offset) / 10.0);
+    }
+}
 
 // Texts for the report, with the decimal comma.
 std::string TenthsText(std::int64_t tenths);         // 1483 -> "148,3", -33 -> "-3,3"
