@@ -22,14 +22,41 @@ void TPointStore::Append(double x, double y) {
     }
     Grow();
     Set(size_, x, yf);
-    if (size_ % RunSize == 0) {
-        runs_.emplace_back(yf, yf);
-    } else {
-        auto& run = runs_.back();
-        run.first = std::min(run.first, yf);
-        run.second = std::max(run.second, yf);
-    }
+    AddToRuns(size_, yf);
     ++size_;
+}
+
+void TPointStore::AddToRuns(std::size_t i, float y) {
+    for (auto [runs, length] : {std::pair{&runs_, RunSize}, std::pair{&longRuns_, LongRunSize}}) {
+        if (i % length == 0) {
+            runs->emplace_back(y, y);
+        } else {
+            runs->back().first = std::min(runs->back().first, y);
+            runs->back().second = std::max(runs->back().second, y);
+        }
+    }
+}
+
+std::pair<double, double> TPointStore::YRange(std::size_t a, std::size_t b) const {
+    float low = static_cast<float>(Y(a)), high = low;
+    auto take = [&](const std::pair<float, float>& r) {
+        low = std::min(low, r.first);
+        high = std::max(high, r.second);
+    };
+    while (a < b) {
+        if (a % LongRunSize == 0 && a + LongRunSize <= b) {
+            take(longRuns_[a / LongRunSize]);
+            a += LongRunSize;
+        } else if (a % RunSize == 0 && a + RunSize <= b) {
+            take(runs_[a / RunSize]);
+            a += RunSize;
+        } else {
+            const auto y = static_cast<float>(Y(a));
+            take({y, y});
+            ++a;
+        }
+    }
+    return {low, high};
 }
 
 void TPointStore::Assign(const std::vector<double>& xs, const std::vector<double>& ys) {
@@ -40,6 +67,7 @@ void TPointStore::Assign(const std::vector<double>& xs, const std::vector<double
 void TPointStore::Clear() {
     blocks_.clear();
     runs_.clear();
+    longRuns_.clear();
     size_ = 0;
 }
 
@@ -49,6 +77,27 @@ std::size_t TPointStore::LowerBound(double x) const {
         const std::size_t mid = lo + (hi - lo) / 2;
         if (X(mid) < x) lo = mid + 1;
         else hi = mid;
+    }
+    return lo;
+}
+
+std::size_t TPointStore::LowerBoundFrom(std::size_t from, std::size_t to, double x) const {
+    // Gallop: 1, 2, 4, ... points on until one reaches x, then halve the last step.
+    std::size_t lo = from, step = 1;
+    while (lo < to && X(lo) < x) {
+        const std::size_t probe = std::min(to, lo + step);
+        if (probe == to || X(probe) >= x) {
+            std::size_t hi = probe;
+            ++lo;
+            while (lo < hi) {
+                const std::size_t mid = lo + (hi - lo) / 2;
+                if (X(mid) < x) lo = mid + 1;
+                else hi = mid;
+            }
+            return lo;
+        }
+        lo = probe;
+        step *= 2;
     }
     return lo;
 }
@@ -64,16 +113,10 @@ std::size_t TPointStore::UpperBound(double x) const {
 }
 
 void TPointStore::RebuildRunsFrom(std::size_t i) {
-    runs_.resize(i / RunSize);
-    for (std::size_t k = runs_.size() * RunSize; k < size_; ++k) {
-        const auto y = static_cast<float>(Y(k));
-        if (k % RunSize == 0) {
-            runs_.emplace_back(y, y);
-        } else {
-            runs_.back().first = std::min(runs_.back().first, y);
-            runs_.back().second = std::max(runs_.back().second, y);
-        }
-    }
+    const std::size_t from = i / LongRunSize * LongRunSize;
+    runs_.resize(from / RunSize);
+    longRuns_.resize(from / LongRunSize);
+    for (std::size_t k = from; k < size_; ++k) AddToRuns(k, static_cast<float>(Y(k)));
 }
 
 } // namespace chart

@@ -4,7 +4,7 @@
 // so that a growing series never copies itself. A week of refreshes (1,209,600 points) takes
 // 14 MB.
 //
-// Beside the points, the smallest and largest y of every run of 64 points, so that a view of
+// Beside the points, the smallest and largest y of every run of 16 and of 256 points, so that a view of
 // millions of points is thinned to what the pixels can show (Thin) without visiting each point.
 #include <array>
 #include <cstddef>
@@ -30,15 +30,22 @@ public:
     std::size_t LowerBound(double x) const;
     // The first point with x > `x`.
     std::size_t UpperBound(double x) const;
+    // The first point in [from, to) with x >= `x` (`to` when none), searched from `from` on:
+    // cheap when it is near.
+    std::size_t LowerBoundFrom(std::size_t from, std::size_t to, double x) const;
 
     // The points to draw for the x range [x0, x1] on `columns` pixel columns, handed to `out`
     // in ascending x: every point of the range (and the one before and after it, so that the
     // line reaches the edges) when they are no more than four a column; otherwise per column
-    // its first point, its lowest and highest y, and its last point, which draws the same
-    // column of pixels.
+    // its lowest and its highest y (in the order the line runs: rising when the column's last
+    // point is higher than its first), which draws the same column of pixels as all its points.
     template <class Out> void Thin(double x0, double x1, int columns, Out&& out) const;
 
-    static constexpr std::size_t RunSize = 64; // points per y range kept
+    // The lowest and highest y of points [a, b), a < b.
+    std::pair<double, double> YRange(std::size_t a, std::size_t b) const;
+
+    static constexpr std::size_t RunSize = 16;       // points per y range kept
+    static constexpr std::size_t LongRunSize = 256;  // and per y range of 16 runs
 
 private:
     static constexpr std::size_t BlockSize = 8192;
@@ -52,10 +59,12 @@ private:
     }
     void Grow();
     void RebuildRunsFrom(std::size_t i);
+    void AddToRuns(std::size_t i, float y);
 
     std::vector<std::unique_ptr<Block>> blocks_;
     std::size_t size_ = 0;
-    std::vector<std::pair<float, float>> runs_; // lowest and highest y of points [64k, 64k + 64)
+    std::vector<std::pair<float, float>> runs_;     // lowest and highest y of points [16k, 16k + 16)
+    std::vector<std::pair<float, float>> longRuns_; // and of points [256k, 256k + 256)
 };
 
 template <class Out> void TPointStore::Thin(double x0, double x1, int columns, Out&& out) const {
@@ -79,31 +88,23 @@ template <class Out> void TPointStore::Thin(double x0, double x1, int columns, O
     if (last > i && X(last - 1) > x1) --last;
     const double width = (x1 - x0) / columns;
     for (int c = 0; c < columns && i < last; ++c) {
-        const double edge = c + 1 == columns ? x1 : x0 + width * (c + 1);
-        if (c + 1 < columns && X(i) >= edge) continue;
-        const std::size_t first = i;
-        double low = Y(i), high = Y(i);
-        ++i;
-        while (i < last && (c + 1 == columns || X(i) < edge)) {
-            if (i % RunSize == 0 && i + RunSize <= last && (c + 1 == columns || X(i + RunSize - 1) < edge)) {
-                const auto [runLow, runHigh] = runs_[i / RunSize];
-                if (runLow < low) low = runLow;
-                if (runHigh > high) high = runHigh;
-                i += RunSize;
-                continue;
-            }
-            const double y = Y(i);
-            if (y < low) low = y;
-            if (y > high) high = y;
-            ++i;
+        const std::size_t next = c + 1 == columns ? last : LowerBoundFrom(i, last, x0 + width * (c + 1));
+        if (next <= i) continue;
+        const double xFirst = X(i);
+        if (next - i <= 2) {
+            for (; i < next; ++i) out(X(i), Y(i));
+            continue;
         }
-        const double xFirst = X(first);
-        out(xFirst, Y(first));
-        if (i - first > 1) {
+        // The column's span, drawn the way the line runs through it: up when it ends higher.
+        const auto [low, high] = YRange(i, next);
+        if (Y(i) <= Y(next - 1)) {
             out(xFirst, low);
+            out(X(next - 1), high);
+        } else {
             out(xFirst, high);
-            out(X(i - 1), Y(i - 1));
+            out(X(next - 1), low);
         }
+        i = next;
     }
     for (; last < end; ++last) out(X(last), Y(last));
 }

@@ -37,13 +37,14 @@ TEST(PointStore, ThinningKeepsEveryColumnsExtremesAndSparseViewsWhole) {
         const double width = (x1 - x0) / columns;
         for (int c = 0; c < columns; ++c) {
             const double a = x0 + c * width, b = x0 + (c + 1) * width;
+            auto in = [&](double x) { return x >= a && (x < b || (c + 1 == columns && x <= x1)); }; // the last holds x1
             float lo = 1e9f, hi = -1e9f, tlo = 1e9f, thi = -1e9f;
-            for (std::size_t n = s.LowerBound(a); n < s.Size() && s.X(n) < b; ++n) {
+            for (std::size_t n = s.LowerBound(a); n < s.Size() && in(s.X(n)); ++n) {
                 lo = std::min(lo, static_cast<float>(s.Y(n)));
                 hi = std::max(hi, static_cast<float>(s.Y(n)));
             }
             for (const auto& [x, v] : out) {
-                if (x >= a && x < b) {
+                if (in(x)) {
                     tlo = std::min(tlo, static_cast<float>(v));
                     thi = std::max(thi, static_cast<float>(v));
                 }
