@@ -7,6 +7,7 @@
 // Beside the points, the smallest and largest y of every run of 16 and of 256 points, so that a view of
 // millions of points is thinned to what the pixels can show (Thin) without visiting each point.
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <utility>
@@ -37,8 +38,8 @@ public:
     // The points to draw for the x range [x0, x1] on `columns` pixel columns, handed to `out`
     // in ascending x: every point of the range (and the one before and after it, so that the
     // line reaches the edges) when they are no more than four a column; otherwise per column
-    // its lowest and its highest y (in the order the line runs: rising when the column's last
-    // point is higher than its first), which draws the same column of pixels as all its points.
+    // its lowest and its highest y (the one nearer to where the line comes from first), which
+    // fills the same column of pixels as all its points.
     template <class Out> void Thin(double x0, double x1, int columns, Out&& out) const;
 
     // The lowest and highest y of points [a, b), a < b.
@@ -80,6 +81,7 @@ template <class Out> void TPointStore::Thin(double x0, double x1, int columns, O
     }
     // The points before x0 and after x1 go out as they are; the rest column by column.
     std::size_t i = begin;
+    double lastY = Y(i); // where the line drawn so far ends
     if (X(i) < x0) {
         out(X(i), Y(i));
         ++i;
@@ -93,16 +95,21 @@ template <class Out> void TPointStore::Thin(double x0, double x1, int columns, O
         const double xFirst = X(i);
         if (next - i <= 2) {
             for (; i < next; ++i) out(X(i), Y(i));
+            lastY = Y(next - 1);
             continue;
         }
-        // The column's span, drawn the way the line runs through it: up when it ends higher.
+        // The column's span, begun at the end nearer to where the line comes from, so that no
+        // long stroke back across the column is drawn.
         const auto [low, high] = YRange(i, next);
-        if (Y(i) <= Y(next - 1)) {
+        const double from = i > 0 ? lastY : Y(i);
+        if (std::abs(low - from) <= std::abs(high - from)) {
             out(xFirst, low);
             out(X(next - 1), high);
+            lastY = high;
         } else {
             out(xFirst, high);
             out(X(next - 1), low);
+            lastY = low;
         }
         i = next;
     }
