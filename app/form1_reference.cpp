@@ -98,6 +98,7 @@ void TForm1::RemoveReference() {
     if (!HasReference()) return;
     Chart->RemoveSeries(chart::SeriesReference2);
     Chart->RemoveSeries(chart::SeriesReference1);
+    Chart->SetCaption({});
     Chart->Refresh();
 }
 

@@ -15,10 +15,10 @@ void AddRegulatorSeries(TChart& chart) {
 void AddReferenceSeries(TChart& chart, const QString& from) {
     // Half-transparent: on the dark plot they show as dim versions of the live curves.
     const QColor faintRed(255, 0, 0, 128);
-    const QColor faintBlue(0, 0, 255, 128);
-    const QString suffix = QStringLiteral(" (%1)").arg(from);
-    chart.AddSeries({QStringLiteral("Reference_1") + suffix, faintRed, faintRed, TPenStyle::Solid, true});
-    chart.AddSeries({QStringLiteral("Reference_2") + suffix, faintBlue, faintBlue, TPenStyle::Solid, true});
+    const QColor faintBlue(0, 0, 255, 170); // blue shows less on the dark plot
+    chart.AddSeries({QStringLiteral("Reference_1"), faintRed, faintRed, TPenStyle::Solid, true});
+    chart.AddSeries({QStringLiteral("Reference_2"), faintBlue, faintBlue, TPenStyle::Solid, true});
+    chart.SetCaption(QStringLiteral("Reference: %1").arg(from));
 }
 
 } // namespace chart

@@ -23,8 +23,9 @@ constexpr int SetpointSeries(int side) { return side == 1 ? SeriesSetpoint1 : Se
 // line, set after its blue series colour.
 void AddRegulatorSeries(TChart& chart);
 
-// Adds the two reference series to a chart holding the four: "Reference_1 (<from>)" and
-// "Reference_2 (<from>)", thin and semi-transparent in the sides' colours, behind the others.
+// Adds the two reference series to a chart holding the four: "Reference_1" and "Reference_2",
+// thin and semi-transparent in the sides' colours, behind the others; the chart's caption names
+// the file, "Reference: <from>".
 void AddReferenceSeries(TChart& chart, const QString& from);
 
 } // namespace chart

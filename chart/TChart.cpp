@@ -62,6 +62,7 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) 
     plot_->plotLayout()->addElement(1, 0, legendRow);
     legendRow->setMargins(QMargins(5, 0, 5, 5));
     legendRow->addElement(0, 0, plot_->legend);
+    plot_->legend->setWrap(4); // the four live series in one row; more (a reference) in the next
     plot_->legend->setFillOrder(QCPLegend::foColumnsFirst);
     plot_->legend->setBrush(QBrush(PlotColour));
     plot_->legend->setBorderPen(QPen(LegendBorderColour));
@@ -71,6 +72,15 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) 
 
     // Series drawn behind the others sit on a layer of their own between the grid and the rest.
     plot_->addLayer(QStringLiteral("behind"), plot_->layer(QStringLiteral("main")), QCustomPlot::limBelow);
+
+    // A line of text in the plot's upper right corner (the reference's file name).
+    caption_ = new QCPItemText(plot_);
+    caption_->setClipToAxisRect(true);
+    caption_->position->setType(QCPItemPosition::ptAxisRectRatio);
+    caption_->position->setCoords(0.99, 0.01);
+    caption_->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
+    caption_->setColor(LegendTextColour);
+    caption_->setVisible(false);
 
     menu_ = new QMenu(this);
     plot_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -114,6 +124,13 @@ void TChart::RemoveSeries(int i) {
     stores_.erase(stores_.begin() + i);
     changed_.erase(changed_.begin() + i);
 }
+
+void TChart::SetCaption(const QString& text) {
+    caption_->setText(text);
+    caption_->setVisible(!text.isEmpty());
+}
+
+QString TChart::Caption() const { return caption_->visible() ? caption_->text() : QString(); }
 
 void TChart::SavePng(const QString& file) const {
     if (!plot_->savePng(file)) throw std::runtime_error(file.toStdString() + ": cannot be written");

@@ -23,6 +23,7 @@
 #include <vector>
 
 class QCustomPlot;
+class QCPItemText;
 class QMenu;
 
 namespace chart {
@@ -64,6 +65,10 @@ public:
     // Replaces all points of series i at once; keys must be ascending. Throws
     // std::invalid_argument when keys and values differ in number.
     void Replace(int i, const std::vector<double>& keys, const std::vector<double>& values);
+
+    // A line of text in the plot's upper right corner; empty hides it.
+    void SetCaption(const QString& text);
+    QString Caption() const;
 
     // The menu a right click on the chart opens (it opens only when it holds an action).
     QMenu* Menu() const { return menu_; }
@@ -110,6 +115,7 @@ private:
 
     QCustomPlot* plot_ = nullptr;
     QMenu* menu_ = nullptr;
+    QCPItemText* caption_ = nullptr;
     std::vector<TSeriesLook> looks_;
     std::vector<Bounds> bounds_;
     std::vector<std::unique_ptr<TPointStore>> stores_;

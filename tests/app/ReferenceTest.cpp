@@ -55,8 +55,9 @@ TEST_F(ChartMenu, ReferenceIsDrawnBehindTheLiveCurvesUntilRemovedAndSurvivesASta
     ASSERT_EQ(f.Chart->SeriesCount(), 6);
     EXPECT_EQ(f.Chart->Points(chart::SeriesReference1), (std::vector<std::pair<double, double>>{{0.0, 90.0}, {0.5, 91.5}, {1.0, 93.0}}));
     EXPECT_EQ(f.Chart->Points(chart::SeriesReference2), (std::vector<std::pair<double, double>>{{0.0, 45.0}, {0.5, 46.0}, {1.0, 47.5}}));
-    EXPECT_EQ(f.Chart->Look(chart::SeriesReference1).Name, "Reference_1 (old.txt)");
-    EXPECT_EQ(f.Chart->Look(chart::SeriesReference2).Name, "Reference_2 (old.txt)");
+    EXPECT_EQ(f.Chart->Look(chart::SeriesReference1).Name, "Reference_1");
+    EXPECT_EQ(f.Chart->Look(chart::SeriesReference2).Name, "Reference_2");
+    EXPECT_EQ(f.Chart->Caption(), "Reference: old.txt");
     EXPECT_TRUE(f.Chart->Look(chart::SeriesReference1).Behind);
     EXPECT_LT(f.Chart->Look(chart::SeriesReference1).LineColour.alpha(), 255);
     const char* live[] = {"Teplota_1", "Zadana_hodnota_1", "Teplota_2", "Zadana_hodnota_2"};
@@ -80,6 +81,7 @@ TEST_F(ChartMenu, ReferenceIsDrawnBehindTheLiveCurvesUntilRemovedAndSurvivesASta
 
     Choose("ActionReferenceRemove", "");
     EXPECT_EQ(f.Chart->SeriesCount(), 4);
+    EXPECT_EQ(f.Chart->Caption(), "");
     for (int i = 0; i < 4; ++i) EXPECT_EQ(f.Chart->Look(i).Name, live[i]);
 }
 
