@@ -7,10 +7,10 @@
 
 struct TFilePick {
     QString Caption;
-    QString Folder;      // where the dialog starts
-    QString Name;        // the suggested file name when saving
-    QString Filter;      // e.g. "Datove soubory (data_*.txt)"
-    bool Save = false;   // a file to write (else one to read)
+    QString Folder;    // where the dialog starts
+    QString Name;      // the suggested file name when saving
+    QString Filter;    // e.g. "Datove soubory (data_*.txt)"
+    bool Save = false; // a file to write (else one to read)
 };
 
 using TFilePicker = std::function<void(const TFilePick& pick, std::function<void(const QString& file)> done)>;

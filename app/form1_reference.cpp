@@ -18,7 +18,9 @@
 
 namespace {
 
-QString DataFolder() { return QString::fromStdString(persistence::DataLogDir().string()); }
+QString DataFolder() {
+    return QString::fromStdString(persistence::DataLogDir().string());
+}
 
 // Asks for a file through the window's picker, or a file dialog that opens without a loop of
 // its own and answers through its signal.
@@ -48,24 +50,37 @@ void TForm1::CreateChartMenu() {
         return action;
     };
     add("ActionReference", QStringLiteral("Nacist referenci..."), [this] {
-        Pick(*this, {QStringLiteral("Reference"), DataFolder(), {}, QStringLiteral("Datove soubory (data_*.txt);;Vsechny soubory (*)"), false},
+        Pick(*this,
+             {QStringLiteral("Reference"),
+              DataFolder(),
+              {},
+              QStringLiteral("Datove soubory (data_*.txt);;Vsechny soubory (*)"),
+              false},
              [this](const QString& file) { LoadReference(file); });
     });
-    QAction* remove = add("ActionReferenceRemove", QStringLiteral("Odebrat referenci"), [this] { RemoveReference(); });
+    QAction* remove =
+        add("ActionReferenceRemove", QStringLiteral("Odebrat referenci"), [this] { RemoveReference(); });
     menu->addSeparator();
     add("ActionSavePng", QStringLiteral("Ulozit graf jako PNG..."), [this] {
-        Pick(*this, {QStringLiteral("Ulozit graf"), DataFolder(), QStringLiteral("graf.png"), QStringLiteral("Obrazek PNG (*.png)"), true},
+        Pick(*this,
+             {QStringLiteral("Ulozit graf"), DataFolder(), QStringLiteral("graf.png"),
+              QStringLiteral("Obrazek PNG (*.png)"), true},
              [this](const QString& file) { ExportChart(file); });
     });
     add("ActionSavePdf", QStringLiteral("Ulozit graf jako PDF..."), [this] {
-        Pick(*this, {QStringLiteral("Ulozit graf"), DataFolder(), QStringLiteral("graf.pdf"), QStringLiteral("Dokument PDF (*.pdf)"), true},
+        Pick(*this,
+             {QStringLiteral("Ulozit graf"), DataFolder(), QStringLiteral("graf.pdf"),
+              QStringLiteral("Dokument PDF (*.pdf)"), true},
              [this](const QString& file) { ExportChart(file); });
     });
     QAction* csv = add("ActionSaveCsv", QStringLiteral("Ulozit data jako CSV..."), [this] {
         const persistence::DataLog* log = persistence::OpenLog(S);
-        const QString name = log ? QFileInfo(QString::fromStdString(log->Path().string())).completeBaseName() + QStringLiteral(".csv")
-                                 : QStringLiteral("data.csv");
-        Pick(*this, {QStringLiteral("Ulozit data"), DataFolder(), name, QStringLiteral("Tabulka CSV (*.csv)"), true},
+        const QString name =
+            log ? QFileInfo(QString::fromStdString(log->Path().string())).completeBaseName() +
+                      QStringLiteral(".csv")
+                : QStringLiteral("data.csv");
+        Pick(*this,
+             {QStringLiteral("Ulozit data"), DataFolder(), name, QStringLiteral("Tabulka CSV (*.csv)"), true},
              [this](const QString& file) { ExportCsv(file); });
     });
     connect(menu, &QMenu::aboutToShow, this, [this, remove, csv] {
@@ -74,7 +89,9 @@ void TForm1::CreateChartMenu() {
     });
 }
 
-bool TForm1::HasReference() const { return Chart != nullptr && Chart->SeriesCount() > chart::SeriesReference1; }
+bool TForm1::HasReference() const {
+    return Chart != nullptr && Chart->SeriesCount() > chart::SeriesReference1;
+}
 
 void TForm1::LoadReference(const QString& file) {
     report::LogTable log;

@@ -14,7 +14,8 @@ void TPointStore::Append(double x, double y) {
         // Out of order: in at its place, the points after it one further on.
         const std::size_t at = UpperBound(x);
         Grow();
-        for (std::size_t i = size_; i > at; --i) Set(i, X(i - 1), static_cast<float>(Y(i - 1)));
+        for (std::size_t i = size_; i > at; --i)
+            Set(i, X(i - 1), static_cast<float>(Y(i - 1)));
         Set(at, x, yf);
         ++size_;
         RebuildRunsFrom(at);
@@ -61,7 +62,8 @@ std::pair<double, double> TPointStore::YRange(std::size_t a, std::size_t b) cons
 
 void TPointStore::Assign(const std::vector<double>& xs, const std::vector<double>& ys) {
     Clear();
-    for (std::size_t i = 0; i < xs.size() && i < ys.size(); ++i) Append(xs[i], ys[i]);
+    for (std::size_t i = 0; i < xs.size() && i < ys.size(); ++i)
+        Append(xs[i], ys[i]);
 }
 
 void TPointStore::Clear() {
@@ -75,8 +77,10 @@ std::size_t TPointStore::LowerBound(double x) const {
     std::size_t lo = 0, hi = size_;
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
-        if (X(mid) < x) lo = mid + 1;
-        else hi = mid;
+        if (X(mid) < x)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     return lo;
 }
@@ -91,8 +95,10 @@ std::size_t TPointStore::LowerBoundFrom(std::size_t from, std::size_t to, double
             ++lo;
             while (lo < hi) {
                 const std::size_t mid = lo + (hi - lo) / 2;
-                if (X(mid) < x) lo = mid + 1;
-                else hi = mid;
+                if (X(mid) < x)
+                    lo = mid + 1;
+                else
+                    hi = mid;
             }
             return lo;
         }
@@ -106,8 +112,10 @@ std::size_t TPointStore::UpperBound(double x) const {
     std::size_t lo = 0, hi = size_;
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
-        if (X(mid) <= x) lo = mid + 1;
-        else hi = mid;
+        if (X(mid) <= x)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     return lo;
 }
@@ -116,7 +124,8 @@ void TPointStore::RebuildRunsFrom(std::size_t i) {
     const std::size_t from = i / LongRunSize * LongRunSize;
     runs_.resize(from / RunSize);
     longRuns_.resize(from / LongRunSize);
-    for (std::size_t k = from; k < size_; ++k) AddToRuns(k, static_cast<float>(Y(k)));
+    for (std::size_t k = from; k < size_; ++k)
+        AddToRuns(k, static_cast<float>(Y(k)));
 }
 
 } // namespace chart

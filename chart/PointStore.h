@@ -45,8 +45,8 @@ public:
     // The lowest and highest y of points [a, b), a < b.
     std::pair<double, double> YRange(std::size_t a, std::size_t b) const;
 
-    static constexpr std::size_t RunSize = 16;       // points per y range kept
-    static constexpr std::size_t LongRunSize = 256;  // and per y range of 16 runs
+    static constexpr std::size_t RunSize = 16;      // points per y range kept
+    static constexpr std::size_t LongRunSize = 256; // and per y range of 16 runs
 
 private:
     static constexpr std::size_t BlockSize = 8192;
@@ -76,7 +76,8 @@ template <class Out> void TPointStore::Thin(double x0, double x1, int columns, O
     if (end < size_) ++end;
     if (columns < 1) columns = 1;
     if (end - begin <= 4 * static_cast<std::size_t>(columns) || !(x1 > x0)) {
-        for (std::size_t i = begin; i < end; ++i) out(X(i), Y(i));
+        for (std::size_t i = begin; i < end; ++i)
+            out(X(i), Y(i));
         return;
     }
     // The points before x0 and after x1 go out as they are; the rest column by column.
@@ -94,7 +95,8 @@ template <class Out> void TPointStore::Thin(double x0, double x1, int columns, O
         if (next <= i) continue;
         const double xFirst = X(i);
         if (next - i <= 2) {
-            for (; i < next; ++i) out(X(i), Y(i));
+            for (; i < next; ++i)
+                out(X(i), Y(i));
             lastY = Y(next - 1);
             continue;
         }
@@ -113,7 +115,8 @@ template <class Out> void TPointStore::Thin(double x0, double x1, int columns, O
         }
         i = next;
     }
-    for (; last < end; ++last) out(X(last), Y(last));
+    for (; last < end; ++last)
+        out(X(last), Y(last));
 }
 
 } // namespace chart

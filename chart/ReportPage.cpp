@@ -23,7 +23,9 @@ const QColor Side2Colour(0, 0, 255);
 const QColor Side1Faint(255, 0, 0, 110);
 const QColor Side2Faint(0, 0, 255, 110);
 
-QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString Utf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 QFont PixelFont(int pixels, bool bold = false) {
     QFont f(QStringLiteral("DejaVu Sans"));
@@ -62,23 +64,29 @@ void BuildPlot(QCustomPlot& plot, const TReportRun& run) {
     if (run.Reference != nullptr) {
         const QVector<double> rx = Keys(*run.Reference);
         const QString from = QStringLiteral(" (%1)").arg(Utf8(run.ReferenceName));
-        AddGraph(plot, QStringLiteral("Reference_1") + from, Pen(Side1Faint), rx, run.Reference->Side1.Temperature);
-        AddGraph(plot, QStringLiteral("Reference_2") + from, Pen(Side2Faint), rx, run.Reference->Side2.Temperature);
+        AddGraph(plot, QStringLiteral("Reference_1") + from, Pen(Side1Faint), rx,
+                 run.Reference->Side1.Temperature);
+        AddGraph(plot, QStringLiteral("Reference_2") + from, Pen(Side2Faint), rx,
+                 run.Reference->Side2.Temperature);
     }
     const QVector<double> x = Keys(*run.Log);
     AddGraph(plot, QStringLiteral("Teplota_1"), Pen(Side1Colour), x, run.Log->Side1.Temperature);
-    AddGraph(plot, QStringLiteral("Zadana_hodnota_1"), Pen(Side1Colour, Qt::DashLine), x, run.Log->Side1.Setpoint);
+    AddGraph(plot, QStringLiteral("Zadana_hodnota_1"), Pen(Side1Colour, Qt::DashLine), x,
+             run.Log->Side1.Setpoint);
     AddGraph(plot, QStringLiteral("Teplota_2"), Pen(Side2Colour), x, run.Log->Side2.Temperature);
-    AddGraph(plot, QStringLiteral("Zadana_hodnota_2"), Pen(Side2Colour, Qt::DashLine), x, run.Log->Side2.Setpoint);
+    AddGraph(plot, QStringLiteral("Zadana_hodnota_2"), Pen(Side2Colour, Qt::DashLine), x,
+             run.Log->Side2.Setpoint);
 
     plot.rescaleAxes();
     const QCPRange y = plot.yAxis->range();
     const double margin = std::max(1.0, y.size() * 0.03);
     plot.yAxis->setRange(y.lower - margin, y.upper + margin);
-    if (plot.xAxis->range().size() <= 0.0) plot.xAxis->setRange(plot.xAxis->range().lower - 1.0, plot.xAxis->range().upper + 1.0);
+    if (plot.xAxis->range().size() <= 0.0)
+        plot.xAxis->setRange(plot.xAxis->range().lower - 1.0, plot.xAxis->range().upper + 1.0);
     plot.xAxis->setLabel(QStringLiteral("Cas cyklu [s]"));
     plot.yAxis->setLabel(QStringLiteral("Teplota [\u00b0C]"));
-    for (QCPAxis* axis : {plot.xAxis, plot.yAxis}) axis->grid()->setPen(QPen(QColor(200, 200, 200), 0, Qt::DotLine));
+    for (QCPAxis* axis : {plot.xAxis, plot.yAxis})
+        axis->grid()->setPen(QPen(QColor(200, 200, 200), 0, Qt::DotLine));
 
     // The legend in a row of its own below the plot, as in the window.
     auto* legendRow = new QCPLayoutGrid;
@@ -117,7 +125,8 @@ void DrawPage(QCPPainter& p, const TReportRun& run) {
     p.setFont(PixelFont(19));
     QString note = QStringLiteral("%1 radku").arg(summary.Lines);
     if (run.Reference != nullptr) note += QStringLiteral(", reference: %1").arg(Utf8(run.ReferenceName));
-    if (run.Log->SkippedLines > 0) note += QStringLiteral(", vynechano chybnych radku: %1").arg(run.Log->SkippedLines);
+    if (run.Log->SkippedLines > 0)
+        note += QStringLiteral(", vynechano chybnych radku: %1").arg(run.Log->SkippedLines);
     if (run.Log->CutLastLine) note += QStringLiteral(", posledni radek neuplny (vynechan)");
     p.drawText(QRect(Margin, y, width, 30), Qt::AlignLeft | Qt::AlignVCenter, note);
     y += 44;
@@ -138,8 +147,10 @@ void DrawPage(QCPPainter& p, const TReportRun& run) {
     auto row = [&](const QString& label, const QString& one, const QString& two, bool bold) {
         p.setFont(PixelFont(21, bold));
         p.drawText(QRect(Margin + 8, y, labelWidth - 8, RowHeight), Qt::AlignLeft | Qt::AlignVCenter, label);
-        p.drawText(QRect(Margin + labelWidth, y, valueWidth - 8, RowHeight), Qt::AlignRight | Qt::AlignVCenter, one);
-        p.drawText(QRect(Margin + labelWidth + valueWidth, y, valueWidth - 8, RowHeight), Qt::AlignRight | Qt::AlignVCenter, two);
+        p.drawText(QRect(Margin + labelWidth, y, valueWidth - 8, RowHeight),
+                   Qt::AlignRight | Qt::AlignVCenter, one);
+        p.drawText(QRect(Margin + labelWidth + valueWidth, y, valueWidth - 8, RowHeight),
+                   Qt::AlignRight | Qt::AlignVCenter, two);
         y += RowHeight;
         p.setPen(QPen(QColor(160, 160, 160), 0));
         p.drawLine(QLineF(Margin, y, Margin + width, y));
@@ -148,12 +159,14 @@ void DrawPage(QCPPainter& p, const TReportRun& run) {
     p.setPen(QPen(Qt::black, 0));
     p.drawLine(QLineF(Margin, y, Margin + width, y));
     row(QString(), QStringLiteral("Strana 1"), QStringLiteral("Strana 2"), true);
-    for (const report::SummaryRow& r : report::SummaryRows(summary)) row(Utf8(r.Label), Utf8(r.Side1), Utf8(r.Side2), false);
+    for (const report::SummaryRow& r : report::SummaryRows(summary))
+        row(Utf8(r.Label), Utf8(r.Side1), Utf8(r.Side2), false);
 }
 
 std::string LowerExtension(const std::filesystem::path& file) {
     std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext;
 }
 
@@ -182,7 +195,8 @@ void WriteRunReport(const std::filesystem::path& file, const TReportRun& run) {
     if (ext == ".png") {
         QImage image(ReportPageWidth, ReportPageHeight, QImage::Format_RGB32);
         image.fill(Qt::white);
-        const int dotsPerMeter = static_cast<int>(Dpi / 0.0254 + 0.5); // fonts in points come out as in the PDF
+        const int dotsPerMeter =
+            static_cast<int>(Dpi / 0.0254 + 0.5); // fonts in points come out as in the PDF
         image.setDotsPerMeterX(dotsPerMeter);
         image.setDotsPerMeterY(dotsPerMeter);
         {

@@ -17,9 +17,9 @@ inline constexpr int ReportPageHeight = 1754;
 
 // A run and, optionally, the reference it is compared with.
 struct TReportRun {
-    std::string LogName;                      // shown in the title
-    const report::LogTable* Log = nullptr;    // required, at least one line
-    std::string ReferenceName;                // shown in the legend
+    std::string LogName;                   // shown in the title
+    const report::LogTable* Log = nullptr; // required, at least one line
+    std::string ReferenceName;             // shown in the legend
     const report::LogTable* Reference = nullptr;
 };
 

@@ -54,7 +54,8 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) 
     for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
         axis->grid()->setPen(QPen(GridColour, 0, Qt::DotLine));
         axis->grid()->setZeroLinePen(Qt::NoPen);
-        connect(axis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { ChangedByOperator(); });
+        connect(axis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+                [this] { ChangedByOperator(); });
     }
 
     // The legend in a row of its own below the plot, its entries side by side.
@@ -114,7 +115,9 @@ int TChart::AddSeries(const TSeriesLook& look) {
     return static_cast<int>(looks_.size()) - 1;
 }
 
-int TChart::SeriesCount() const { return static_cast<int>(looks_.size()); }
+int TChart::SeriesCount() const {
+    return static_cast<int>(looks_.size());
+}
 
 void TChart::RemoveSeries(int i) {
     (void)BoundsOf(i);
@@ -130,7 +133,9 @@ void TChart::SetCaption(const QString& text) {
     caption_->setVisible(!text.isEmpty());
 }
 
-QString TChart::Caption() const { return caption_->visible() ? caption_->text() : QString(); }
+QString TChart::Caption() const {
+    return caption_->visible() ? caption_->text() : QString();
+}
 
 void TChart::SavePng(const QString& file) const {
     if (!plot_->savePng(file)) throw std::runtime_error(file.toStdString() + ": cannot be written");
@@ -215,7 +220,9 @@ void TChart::ApplyAutoRanges() {
     plot_->yAxis->setRange(y0, y1);
 }
 
-void TChart::ChangedByOperator() { autoScaling_ = false; }
+void TChart::ChangedByOperator() {
+    autoScaling_ = false;
+}
 
 void TChart::Refresh() {
     ApplyAutoRanges();
@@ -232,32 +239,50 @@ void TChart::ResetView() {
     RepaintNow();
 }
 
-TSeriesLook TChart::Look(int i) const { return looks_.at(static_cast<std::size_t>(i)); }
+TSeriesLook TChart::Look(int i) const {
+    return looks_.at(static_cast<std::size_t>(i));
+}
 
 std::size_t TChart::PointCount(int i) const {
-    return stores_.at(static_cast<std::size_t>(i))->Size(); // throws std::out_of_range for a series that does not exist
+    return stores_.at(static_cast<std::size_t>(i))
+        ->Size(); // throws std::out_of_range for a series that does not exist
 }
 
 std::vector<std::pair<double, double>> TChart::Points(int i) const {
     const TPointStore& store = *stores_.at(static_cast<std::size_t>(i));
     std::vector<std::pair<double, double>> out;
     out.reserve(store.Size());
-    for (std::size_t k = 0; k < store.Size(); ++k) out.emplace_back(store.X(k), store.Y(k));
+    for (std::size_t k = 0; k < store.Size(); ++k)
+        out.emplace_back(store.X(k), store.Y(k));
     return out;
 }
 
-TAxisRange TChart::XRange() const { return {plot_->xAxis->range().lower, plot_->xAxis->range().upper}; }
-TAxisRange TChart::YRange() const { return {plot_->yAxis->range().lower, plot_->yAxis->range().upper}; }
-QColor TChart::PlotBackground() const { return plot_->axisRect()->backgroundBrush().color(); }
-QColor TChart::LegendBackground() const { return plot_->legend->brush().color(); }
+TAxisRange TChart::XRange() const {
+    return {plot_->xAxis->range().lower, plot_->xAxis->range().upper};
+}
+TAxisRange TChart::YRange() const {
+    return {plot_->yAxis->range().lower, plot_->yAxis->range().upper};
+}
+QColor TChart::PlotBackground() const {
+    return plot_->axisRect()->backgroundBrush().color();
+}
+QColor TChart::LegendBackground() const {
+    return plot_->legend->brush().color();
+}
 
 bool TChart::LegendBelowPlot() const {
     return plot_->legend->outerRect().top() >= plot_->axisRect()->outerRect().bottom();
 }
 
-QRect TChart::LegendRect() const { return plot_->legend->outerRect(); }
-QRect TChart::PlotRect() const { return plot_->axisRect()->rect(); }
+QRect TChart::LegendRect() const {
+    return plot_->legend->outerRect();
+}
+QRect TChart::PlotRect() const {
+    return plot_->axisRect()->rect();
+}
 
-QImage TChart::Render() const { return plot_->toPixmap(0, 0, 1.0).toImage(); }
+QImage TChart::Render() const {
+    return plot_->toPixmap(0, 0, 1.0).toImage();
+}
 
 } // namespace chart

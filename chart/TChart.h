@@ -31,11 +31,11 @@ namespace chart {
 enum class TPenStyle { Solid, Dashed };
 
 struct TSeriesLook {
-    QString Name;         // the legend text
-    QColor SeriesColour;  // the series' own colour
-    QColor LineColour;    // the colour its line is drawn in
+    QString Name;        // the legend text
+    QColor SeriesColour; // the series' own colour
+    QColor LineColour;   // the colour its line is drawn in
     TPenStyle Style = TPenStyle::Solid;
-    bool Behind = false;  // drawn behind every series that is not
+    bool Behind = false; // drawn behind every series that is not
 };
 
 // The range of one axis.

@@ -13,7 +13,8 @@ namespace {
 // Tenths with a decimal point: 1483 -> "148.3", -3 -> "-0.3".
 void AppendTenths(std::string& out, std::int32_t tenths) {
     if (tenths < 0) out += '-';
-    const std::uint32_t magnitude = tenths < 0 ? 0u - static_cast<std::uint32_t>(tenths) : static_cast<std::uint32_t>(tenths);
+    const std::uint32_t magnitude =
+        tenths < 0 ? 0u - static_cast<std::uint32_t>(tenths) : static_cast<std::uint32_t>(tenths);
     char buf[16];
     const auto end = std::to_chars(buf, buf + sizeof buf, magnitude / 10).ptr;
     out.append(buf, end);
@@ -42,7 +43,8 @@ std::string CsvText(const LogTable& log) {
 void WriteCsv(const LogTable& log, const std::filesystem::path& file) {
     const std::string text = CsvText(log);
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(file.c_str(), "wb"), &std::fclose);
-    if (!out) throw std::runtime_error(file.filename().string() + ": cannot be written: " + std::strerror(errno));
+    if (!out)
+        throw std::runtime_error(file.filename().string() + ": cannot be written: " + std::strerror(errno));
     if (std::fwrite(text.data(), 1, text.size(), out.get()) != text.size() || std::fflush(out.get()) != 0) {
         throw std::runtime_error(file.filename().string() + ": cannot be written: " + std::strerror(errno));
     }

@@ -31,7 +31,8 @@ public:
 
     // A number with one decimal: spaces, an optional minus, digits, a point, one digit.
     Scan Number(std::int32_t& tenths) {
-        while (p_ < end_ && *p_ == ' ') ++p_;
+        while (p_ < end_ && *p_ == ' ')
+            ++p_;
         if (p_ == end_) return Scan::Cut;
         const bool negative = *p_ == '-';
         if (negative && ++p_ == end_) return Scan::Cut;
@@ -66,10 +67,10 @@ private:
     const char* end_;
 };
 
-#define REPORT_SCAN(step)                                                                                              \
-    do {                                                                                                               \
-        const Scan r = (step);                                                                                         \
-        if (r != Scan::Ok) return r;                                                                                   \
+#define REPORT_SCAN(step)                                                                                    \
+    do {                                                                                                     \
+        const Scan r = (step);                                                                               \
+        if (r != Scan::Ok) return r;                                                                         \
     } while (false)
 
 Scan ScanLine(std::string_view line, Fields& f) {
@@ -111,7 +112,9 @@ void Add(LogTable& t, const Fields& f) {
     t.Side2.Temperature.push_back(f.Temperature2);
 }
 
-std::string NotALog(std::size_t line) { return "not a data log (line " + std::to_string(line) + ")"; }
+std::string NotALog(std::size_t line) {
+    return "not a data log (line " + std::to_string(line) + ")";
+}
 
 } // namespace
 
@@ -179,7 +182,8 @@ LogTable LogParser::Finish() {
         carry_.clear();
     }
     if (!seenLine_) throw ELogRead("empty data log");
-    if (table_.Size() == 0) throw ELogRead(table_.CutLastLine ? "no complete line in the data log" : NotALog(1));
+    if (table_.Size() == 0)
+        throw ELogRead(table_.CutLastLine ? "no complete line in the data log" : NotALog(1));
     return std::move(table_);
 }
 
@@ -200,7 +204,8 @@ LogTable ReadLog(const std::filesystem::path& file, const ReadProgress& progress
         const std::uint64_t total = std::filesystem::file_size(file, ec);
         if (ec) throw ELogRead("cannot be read: " + ec.message());
 
-        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"), &std::fclose);
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"),
+                                                                 &std::fclose);
         if (!in) throw ELogRead("cannot be read: " + std::string(std::strerror(errno)));
         LogParser parser;
         std::vector<char> buffer(1u << 20);
@@ -215,7 +220,8 @@ LogTable ReadLog(const std::filesystem::path& file, const ReadProgress& progress
                 if (progress) progress(done, total);
             }
             if (n < buffer.size()) {
-                if (std::ferror(in.get())) throw ELogRead("cannot be read: " + std::string(std::strerror(errno)));
+                if (std::ferror(in.get()))
+                    throw ELogRead("cannot be read: " + std::string(std::strerror(errno)));
                 break;
             }
         }

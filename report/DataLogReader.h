@@ -50,7 +50,9 @@ struct LogTable {
 };
 
 // Tenths as a plain number (1483 -> 148.3).
-inline double FromTenths(std::int32_t tenths) { return tenths / 10.0; }
+inline double FromTenths(std::int32_t tenths) {
+    return tenths / 10.0;
+}
 
 // Reads log text that arrives in pieces of any size.
 class LogParser {
@@ -67,9 +69,9 @@ public:
 private:
     void Line(std::string_view line, bool last);
     LogTable table_;
-    std::string carry_;        // the start of a line whose end has not arrived yet
+    std::string carry_; // the start of a line whose end has not arrived yet
     std::size_t lineNumber_ = 0;
-    bool seenLine_ = false;    // a non-blank line has been met
+    bool seenLine_ = false; // a non-blank line has been met
 };
 
 // The whole text of a log. Throws ELogRead.

@@ -36,7 +36,9 @@ private:
     bool reached_ = false; // the temperature has been below the current setpoint
 };
 
-std::string Tenths(std::uint64_t tenths) { return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10); }
+std::string Tenths(std::uint64_t tenths) {
+    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10);
+}
 
 } // namespace
 
@@ -91,7 +93,9 @@ std::string PercentText(double share) {
 }
 
 std::vector<SummaryRow> SummaryRows(const RunSummary& s) {
-    auto both = [](std::string label, const std::string& value) { return SummaryRow{std::move(label), value, value}; };
+    auto both = [](std::string label, const std::string& value) {
+        return SummaryRow{std::move(label), value, value};
+    };
     auto each = [&s](std::string label, auto text) { return SummaryRow{std::move(label), text(1), text(2)}; };
     auto degrees = [](std::int64_t tenths) { return TenthsText(tenths) + " \u00b0C"; };
     return {
@@ -101,7 +105,9 @@ std::vector<SummaryRow> SummaryRows(const RunSummary& s) {
         each("Maximalni teplota", [&](int i) { return degrees(s.Side(i).MaxTemperature); }),
         each("Nejvetsi prekmit nad zadanou hodnotou", [&](int i) { return degrees(s.Side(i).MaxOvershoot); }),
         each("Doba v pasmu \u00b12 \u00b0C od zadane hodnoty",
-             [&](int i) { return DurationText(s.Side(i).TimeInBand) + " (" + PercentText(s.InBandShare(i)) + ")"; }),
+             [&](int i) {
+                 return DurationText(s.Side(i).TimeInBand) + " (" + PercentText(s.InBandShare(i)) + ")";
+             }),
         each("Strida topeni (podil radku s topenim)", [&](int i) { return PercentText(s.HeaterDuty(i)); }),
     };
 }

@@ -71,8 +71,8 @@ template <class F> void ForEachRunTime(const LogTable& log, F&& f) {
 }
 
 // Texts for the report, with the decimal comma.
-std::string TenthsText(std::int64_t tenths);         // 1483 -> "148,3", -33 -> "-3,3"
-std::string DurationText(std::int64_t tenths);       // 36005 -> "1:00:00,5" (h:mm:ss,t); days as "2 d 3:04:05,0"
-std::string PercentText(double share);               // 0.4567 -> "45,7 %"
+std::string TenthsText(std::int64_t tenths);   // 1483 -> "148,3", -33 -> "-3,3"
+std::string DurationText(std::int64_t tenths); // 36005 -> "1:00:00,5" (h:mm:ss,t); days as "2 d 3:04:05,0"
+std::string PercentText(double share);         // 0.4567 -> "45,7 %"
 
 } // namespace report

@@ -66,7 +66,9 @@ void FillDays(TForm1& f, long days) {
     f.S.CycleTicks = DayOfRefreshes * days * 5;
 }
 
-void FillDay(TForm1& f) { FillDays(f, 1); }
+void FillDay(TForm1& f) {
+    FillDays(f, 1);
+}
 
 // A week-long data log, written once, for the reference.
 std::filesystem::path WeekLog() {
@@ -117,9 +119,16 @@ void BM_Refresh(benchmark::State& state) {
         f->TimerUkazTimer(f->TimerUkaz);
         f->Chart->RepaintNow();
     }
-    state.counters["points_per_series"] = static_cast<double>(f->Chart->PointCount(chart::SeriesTemperature1));
+    state.counters["points_per_series"] =
+        static_cast<double>(f->Chart->PointCount(chart::SeriesTemperature1));
 }
-BENCHMARK(BM_Refresh)->Arg(1)->Arg(7)->Iterations(1)->Repetitions(60)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Refresh)
+    ->Arg(1)
+    ->Arg(7)
+    ->Iterations(1)
+    ->Repetitions(60)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_RenderPrograms(benchmark::State& state) {
     auto f = NewWindow();
@@ -137,7 +146,13 @@ void BM_RenderPrograms(benchmark::State& state) {
     }
     state.counters["curve_points"] = static_cast<double>(f->Chart->PointCount(chart::SeriesSetpoint1));
 }
-BENCHMARK(BM_RenderPrograms)->Arg(0)->Arg(1)->Iterations(1)->Repetitions(30)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderPrograms)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Repetitions(30)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Memory(benchmark::State& state) {
     const long days = state.range(0);

@@ -22,7 +22,8 @@ namespace {
 constexpr long DayOfLines = 172800;
 
 const std::filesystem::path& Dir() {
-    static const auto dir = std::filesystem::temp_directory_path() / ("report-bench-" + std::to_string(::getpid()));
+    static const auto dir =
+        std::filesystem::temp_directory_path() / ("report-bench-" + std::to_string(::getpid()));
     return dir;
 }
 
@@ -53,14 +54,16 @@ std::filesystem::path DayFile() {
 
 void BM_ParseDay(benchmark::State& state) {
     const std::string& text = DayText();
-    for (auto _ : state) benchmark::DoNotOptimize(report::ParseLog(text));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(report::ParseLog(text));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_ParseDay)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReadDayFile(benchmark::State& state) {
     const auto file = DayFile();
-    for (auto _ : state) benchmark::DoNotOptimize(report::ReadLog(file));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(report::ReadLog(file));
 }
 BENCHMARK(BM_ReadDayFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -73,7 +76,8 @@ void BM_ReportDay(benchmark::State& state) {
         run.Log = &log;
         chart::WriteRunReport(Dir() / "report.pdf", run);
     }
-    state.counters["pdf_KiB"] = static_cast<double>(std::filesystem::file_size(Dir() / "report.pdf")) / 1024.0;
+    state.counters["pdf_KiB"] =
+        static_cast<double>(std::filesystem::file_size(Dir() / "report.pdf")) / 1024.0;
 }
 BENCHMARK(BM_ReportDay)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -33,7 +33,8 @@ protected:
     }
     static std::string Log(const std::vector<persistence::LogRow>& rows) {
         std::string text;
-        for (const auto& r : rows) text += persistence::LogLineText(r);
+        for (const auto& r : rows)
+            text += persistence::LogLineText(r);
         return text;
     }
     TFormFixture fx;
@@ -53,15 +54,18 @@ TEST_F(ChartMenu, ReferenceIsDrawnBehindTheLiveCurvesUntilRemovedAndSurvivesASta
     ASSERT_FALSE(picks.empty());
     EXPECT_FALSE(picks.back().Save);
     ASSERT_EQ(f.Chart->SeriesCount(), 6);
-    EXPECT_EQ(f.Chart->Points(chart::SeriesReference1), (std::vector<std::pair<double, double>>{{0.0, 90.0}, {0.5, 91.5}, {1.0, 93.0}}));
-    EXPECT_EQ(f.Chart->Points(chart::SeriesReference2), (std::vector<std::pair<double, double>>{{0.0, 45.0}, {0.5, 46.0}, {1.0, 47.5}}));
+    EXPECT_EQ(f.Chart->Points(chart::SeriesReference1),
+              (std::vector<std::pair<double, double>>{{0.0, 90.0}, {0.5, 91.5}, {1.0, 93.0}}));
+    EXPECT_EQ(f.Chart->Points(chart::SeriesReference2),
+              (std::vector<std::pair<double, double>>{{0.0, 45.0}, {0.5, 46.0}, {1.0, 47.5}}));
     EXPECT_EQ(f.Chart->Look(chart::SeriesReference1).Name, "Reference_1");
     EXPECT_EQ(f.Chart->Look(chart::SeriesReference2).Name, "Reference_2");
     EXPECT_EQ(f.Chart->Caption(), "Reference: old.txt");
     EXPECT_TRUE(f.Chart->Look(chart::SeriesReference1).Behind);
     EXPECT_LT(f.Chart->Look(chart::SeriesReference1).LineColour.alpha(), 255);
     const char* live[] = {"Teplota_1", "Zadana_hodnota_1", "Teplota_2", "Zadana_hodnota_2"};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(f.Chart->Look(i).Name, live[i]);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(f.Chart->Look(i).Name, live[i]);
 
     // A Start clears the live temperatures, not the reference.
     f.Guard([&] { f.TimerUkazTimer(f.TimerUkaz); });
@@ -82,7 +86,8 @@ TEST_F(ChartMenu, ReferenceIsDrawnBehindTheLiveCurvesUntilRemovedAndSurvivesASta
     Choose("ActionReferenceRemove", "");
     EXPECT_EQ(f.Chart->SeriesCount(), 4);
     EXPECT_EQ(f.Chart->Caption(), "");
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(f.Chart->Look(i).Name, live[i]);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(f.Chart->Look(i).Name, live[i]);
 }
 
 TEST_F(ChartMenu, ChartAndCurrentLogAreSavedAsPngPdfAndCsv) {
@@ -100,7 +105,8 @@ TEST_F(ChartMenu, ChartAndCurrentLogAreSavedAsPngPdfAndCsv) {
     EXPECT_EQ(fx.ReadFile("chart.png").substr(1, 3), "PNG");
     EXPECT_EQ(fx.ReadFile("chart.pdf").substr(0, 5), "%PDF-");
     EXPECT_EQ(fx.ReadFile("run.csv"), std::string(report::CsvHeader) + "0.0,150.0,0,148.3,120.0,0,21.0\r\n" +
-                                          "0.5,150.0,0,148.3,120.0,0,21.0\r\n" + "1.0,150.0,0,148.3,120.0,0,21.0\r\n");
+                                          "0.5,150.0,0,148.3,120.0,0,21.0\r\n" +
+                                          "1.0,150.0,0,148.3,120.0,0,21.0\r\n");
     ASSERT_EQ(picks.size(), 3u);
     EXPECT_TRUE(picks[2].Save);
     EXPECT_TRUE(picks[2].Name.endsWith(".csv"));

@@ -22,7 +22,8 @@ TEST(PointStore, ThinningKeepsEveryColumnsExtremesAndSparseViewsWhole) {
     chart::TPointStore s;
     std::vector<double> y;
     for (int n = 0; n < 100000; ++n) {
-        y.push_back(150.0 + 8.0 * std::sin(n / 800.0) + (n % 13 == 0 ? 3.0 : 0.0) - (n % 17 == 0 ? 2.5 : 0.0));
+        y.push_back(150.0 + 8.0 * std::sin(n / 800.0) + (n % 13 == 0 ? 3.0 : 0.0) -
+                    (n % 17 == 0 ? 2.5 : 0.0));
         s.Append(n * 0.5, y.back());
     }
     ASSERT_EQ(s.Size(), y.size());
@@ -32,12 +33,15 @@ TEST(PointStore, ThinningKeepsEveryColumnsExtremesAndSparseViewsWhole) {
     for (const auto& [x0, x1, columns] : {std::tuple{0.0, 49999.5, 700}, std::tuple{1000.25, 31000.0, 333}}) {
         const Points out = Thinned(s, x0, x1, columns);
         EXPECT_LE(out.size(), 4u * static_cast<std::size_t>(columns) + 2u);
-        EXPECT_TRUE(std::is_sorted(out.begin(), out.end(), [](auto& a, auto& b) { return a.first < b.first; }));
+        EXPECT_TRUE(
+            std::is_sorted(out.begin(), out.end(), [](auto& a, auto& b) { return a.first < b.first; }));
         // Each pixel column spans the same y as the points in it.
         const double width = (x1 - x0) / columns;
         for (int c = 0; c < columns; ++c) {
             const double a = x0 + c * width, b = x0 + (c + 1) * width;
-            auto in = [&](double x) { return x >= a && (x < b || (c + 1 == columns && x <= x1)); }; // the last holds x1
+            auto in = [&](double x) {
+                return x >= a && (x < b || (c + 1 == columns && x <= x1));
+            }; // the last holds x1
             float lo = 1e9f, hi = -1e9f, tlo = 1e9f, thi = -1e9f;
             for (std::size_t n = s.LowerBound(a); n < s.Size() && in(s.X(n)); ++n) {
                 lo = std::min(lo, static_cast<float>(s.Y(n)));
@@ -62,7 +66,8 @@ TEST(PointStore, ThinningKeepsEveryColumnsExtremesAndSparseViewsWhole) {
 
 TEST(PointStore, APointBehindTheLastGoesInAtItsPlace) {
     chart::TPointStore s;
-    for (int n = 0; n < 200; ++n) s.Append(n, n);
+    for (int n = 0; n < 200; ++n)
+        s.Append(n, n);
     s.Append(50.5, -7.0);
     s.Append(-1.0, 900.0);
     ASSERT_EQ(s.Size(), 202u);

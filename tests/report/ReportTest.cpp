@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -27,11 +27,14 @@ LogRow Row(double time, double sp1, bool h1, double t1, double sp2, bool h2, dou
 
 std::string Text(const std::vector<LogRow>& rows) {
     std::string text;
-    for (const LogRow& r : rows) text += LogLineText(r);
+    for (const LogRow& r : rows)
+        text += LogLineText(r);
     return text;
 }
 
-std::int32_t Tenths(double v) { return static_cast<std::int32_t>(std::llround(v * 10.0)); }
+std::int32_t Tenths(double v) {
+    return static_cast<std::int32_t>(std::llround(v * 10.0));
+}
 
 // Rows covering what the writer can put in a line: negative values, zero, the heater states, a
 // cycle time of 8 characters and more (no space before field 5), values that round.
@@ -65,7 +68,8 @@ TEST(DataLogReader, ReadsBackWhatTheWriterWritesInPiecesOfAnySize) {
     for (std::size_t piece : {1u, 2u, 3u, 7u, 57u, 58u}) {
         SCOPED_TRACE(piece);
         report::LogParser parser;
-        for (std::size_t at = 0; at < text.size(); at += piece) parser.Feed(std::string_view(text).substr(at, piece));
+        for (std::size_t at = 0; at < text.size(); at += piece)
+            parser.Feed(std::string_view(text).substr(at, piece));
         const LogTable t = parser.Finish();
         ExpectRows(t, Rows);
         EXPECT_FALSE(t.CutLastLine);
@@ -87,12 +91,15 @@ TEST(DataLogReader, OddFiles) {
     const std::vector<Case> cases = {
         {"last line whole, without CR LF", head + lastBare, Rows.size(), false, 0},
         {"last line without LF", head + lastBare + "\r", Rows.size(), false, 0},
-        {"last line cut inside its last number", head + lastBare.substr(0, lastBare.size() - 1), Rows.size() - 1, true, 0},
-        {"last line cut after a tab", head + lastBare.substr(0, lastBare.find('\t') + 1), Rows.size() - 1, true, 0},
+        {"last line cut inside its last number", head + lastBare.substr(0, lastBare.size() - 1),
+         Rows.size() - 1, true, 0},
+        {"last line cut after a tab", head + lastBare.substr(0, lastBare.find('\t') + 1), Rows.size() - 1,
+         true, 0},
         {"blank lines", "\r\n" + head + "\r\n   \r\n\n" + last + "\r\n", Rows.size(), false, 0},
         {"LF line ends", LogLineText(Rows[0]).substr(0, 56) + "\n" + last, 2, false, 0},
         {"a broken line after the first", LogLineText(Rows[0]) + "garbage\r\n" + last, 2, false, 1},
-        {"halves with different times", LogLineText(Rows[0]) + "    1.0\t   2.0\t1\t   3.0    1.5\t   2.0\t1\t   3.0\r\n", 1, false, 1},
+        {"halves with different times",
+         LogLineText(Rows[0]) + "    1.0\t   2.0\t1\t   3.0    1.5\t   2.0\t1\t   3.0\r\n", 1, false, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -102,14 +109,18 @@ TEST(DataLogReader, OddFiles) {
         EXPECT_EQ(t.SkippedLines, c.skipped);
     }
     // The rows before a cut line are all there.
-    ExpectRows(report::ParseLog(head + lastBare.substr(0, 20)), std::vector<LogRow>(Rows.begin(), Rows.end() - 1));
+    ExpectRows(report::ParseLog(head + lastBare.substr(0, 20)),
+               std::vector<LogRow>(Rows.begin(), Rows.end() - 1));
 
     const std::vector<std::pair<std::string, std::string>> bad = {
         {"", "empty data log"},
         {"\r\n  \r\n", "empty data log"},
         {"[Nastaveni]\r\nTeplota=150,0\r\n" + whole, "not a data log (line 1)"},
         {"\r\nTime,Temp\n" + whole, "not a data log (line 2)"},
-        {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10), "not a data log (line 1)"},
+        {std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\0",
+                     10),
+         "not a data log (line 1)"},
         {"   12.3\t 150.0\t1\t", "no complete line in the data log"},
         {"   12,3\t   150,0\t1\t   148,3   12,3\t     0,0\t0\t    21,0\r\n", "not a data log (line 1)"},
     };
@@ -180,7 +191,8 @@ TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
     EXPECT_NEAR(s.InBandShare(2), 0.6, 1e-12);
 
     // A log that begins in the middle of a cycle (opened by a Stop) begins no cycle.
-    EXPECT_EQ(report::Summarize(report::ParseLog(LogLineText(Row(345.5, 0, false, 20, 0, false, 20)))).Cycles, 0);
+    EXPECT_EQ(report::Summarize(report::ParseLog(LogLineText(Row(345.5, 0, false, 20, 0, false, 20)))).Cycles,
+              0);
 
     EXPECT_EQ(report::TenthsText(1483), "148,3");
     EXPECT_EQ(report::TenthsText(-33), "-3,3");
@@ -192,10 +204,9 @@ TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
 
 TEST(CsvExport, OneRowPerLineWithAHeaderAndDecimalPoints) {
     const std::string csv = report::CsvText(report::ParseLog(Text({Rows[1], Rows[2], Rows[4]})));
-    EXPECT_EQ(csv, std::string(report::CsvHeader) +
-                       "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
-                       "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
-                       "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
+    EXPECT_EQ(csv, std::string(report::CsvHeader) + "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
+                                                    "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
+                                                    "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
 }
 
 } // namespace

@@ -48,17 +48,22 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    void Write(const std::string& name, const std::string& text) { std::ofstream(dir_ / name, std::ios::binary) << text; }
+    void Write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+    }
 
     // Runs the tool in the test folder; returns its exit code, stderr in err_.
     int Run(const std::string& args) {
-        const std::string cmd = "cd '" + dir_.string() + "' && '" REPORT_TOOL "' " + args + " >out.txt 2>err.txt";
+        const std::string cmd =
+            "cd '" + dir_.string() + "' && '" REPORT_TOOL "' " + args + " >out.txt 2>err.txt";
         const int status = std::system(cmd.c_str());
         err_ = Read(dir_ / "err.txt");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    static bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0; }
+    static bool Have(const char* tool) {
+        return std::system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0;
+    }
 
     fs::path dir_;
     std::string err_;
@@ -74,14 +79,24 @@ TEST_F(ReportTool, WritesAOnePageReportOfALogAndOfALogStillBeingWritten) {
     EXPECT_EQ(Read(dir_ / "cut.png").substr(1, 3), "PNG");
 
     if (!Have("pdftotext") || !Have("pdfinfo")) GTEST_SKIP() << "poppler-utils not installed";
-    ASSERT_EQ(std::system(("cd '" + dir_.string() + "' && pdfinfo run.pdf >info.txt && pdftotext -layout run.pdf text.txt").c_str()), 0);
+    ASSERT_EQ(std::system(("cd '" + dir_.string() +
+                           "' && pdfinfo run.pdf >info.txt && pdftotext -layout run.pdf text.txt")
+                              .c_str()),
+              0);
     const std::string info = Read(dir_ / "info.txt");
     const auto pages = info.find("Pages:");
     ASSERT_NE(pages, std::string::npos);
     EXPECT_EQ(info.substr(info.find_first_not_of(' ', pages + 6), 2), "1\n");
     const std::string text = Read(dir_ / "text.txt");
-    for (const char* expected : {"Prubeh regulace: run.txt", "Reference_1 (cut.txt)", "Strana 1", "Strana 2",
-                                 "0:03:19,5", "152,4 \xc2\xb0""C", "2,4 \xc2\xb0""C", "21,0 \xc2\xb0""C", "25,0 %"}) {
+    for (const char* expected :
+         {"Prubeh regulace: run.txt", "Reference_1 (cut.txt)", "Strana 1", "Strana 2", "0:03:19,5",
+          "152,4 \xc2\xb0"
+          "C",
+          "2,4 \xc2\xb0"
+          "C",
+          "21,0 \xc2\xb0"
+          "C",
+          "25,0 %"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
     }
 }

@@ -37,7 +37,8 @@ int Fail(int code, const std::string& text) {
 
 // Qt's own notes (a missing runtime folder and the like) are no business of the report's reader.
 void QuietQt(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "regulator-report: %s\n", text.toLocal8Bit().constData());
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "regulator-report: %s\n", text.toLocal8Bit().constData());
 }
 
 } // namespace
