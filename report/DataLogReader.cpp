@@ -146,12 +146,30 @@ void LogParser::Reserve(std::size_t lines) {
     }
 }
 
+void LogParser::Overlong() {
+    // Far longer than any log line: no log line, and not kept (a binary file may have no line end).
+    ++lineNumber_;
+    const bool first = !seenLine_;
+    seenLine_ = true;
+    carry_.clear();
+    skipping_ = true;
+    if (first) throw ELogRead(NotALog(lineNumber_));
+    ++table_.SkippedLines;
+}
+
 void LogParser::Feed(std::string_view piece) {
+    if (skipping_) {
+        const auto nl = piece.find('\n');
+        if (nl == std::string_view::npos) return;
+        piece.remove_prefix(nl + 1);
+        skipping_ = false;
+    }
     if (!carry_.empty()) {
         // Complete the carried line first, then go on in the piece itself.
         const auto nl = piece.find('\n');
         if (nl == std::string_view::npos) {
             carry_.append(piece);
+            if (carry_.size() > MaxLineLength) Overlong();
             return;
         }
         carry_.append(piece.substr(0, nl));
@@ -165,6 +183,7 @@ void LogParser::Feed(std::string_view piece) {
         const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         if (nl == nullptr) {
             carry_.assign(p, end);
+            if (carry_.size() > MaxLineLength) Overlong();
             return;
         }
         Line(std::string_view(p, static_cast<std::size_t>(nl - p)), false);

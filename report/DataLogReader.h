@@ -68,10 +68,13 @@ public:
 
 private:
     void Line(std::string_view line, bool last);
+    void Overlong();
+    static constexpr std::size_t MaxLineLength = 1024; // a log line has about 60 bytes
     LogTable table_;
     std::string carry_; // the start of a line whose end has not arrived yet
     std::size_t lineNumber_ = 0;
     bool seenLine_ = false; // a non-blank line has been met
+    bool skipping_ = false; // within an overlong line, up to its end
 };
 
 // The whole text of a log. Throws ELogRead.

@@ -135,6 +135,26 @@ TEST(DataLogReader, OddFiles) {
     }
 }
 
+// A file read in pieces whose line never ends (a binary file) is given up early, not gathered.
+TEST(DataLogReader, OverlongLinesAreNotGathered) {
+    auto feed = [](const std::string& text) {
+        report::LogParser parser;
+        for (std::size_t at = 0; at < text.size(); at += 4096)
+            parser.Feed(std::string_view(text).substr(at, 4096));
+        return parser.Finish();
+    };
+    const std::string junk(300000, 'x');
+    const LogTable t = feed(LogLineText(Rows[0]) + junk + "\r\n" + LogLineText(Rows[1]) + junk);
+    ExpectRows(t, {Rows[0], Rows[1]});
+    EXPECT_EQ(t.SkippedLines, 2u);
+    try {
+        feed(junk + "\r\n" + Text(Rows));
+        ADD_FAILURE() << "read as a log";
+    } catch (const ELogRead& e) {
+        EXPECT_EQ(std::string(e.what()), "not a data log (line 1)");
+    }
+}
+
 TEST(DataLogReader, FilesThatCannotBeReadNameTheFileAndTheReason) {
     const auto dir = std::filesystem::temp_directory_path() / ("report_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir / "data_01_01_27__00_00.txt");
