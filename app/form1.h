@@ -4,6 +4,7 @@
 // logic libraries and write the results back. Their bodies are split by subsystem over the
 // form1_*.cpp files.
 #include "app/ErrorReport.h"
+#include "app/FilePick.h"
 #include "app/MessageBoxes.h"
 #include "app/Shape.h"
 #include "app/Timer.h"
@@ -50,6 +51,7 @@ struct TFormServices {
     std::shared_ptr<TComSync> Sync;                   // the hand-over of port notifications to this thread
                                                       // (empty: one through the Qt event loop)
     std::function<void(int ms)> PortPause;            // the apply's pauses (empty: a real blocking wait)
+    TFilePicker PickFile;                             // the chart menu's file dialogs (empty: QFileDialog)
 };
 
 class TForm1 : public QWidget {
@@ -191,6 +193,14 @@ public:
     void TimerUkazTimer(QObject* Sender);
     void OpenDataLog();
     void CloseDataLog();
+
+    // ---- Reference run and chart export, from the chart's menu (form1_reference.cpp).
+    void CreateChartMenu();
+    void LoadReference(const QString& file); // one reference at a time; a new one replaces the old
+    void RemoveReference();
+    bool HasReference() const;
+    void ExportChart(const QString& file);   // PNG or PDF by the file's ending
+    void ExportCsv(const QString& file);     // the current data log
 
     // ---- Settings file (form1_settings.cpp).
     void LoadSettings();

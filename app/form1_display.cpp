@@ -18,6 +18,7 @@ void TForm1::CreateChart() {
     fill->setContentsMargins(0, 0, 0, 0);
     fill->addWidget(Chart);
     chart::AddRegulatorSeries(*Chart);
+    CreateChartMenu();
 }
 
 void TForm1::TimerUkazTimer(QObject*) {

@@ -12,4 +12,13 @@ void AddRegulatorSeries(TChart& chart) {
     chart.AddSeries({QStringLiteral("Zadana_hodnota_2"), blue, white, TPenStyle::Dashed});
 }
 
+void AddReferenceSeries(TChart& chart, const QString& from) {
+    // Half-transparent: on the dark plot they show as dim versions of the live curves.
+    const QColor faintRed(255, 0, 0, 128);
+    const QColor faintBlue(0, 0, 255, 170); // blue shows less on the dark plot
+    chart.AddSeries({QStringLiteral("Reference_1"), faintRed, faintRed, TPenStyle::Solid, true});
+    chart.AddSeries({QStringLiteral("Reference_2"), faintBlue, faintBlue, TPenStyle::Solid, true});
+    chart.SetCaption(QStringLiteral("Reference: %1").arg(from));
+}
+
 } // namespace chart

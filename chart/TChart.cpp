@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 
+#include <QMenu>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -53,7 +54,8 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) 
     for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
         axis->grid()->setPen(QPen(GridColour, 0, Qt::DotLine));
         axis->grid()->setZeroLinePen(Qt::NoPen);
-        connect(axis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { ChangedByOperator(); });
+        connect(axis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+                [this] { ChangedByOperator(); });
     }
 
     // The legend in a row of its own below the plot, its entries side by side.
@@ -61,12 +63,35 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) 
     plot_->plotLayout()->addElement(1, 0, legendRow);
     legendRow->setMargins(QMargins(5, 0, 5, 5));
     legendRow->addElement(0, 0, plot_->legend);
+    plot_->legend->setWrap(4); // the four live series in one row; more (a reference) in the next
     plot_->legend->setFillOrder(QCPLegend::foColumnsFirst);
     plot_->legend->setBrush(QBrush(PlotColour));
     plot_->legend->setBorderPen(QPen(LegendBorderColour));
     plot_->legend->setTextColor(LegendTextColour);
     plot_->legend->setVisible(true);
     plot_->plotLayout()->setRowStretchFactor(1, 0.001);
+
+    // Series drawn behind the others sit on a layer of their own between the grid and the rest.
+    plot_->addLayer(QStringLiteral("behind"), plot_->layer(QStringLiteral("main")), QCustomPlot::limBelow);
+
+    // A line of text in the plot's upper right corner (the reference's file name).
+    caption_ = new QCPItemText(plot_);
+    caption_->setClipToAxisRect(true);
+    caption_->position->setType(QCPItemPosition::ptAxisRectRatio);
+    caption_->position->setCoords(0.99, 0.01);
+    caption_->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
+    caption_->setColor(LegendTextColour);
+    caption_->setVisible(false);
+
+    menu_ = new QMenu(this);
+    plot_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (!menu_->isEmpty()) menu_->popup(plot_->mapToGlobal(at));
+    });
+
+    // Every redraw (ours, a zoom, a pan, a resize, an export) lays out the plot first; the
+    // points for the view it then shows are handed over right there.
+    connect(plot_, &QCustomPlot::afterLayout, this, [this] { HandOver(); });
 
     plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot_->setNoAntialiasingOnDrag(true);
@@ -82,12 +107,43 @@ int TChart::AddSeries(const TSeriesLook& look) {
     graph->setLineStyle(QCPGraph::lsLine);
     graph->setAdaptiveSampling(true);
     graph->setAntialiased(false);
+    if (look.Behind) graph->setLayer(QStringLiteral("behind"));
     looks_.push_back(look);
     bounds_.emplace_back();
+    stores_.push_back(std::make_unique<TPointStore>());
+    changed_.push_back(false);
     return static_cast<int>(looks_.size()) - 1;
 }
 
-int TChart::SeriesCount() const { return static_cast<int>(looks_.size()); }
+int TChart::SeriesCount() const {
+    return static_cast<int>(looks_.size());
+}
+
+void TChart::RemoveSeries(int i) {
+    (void)BoundsOf(i);
+    plot_->removeGraph(i);
+    looks_.erase(looks_.begin() + i);
+    bounds_.erase(bounds_.begin() + i);
+    stores_.erase(stores_.begin() + i);
+    changed_.erase(changed_.begin() + i);
+}
+
+void TChart::SetCaption(const QString& text) {
+    caption_->setText(text);
+    caption_->setVisible(!text.isEmpty());
+}
+
+QString TChart::Caption() const {
+    return caption_->visible() ? caption_->text() : QString();
+}
+
+void TChart::SavePng(const QString& file) const {
+    if (!plot_->savePng(file)) throw std::runtime_error(file.toStdString() + ": cannot be written");
+}
+
+void TChart::SavePdf(const QString& file) const {
+    if (!plot_->savePdf(file)) throw std::runtime_error(file.toStdString() + ": cannot be written");
+}
 
 TChart::Bounds& TChart::BoundsOf(int i) {
     if (i < 0 || i >= SeriesCount()) throw std::out_of_range("chart series index");
@@ -96,12 +152,14 @@ TChart::Bounds& TChart::BoundsOf(int i) {
 
 void TChart::Clear(int i) {
     BoundsOf(i) = Bounds{};
-    plot_->graph(i)->data()->clear();
+    stores_[static_cast<std::size_t>(i)]->Clear();
+    changed_[static_cast<std::size_t>(i)] = true;
 }
 
 void TChart::Append(int i, double x, double y) {
     BoundsOf(i).Add(x, y);
-    plot_->graph(i)->addData(x, y);
+    stores_[static_cast<std::size_t>(i)]->Append(x, y);
+    changed_[static_cast<std::size_t>(i)] = true;
 }
 
 void TChart::Replace(int i, const std::vector<double>& keys, const std::vector<double>& values) {
@@ -114,9 +172,24 @@ void TChart::Replace(int i, const std::vector<double>& keys, const std::vector<d
         b.Add(keys.front(), *minY);
         b.Add(keys.back(), *maxY);
     }
-    const QVector<double> k(keys.begin(), keys.end());
-    const QVector<double> v(values.begin(), values.end());
-    plot_->graph(i)->setData(k, v, true);
+    stores_[static_cast<std::size_t>(i)]->Assign(keys, values);
+    changed_[static_cast<std::size_t>(i)] = true;
+}
+
+void TChart::HandOver() {
+    const QCPRange range = plot_->xAxis->range();
+    const View view{range.lower, range.upper, std::max(1, plot_->axisRect()->width())};
+    const bool moved = !(view == handedView_);
+    handedView_ = view;
+    QVector<QCPGraphData> points;
+    for (std::size_t i = 0; i < stores_.size(); ++i) {
+        if (!moved && !changed_[i]) continue;
+        changed_[i] = false;
+        points.clear();
+        stores_[i]->Thin(view.Lower, view.Upper, view.Columns,
+                         [&points](double x, double y) { points.push_back(QCPGraphData(x, y)); });
+        plot_->graph(static_cast<int>(i))->data()->set(points, true);
+    }
 }
 
 void TChart::ApplyAutoRanges() {
@@ -147,7 +220,9 @@ void TChart::ApplyAutoRanges() {
     plot_->yAxis->setRange(y0, y1);
 }
 
-void TChart::ChangedByOperator() { autoScaling_ = false; }
+void TChart::ChangedByOperator() {
+    autoScaling_ = false;
+}
 
 void TChart::Refresh() {
     ApplyAutoRanges();
@@ -164,34 +239,50 @@ void TChart::ResetView() {
     RepaintNow();
 }
 
-TSeriesLook TChart::Look(int i) const { return looks_.at(static_cast<std::size_t>(i)); }
+TSeriesLook TChart::Look(int i) const {
+    return looks_.at(static_cast<std::size_t>(i));
+}
 
 std::size_t TChart::PointCount(int i) const {
-    (void)looks_.at(static_cast<std::size_t>(i)); // throws std::out_of_range for a series that does not exist
-    return static_cast<std::size_t>(plot_->graph(i)->data()->size());
+    return stores_.at(static_cast<std::size_t>(i))
+        ->Size(); // throws std::out_of_range for a series that does not exist
 }
 
 std::vector<std::pair<double, double>> TChart::Points(int i) const {
-    (void)looks_.at(static_cast<std::size_t>(i));
+    const TPointStore& store = *stores_.at(static_cast<std::size_t>(i));
     std::vector<std::pair<double, double>> out;
-    const auto points = plot_->graph(i)->data();
-    out.reserve(static_cast<std::size_t>(points->size()));
-    for (auto it = points->constBegin(); it != points->constEnd(); ++it) out.emplace_back(it->key, it->value);
+    out.reserve(store.Size());
+    for (std::size_t k = 0; k < store.Size(); ++k)
+        out.emplace_back(store.X(k), store.Y(k));
     return out;
 }
 
-TAxisRange TChart::XRange() const { return {plot_->xAxis->range().lower, plot_->xAxis->range().upper}; }
-TAxisRange TChart::YRange() const { return {plot_->yAxis->range().lower, plot_->yAxis->range().upper}; }
-QColor TChart::PlotBackground() const { return plot_->axisRect()->backgroundBrush().color(); }
-QColor TChart::LegendBackground() const { return plot_->legend->brush().color(); }
+TAxisRange TChart::XRange() const {
+    return {plot_->xAxis->range().lower, plot_->xAxis->range().upper};
+}
+TAxisRange TChart::YRange() const {
+    return {plot_->yAxis->range().lower, plot_->yAxis->range().upper};
+}
+QColor TChart::PlotBackground() const {
+    return plot_->axisRect()->backgroundBrush().color();
+}
+QColor TChart::LegendBackground() const {
+    return plot_->legend->brush().color();
+}
 
 bool TChart::LegendBelowPlot() const {
     return plot_->legend->outerRect().top() >= plot_->axisRect()->outerRect().bottom();
 }
 
-QRect TChart::LegendRect() const { return plot_->legend->outerRect(); }
-QRect TChart::PlotRect() const { return plot_->axisRect()->rect(); }
+QRect TChart::LegendRect() const {
+    return plot_->legend->outerRect();
+}
+QRect TChart::PlotRect() const {
+    return plot_->axisRect()->rect();
+}
 
-QImage TChart::Render() const { return plot_->toPixmap(0, 0, 1.0).toImage(); }
+QImage TChart::Render() const {
+    return plot_->toPixmap(0, 0, 1.0).toImage();
+}
 
 } // namespace chart

@@ -3,12 +3,15 @@
 // legend in a row of its own below the plot. A thin adapter over the plotting library, which no
 // other part of the program sees.
 //
-// Kept fast for a day of points (172,800 per series): the axis ranges come from minimum and
-// maximum tracked as points arrive, never from a rescan; pens are one pixel wide; the library
-// thins dense lines to what the pixels can show.
+// Kept fast for a week of points (1,209,600 per series): the points live in compact stores of
+// our own and the plotting library is handed, at every redraw, only what the pixels can show
+// (see TPointStore::Thin); the axis ranges come from minimum and maximum tracked as points
+// arrive, never from a rescan; pens are one pixel wide.
 //
 // Beyond the operator's view of a plain chart: the mouse wheel zooms, dragging pans, and a
 // double click returns to automatic scaling.
+#include "chart/PointStore.h"
+
 #include <QColor>
 #include <QImage>
 #include <QString>
@@ -20,16 +23,19 @@
 #include <vector>
 
 class QCustomPlot;
+class QCPItemText;
+class QMenu;
 
 namespace chart {
 
 enum class TPenStyle { Solid, Dashed };
 
 struct TSeriesLook {
-    QString Name;         // the legend text
-    QColor SeriesColour;  // the series' own colour
-    QColor LineColour;    // the colour its line is drawn in
+    QString Name;        // the legend text
+    QColor SeriesColour; // the series' own colour
+    QColor LineColour;   // the colour its line is drawn in
     TPenStyle Style = TPenStyle::Solid;
+    bool Behind = false; // drawn behind every series that is not
 };
 
 // The range of one axis.
@@ -47,6 +53,8 @@ public:
     // Adds a series at the next index (0, 1, ...) and returns that index.
     int AddSeries(const TSeriesLook& look);
     int SeriesCount() const;
+    // Removes series i with its legend entry; the series after it move down by one.
+    void RemoveSeries(int i);
 
     // Clear, Append, Replace and the inspection functions below throw std::out_of_range for an
     // index that is no series.
@@ -57,6 +65,18 @@ public:
     // Replaces all points of series i at once; keys must be ascending. Throws
     // std::invalid_argument when keys and values differ in number.
     void Replace(int i, const std::vector<double>& keys, const std::vector<double>& values);
+
+    // A line of text in the plot's upper right corner; empty hides it.
+    void SetCaption(const QString& text);
+    QString Caption() const;
+
+    // The menu a right click on the chart opens (it opens only when it holds an action).
+    QMenu* Menu() const { return menu_; }
+
+    // Writes the chart as drawn at its current size. Throw std::runtime_error when the file
+    // cannot be written.
+    void SavePng(const QString& file) const;
+    void SavePdf(const QString& file) const;
 
     // Redraws once the event loop runs (several changes coalesce into one redraw).
     void Refresh();
@@ -89,12 +109,22 @@ private:
         void Add(double x, double y);
     };
     void ApplyAutoRanges();
+    void HandOver(); // the thinned points of every series to the plotting library
     void ChangedByOperator();
     Bounds& BoundsOf(int i);
 
     QCustomPlot* plot_ = nullptr;
+    QMenu* menu_ = nullptr;
+    QCPItemText* caption_ = nullptr;
     std::vector<TSeriesLook> looks_;
     std::vector<Bounds> bounds_;
+    std::vector<std::unique_ptr<TPointStore>> stores_;
+    std::vector<bool> changed_; // points changed since the last hand-over
+    struct View {
+        double Lower = 0.0, Upper = 0.0;
+        int Columns = 0;
+        bool operator==(const View&) const = default;
+    } handedView_;
     bool autoScaling_ = true;
 };
 

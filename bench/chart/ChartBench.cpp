@@ -1,17 +1,19 @@
 // The display refresh and the program curves on the real window, offscreen.
 //
 //   chart_bench                    all benchmarks
-// Figures: BM_Refresh24h is one refresh (four appends, labels, the log line) and a synchronous
-// repaint with 172,800 points in each of the four series (24 hours of refreshes); each
-// repetition is a single refresh, so the median over repetitions is the median refresh.
-// BM_RenderPrograms is RenderPrograms with two programs of 36,000 s (36,000 curve points each)
-// and a synchronous repaint. BM_Memory24h reports the growth of the resident set while a day of
-// points is appended.
+// Figures: BM_Refresh/days is one refresh (four appends, labels, the log line) and a synchronous
+// repaint with a day (172,800 points) or a week (1,209,600 points) in each of the four series,
+// the week together with a week-long reference run; each repetition is a single refresh, so the
+// median over repetitions is the median refresh. BM_RenderPrograms is RenderPrograms with two
+// programs of 36,000 s (36,000 curve points each) and a synchronous repaint. BM_Memory/days
+// reports the resident set of the whole process and its growth while the points are appended
+// (and the reference read). BM_LoadReferenceWeek reads a week-long data log as the reference.
 #include "app/MessageBoxes.h"
 #include "app/Timer.h"
 #include "app/form1.h"
 #include "chart/RegulatorSeries.h"
 #include "chart/TChart.h"
+#include "persistence/DataLog.h"
 #include "platform/ProgramDir.h"
 
 #include <QApplication>
@@ -58,15 +60,45 @@ double Wander(long n, double base) {
     return base + 8.0 * std::sin(t / 400.0) + 0.6 * std::sin(t * 1.7) + static_cast<double>(n % 7) * 0.05;
 }
 
-void FillDay(TForm1& f) {
-    for (long n = 0; n < DayOfRefreshes; ++n) {
+void FillDays(TForm1& f, long days) {
+    for (long n = 0; n < DayOfRefreshes * days; ++n) {
         const double x = static_cast<double>(n) * 0.5;
         f.Chart->Append(chart::SeriesTemperature1, x, Wander(n, 150.0));
         f.Chart->Append(chart::SeriesSetpoint1, x, n % 2400 < 1200 ? 150.0 : 155.0);
         f.Chart->Append(chart::SeriesTemperature2, x, Wander(n + 77, 120.0));
         f.Chart->Append(chart::SeriesSetpoint2, x, n % 3600 < 1800 ? 120.0 : 125.0);
     }
-    f.S.CycleTicks = DayOfRefreshes * 5;
+    f.S.CycleTicks = DayOfRefreshes * days * 5;
+}
+
+void FillDay(TForm1& f) {
+    FillDays(f, 1);
+}
+
+// A week-long data log, written once, for the reference.
+std::filesystem::path WeekLog() {
+    static const std::filesystem::path file = [] {
+        const auto path = platform::ProgramDir() / "week.txt";
+        std::ofstream out(path, std::ios::binary);
+        std::string text;
+        for (long n = 0; n < DayOfRefreshes * 7; ++n) {
+            persistence::LogRow r;
+            r.CycleTime = static_cast<double>(n) * 0.5;
+            r.Setpoint1 = 150.0;
+            r.Temperature1 = Wander(n + 13, 149.0);
+            r.Heater1 = n % 3 == 0;
+            r.Setpoint2 = 120.0;
+            r.Temperature2 = Wander(n + 41, 119.0);
+            text += persistence::LogLineText(r);
+            if (text.size() > (1u << 20)) {
+                out << text;
+                text.clear();
+            }
+        }
+        out << text;
+        return path;
+    }();
+    return file;
 }
 
 long ResidentKiB() {
@@ -76,11 +108,14 @@ long ResidentKiB() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-void BM_Refresh24h(benchmark::State& state) {
+void BM_Refresh(benchmark::State& state) {
+    const long days = state.range(0);
+    const auto reference = days >= 7 ? WeekLog() : std::filesystem::path();
     auto f = NewWindow();
-    FillDay(*f);
+    FillDays(*f, days);
+    if (!reference.empty()) f->LoadReference(QString::fromStdString(reference.string()));
     f->Chart->RepaintNow();
-    long n = DayOfRefreshes;
+    long n = DayOfRefreshes * days;
     for (auto _ : state) {
         f->S.CycleTicks += 5;
         f->S.SideState[1].Temperature = Wander(n, 150.0);
@@ -89,9 +124,16 @@ void BM_Refresh24h(benchmark::State& state) {
         f->TimerUkazTimer(f->TimerUkaz);
         f->Chart->RepaintNow();
     }
-    state.counters["points_per_series"] = static_cast<double>(f->Chart->PointCount(chart::SeriesTemperature1));
+    state.counters["points_per_series"] =
+        static_cast<double>(f->Chart->PointCount(chart::SeriesTemperature1));
 }
-BENCHMARK(BM_Refresh24h)->Iterations(1)->Repetitions(60)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Refresh)
+    ->Arg(1)
+    ->Arg(7)
+    ->Iterations(1)
+    ->Repetitions(60)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_RenderPrograms(benchmark::State& state) {
     auto f = NewWindow();
@@ -109,21 +151,41 @@ void BM_RenderPrograms(benchmark::State& state) {
     }
     state.counters["curve_points"] = static_cast<double>(f->Chart->PointCount(chart::SeriesSetpoint1));
 }
-BENCHMARK(BM_RenderPrograms)->Arg(0)->Arg(1)->Iterations(1)->Repetitions(30)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderPrograms)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Repetitions(30)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
-void BM_Memory24h(benchmark::State& state) {
+void BM_Memory(benchmark::State& state) {
+    const long days = state.range(0);
+    const auto reference = days >= 7 ? WeekLog() : std::filesystem::path();
     for (auto _ : state) {
         auto f = NewWindow();
         f->Chart->RepaintNow();
         const long before = ResidentKiB();
-        FillDay(*f);
+        FillDays(*f, days);
+        if (!reference.empty()) f->LoadReference(QString::fromStdString(reference.string()));
         f->Chart->RepaintNow();
         const long after = ResidentKiB();
         state.counters["rss_growth_MiB"] = static_cast<double>(after - before) / 1024.0;
         state.counters["rss_MiB"] = static_cast<double>(after) / 1024.0;
     }
 }
-BENCHMARK(BM_Memory24h)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Memory)->Arg(1)->Arg(7)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LoadReferenceWeek(benchmark::State& state) {
+    const auto reference = WeekLog();
+    auto f = NewWindow();
+    for (auto _ : state) {
+        f->LoadReference(QString::fromStdString(reference.string()));
+        f->Chart->RepaintNow();
+    }
+    state.counters["points_per_series"] = static_cast<double>(f->Chart->PointCount(chart::SeriesReference1));
+}
+BENCHMARK(BM_LoadReferenceWeek)->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

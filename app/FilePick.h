@@ -1,0 +1,16 @@
+#pragma once
+// Picking a file for the chart's commands. The window asks and goes on; the answer arrives
+// later through `done` (never for a cancelled pick), so no dialog runs a loop of its own.
+#include <QString>
+
+#include <functional>
+
+struct TFilePick {
+    QString Caption;
+    QString Folder;    // where the dialog starts
+    QString Name;      // the suggested file name when saving
+    QString Filter;    // e.g. "Datove soubory (data_*.txt)"
+    bool Save = false; // a file to write (else one to read)
+};
+
+using TFilePicker = std::function<void(const TFilePick& pick, std::function<void(const QString& file)> done)>;

@@ -1,0 +1,137 @@
+// The chart's menu: a reference run from an earlier data log drawn behind the live curves, and
+// the chart and the current data log saved as files.
+#include "app/form1.h"
+
+#include "chart/RegulatorSeries.h"
+#include "chart/TChart.h"
+#include "persistence/DataLog.h"
+#include "report/CsvExport.h"
+#include "report/DataLogReader.h"
+#include "report/RunSummary.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+QString DataFolder() {
+    return QString::fromStdString(persistence::DataLogDir().string());
+}
+
+// Asks for a file through the window's picker, or a file dialog that opens without a loop of
+// its own and answers through its signal.
+void Pick(TForm1& form, const TFilePick& pick, std::function<void(const QString&)> done) {
+    auto answer = [&form, done = std::move(done)](const QString& file) { form.Guard([&] { done(file); }); };
+    if (form.Services.PickFile) {
+        form.Services.PickFile(pick, answer);
+        return;
+    }
+    auto* dialog = new QFileDialog(&form, pick.Caption, pick.Folder, pick.Filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(pick.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(pick.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!pick.Name.isEmpty()) dialog->selectFile(pick.Name);
+    QObject::connect(dialog, &QFileDialog::fileSelected, &form, answer);
+    dialog->open();
+}
+
+} // namespace
+
+void TForm1::CreateChartMenu() {
+    QMenu* menu = Chart->Menu();
+    auto add = [&](const char* name, const QString& text, std::function<void()> handler) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, [this, handler] { Guard(handler); });
+        return action;
+    };
+    add("ActionReference", QStringLiteral("Nacist referenci..."), [this] {
+        Pick(*this,
+             {QStringLiteral("Reference"),
+              DataFolder(),
+              {},
+              QStringLiteral("Datove soubory (data_*.txt);;Vsechny soubory (*)"),
+              false},
+             [this](const QString& file) { LoadReference(file); });
+    });
+    QAction* remove =
+        add("ActionReferenceRemove", QStringLiteral("Odebrat referenci"), [this] { RemoveReference(); });
+    menu->addSeparator();
+    add("ActionSavePng", QStringLiteral("Ulozit graf jako PNG..."), [this] {
+        Pick(*this,
+             {QStringLiteral("Ulozit graf"), DataFolder(), QStringLiteral("graf.png"),
+              QStringLiteral("Obrazek PNG (*.png)"), true},
+             [this](const QString& file) { ExportChart(file); });
+    });
+    add("ActionSavePdf", QStringLiteral("Ulozit graf jako PDF..."), [this] {
+        Pick(*this,
+             {QStringLiteral("Ulozit graf"), DataFolder(), QStringLiteral("graf.pdf"),
+              QStringLiteral("Dokument PDF (*.pdf)"), true},
+             [this](const QString& file) { ExportChart(file); });
+    });
+    QAction* csv = add("ActionSaveCsv", QStringLiteral("Ulozit data jako CSV..."), [this] {
+        const persistence::DataLog* log = persistence::OpenLog(S);
+        const QString name =
+            log ? QFileInfo(QString::fromStdString(log->Path().string())).completeBaseName() +
+                      QStringLiteral(".csv")
+                : QStringLiteral("data.csv");
+        Pick(*this,
+             {QStringLiteral("Ulozit data"), DataFolder(), name, QStringLiteral("Tabulka CSV (*.csv)"), true},
+             [this](const QString& file) { ExportCsv(file); });
+    });
+    connect(menu, &QMenu::aboutToShow, this, [this, remove, csv] {
+        remove->setEnabled(HasReference());
+        csv->setEnabled(persistence::OpenLog(S) != nullptr);
+    });
+}
+
+bool TForm1::HasReference() const {
+    return Chart != nullptr && Chart->SeriesCount() > chart::SeriesReference1;
+}
+
+void TForm1::LoadReference(const QString& file) {
+    report::LogTable log;
+    try {
+        log = report::ReadLog(file.toStdString());
+    } catch (const report::ELogRead& e) {
+        throw std::runtime_error(std::string("Referenci nelze nacist: ") + e.what());
+    }
+    RemoveReference();
+    chart::AddReferenceSeries(*Chart, QFileInfo(file).fileName());
+    // Aligned on cycle time 0 as the live curves are; a later cycle in the file follows the first.
+    // Point by point, so that a week of lines needs no copies beside the table.
+    report::ForEachRunTime(log, [&](std::size_t i, double x) {
+        Chart->Append(chart::SeriesReference1, x, report::FromTenths(log.Side1.Temperature[i]));
+        Chart->Append(chart::SeriesReference2, x, report::FromTenths(log.Side2.Temperature[i]));
+    });
+    Chart->Refresh();
+}
+
+void TForm1::RemoveReference() {
+    if (!HasReference()) return;
+    Chart->RemoveSeries(chart::SeriesReference2);
+    Chart->RemoveSeries(chart::SeriesReference1);
+    Chart->SetCaption({});
+    Chart->Refresh();
+}
+
+void TForm1::ExportChart(const QString& file) {
+    const QString ending = QFileInfo(file).suffix().toLower();
+    if (ending == QStringLiteral("pdf")) {
+        Chart->SavePdf(file);
+    } else if (ending == QStringLiteral("png")) {
+        Chart->SavePng(file);
+    } else {
+        throw std::runtime_error(file.toStdString() + ": graf se uklada jako .png nebo .pdf");
+    }
+}
+
+void TForm1::ExportCsv(const QString& file) {
+    const persistence::DataLog* log = persistence::OpenLog(S);
+    if (log == nullptr) throw std::runtime_error("Zadny datovy soubor neni otevren");
+    report::WriteCsv(report::ReadLog(log->Path()), file.toStdString());
+}

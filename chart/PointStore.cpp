@@ -1,0 +1,131 @@
+#include "chart/PointStore.h"
+
+#include <algorithm>
+
+namespace chart {
+
+void TPointStore::Grow() {
+    if (size_ == blocks_.size() * BlockSize) blocks_.push_back(std::make_unique<Block>());
+}
+
+void TPointStore::Append(double x, double y) {
+    const auto yf = static_cast<float>(y);
+    if (size_ > 0 && x < X(size_ - 1)) {
+        // Out of order: in at its place, the points after it one further on.
+        const std::size_t at = UpperBound(x);
+        Grow();
+        for (std::size_t i = size_; i > at; --i)
+            Set(i, X(i - 1), static_cast<float>(Y(i - 1)));
+        Set(at, x, yf);
+        ++size_;
+        RebuildRunsFrom(at);
+        return;
+    }
+    Grow();
+    Set(size_, x, yf);
+    AddToRuns(size_, yf);
+    ++size_;
+}
+
+void TPointStore::AddToRuns(std::size_t i, float y) {
+    for (auto [runs, length] : {std::pair{&runs_, RunSize}, std::pair{&longRuns_, LongRunSize}}) {
+        if (i % length == 0) {
+            runs->emplace_back(y, y);
+        } else {
+            runs->back().first = std::min(runs->back().first, y);
+            runs->back().second = std::max(runs->back().second, y);
+        }
+    }
+}
+
+std::pair<double, double> TPointStore::YRange(std::size_t a, std::size_t b) const {
+    float low = static_cast<float>(Y(a)), high = low;
+    auto take = [&](const std::pair<float, float>& r) {
+        low = std::min(low, r.first);
+        high = std::max(high, r.second);
+    };
+    while (a < b) {
+        if (a % LongRunSize == 0 && a + LongRunSize <= b) {
+            take(longRuns_[a / LongRunSize]);
+            a += LongRunSize;
+        } else if (a % RunSize == 0 && a + RunSize <= b) {
+            take(runs_[a / RunSize]);
+            a += RunSize;
+        } else {
+            const auto y = static_cast<float>(Y(a));
+            take({y, y});
+            ++a;
+        }
+    }
+    return {low, high};
+}
+
+void TPointStore::Assign(const std::vector<double>& xs, const std::vector<double>& ys) {
+    Clear();
+    for (std::size_t i = 0; i < xs.size() && i < ys.size(); ++i)
+        Append(xs[i], ys[i]);
+}
+
+void TPointStore::Clear() {
+    blocks_.clear();
+    runs_.clear();
+    longRuns_.clear();
+    size_ = 0;
+}
+
+std::size_t TPointStore::LowerBound(double x) const {
+    std::size_t lo = 0, hi = size_;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (X(mid) < x)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+std::size_t TPointStore::LowerBoundFrom(std::size_t from, std::size_t to, double x) const {
+    // Gallop: 1, 2, 4, ... points on until one reaches x, then halve the last step.
+    std::size_t lo = from, step = 1;
+    while (lo < to && X(lo) < x) {
+        const std::size_t probe = std::min(to, lo + step);
+        if (probe == to || X(probe) >= x) {
+            std::size_t hi = probe;
+            ++lo;
+            while (lo < hi) {
+                const std::size_t mid = lo + (hi - lo) / 2;
+                if (X(mid) < x)
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            return lo;
+        }
+        lo = probe;
+        step *= 2;
+    }
+    return lo;
+}
+
+std::size_t TPointStore::UpperBound(double x) const {
+    std::size_t lo = 0, hi = size_;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (X(mid) <= x)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+void TPointStore::RebuildRunsFrom(std::size_t i) {
+    const std::size_t from = i / LongRunSize * LongRunSize;
+    runs_.resize(from / RunSize);
+    longRuns_.resize(from / LongRunSize);
+    for (std::size_t k = from; k < size_; ++k)
+        AddToRuns(k, static_cast<float>(Y(k)));
+}
+
+} // namespace chart

@@ -1,0 +1,115 @@
+// The chart's menu offscreen: a reference run behind the live curves, and the exports.
+#include "FormFixture.h"
+
+#include "chart/RegulatorSeries.h"
+#include "chart/TChart.h"
+#include "persistence/DataLog.h"
+#include "report/CsvExport.h"
+
+#include <QAction>
+#include <QMenu>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class ChartMenu : public ::testing::Test {
+protected:
+    TForm1& Show() {
+        fx.Services.PickFile = [this](const TFilePick& pick, std::function<void(const QString&)> done) {
+            picks.push_back(pick);
+            if (!answer.isEmpty()) done(answer);
+        };
+        return fx.Show();
+    }
+    // Chooses the menu command `name`, answering its file dialog with `file` in the program folder.
+    void Choose(const char* name, const std::string& file) {
+        answer = QString::fromStdString((fx.Dir() / file).string());
+        auto* action = fx.Form().Chart->Menu()->findChild<QAction*>(QString::fromLatin1(name));
+        ASSERT_NE(action, nullptr) << name;
+        action->trigger();
+    }
+    static std::string Log(const std::vector<persistence::LogRow>& rows) {
+        std::string text;
+        for (const auto& r : rows)
+            text += persistence::LogLineText(r);
+        return text;
+    }
+    TFormFixture fx;
+    std::vector<TFilePick> picks;
+    QString answer;
+};
+
+TEST_F(ChartMenu, ReferenceIsDrawnBehindTheLiveCurvesUntilRemovedAndSurvivesAStart) {
+    TForm1& f = Show();
+    fx.WriteFile("old.txt", Log({{0.0, 150, true, 90.0, 100, true, 45.0},
+                                 {0.5, 150, true, 91.5, 100, true, 46.0},
+                                 {1.0, 150, true, 93.0, 100, false, 47.5}}));
+    fx.WriteFile("older.txt", Log({{0.0, 150, true, 20.0, 100, true, 21.0}}));
+    fx.WriteFile("notes.txt", "Prubeh 1\r\n");
+
+    Choose("ActionReference", "old.txt");
+    ASSERT_FALSE(picks.empty());
+    EXPECT_FALSE(picks.back().Save);
+    ASSERT_EQ(f.Chart->SeriesCount(), 6);
+    EXPECT_EQ(f.Chart->Points(chart::SeriesReference1),
+              (std::vector<std::pair<double, double>>{{0.0, 90.0}, {0.5, 91.5}, {1.0, 93.0}}));
+    EXPECT_EQ(f.Chart->Points(chart::SeriesReference2),
+              (std::vector<std::pair<double, double>>{{0.0, 45.0}, {0.5, 46.0}, {1.0, 47.5}}));
+    EXPECT_EQ(f.Chart->Look(chart::SeriesReference1).Name, "Reference_1");
+    EXPECT_EQ(f.Chart->Look(chart::SeriesReference2).Name, "Reference_2");
+    EXPECT_EQ(f.Chart->Caption(), "Reference: old.txt");
+    EXPECT_TRUE(f.Chart->Look(chart::SeriesReference1).Behind);
+    EXPECT_LT(f.Chart->Look(chart::SeriesReference1).LineColour.alpha(), 255);
+    const char* live[] = {"Teplota_1", "Zadana_hodnota_1", "Teplota_2", "Zadana_hodnota_2"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(f.Chart->Look(i).Name, live[i]);
+
+    // A Start clears the live temperatures, not the reference.
+    f.Guard([&] { f.TimerUkazTimer(f.TimerUkaz); });
+    f.Guard([&] { f.Button5Click(f.Button5); });
+    EXPECT_EQ(f.Chart->PointCount(chart::SeriesTemperature1), 0u);
+    EXPECT_EQ(f.Chart->PointCount(chart::SeriesReference1), 3u);
+
+    // One at a time: a second replaces the first; a file that is no log leaves it as it is.
+    Choose("ActionReference", "older.txt");
+    ASSERT_EQ(f.Chart->SeriesCount(), 6);
+    EXPECT_EQ(f.Chart->PointCount(chart::SeriesReference2), 1u);
+    EXPECT_TRUE(fx.Boxes.boxes.empty());
+    Choose("ActionReference", "notes.txt");
+    ASSERT_EQ(fx.Boxes.boxes.size(), 1u);
+    EXPECT_EQ(fx.Boxes.boxes[0].text, "Referenci nelze nacist: notes.txt: not a data log (line 1)");
+    EXPECT_EQ(f.Chart->SeriesCount(), 6);
+
+    Choose("ActionReferenceRemove", "");
+    EXPECT_EQ(f.Chart->SeriesCount(), 4);
+    EXPECT_EQ(f.Chart->Caption(), "");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(f.Chart->Look(i).Name, live[i]);
+}
+
+TEST_F(ChartMenu, ChartAndCurrentLogAreSavedAsPngPdfAndCsv) {
+    TForm1& f = Show();
+    f.S.SideState[1].Temperature = 148.27;
+    f.S.Setpoint[2] = 120.0;
+    for (int n = 0; n < 3; ++n) {
+        f.S.CycleTicks = 5 * n;
+        f.Guard([&] { f.TimerUkazTimer(f.TimerUkaz); });
+    }
+    Choose("ActionSavePng", "chart.png");
+    Choose("ActionSavePdf", "chart.pdf");
+    Choose("ActionSaveCsv", "run.csv");
+    EXPECT_TRUE(fx.Boxes.boxes.empty()) << fx.Boxes.boxes[0].text.toStdString();
+    EXPECT_EQ(fx.ReadFile("chart.png").substr(1, 3), "PNG");
+    EXPECT_EQ(fx.ReadFile("chart.pdf").substr(0, 5), "%PDF-");
+    EXPECT_EQ(fx.ReadFile("run.csv"), std::string(report::CsvHeader) + "0.0,150.0,0,148.3,120.0,0,21.0\r\n" +
+                                          "0.5,150.0,0,148.3,120.0,0,21.0\r\n" +
+                                          "1.0,150.0,0,148.3,120.0,0,21.0\r\n");
+    ASSERT_EQ(picks.size(), 3u);
+    EXPECT_TRUE(picks[2].Save);
+    EXPECT_TRUE(picks[2].Name.endsWith(".csv"));
+}
+
+} // namespace

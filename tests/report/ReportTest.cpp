@@ -1,0 +1,232 @@
+// Data logs read back as the log writer writes them, odd files, and the run summary.
+#include "persistence/DataLog.h"
+#include "report/CsvExport.h"
+#include "report/DataLogReader.h"
+#include "report/RunSummary.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using persistence::LogLineText;
+using persistence::LogRow;
+using report::ELogRead;
+using report::LogTable;
+
+LogRow Row(double time, double sp1, bool h1, double t1, double sp2, bool h2, double t2) {
+    return {time, sp1, h1, t1, sp2, h2, t2};
+}
+
+std::string Text(const std::vector<LogRow>& rows) {
+    std::string text;
+    for (const LogRow& r : rows)
+        text += LogLineText(r);
+    return text;
+}
+
+std::int32_t Tenths(double v) {
+    return static_cast<std::int32_t>(std::llround(v * 10.0));
+}
+
+// Rows covering what the writer can put in a line: negative values, zero, the heater states, a
+// cycle time of 8 characters and more (no space before field 5), values that round.
+const std::vector<LogRow> Rows = {
+    Row(0.0, 0.0, false, 19.0, 0.0, false, 21.0),
+    Row(12.3, 150.0, true, 148.27, 0.0, false, 21.0),
+    Row(99.9, -40.0, false, -3.27, 1200.5, true, -0.04),
+    Row(99999.9, 150.0, true, 150.0, 150.0, true, 9999.96),
+    Row(123456.7, 155.0, false, 12345.6, 80.0, true, 80.0),
+    Row(1000000.5, 1.0, true, -12345.6, 2.0, false, 0.0),
+};
+
+void ExpectRows(const LogTable& t, const std::vector<LogRow>& rows) {
+    ASSERT_EQ(t.Size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(LogLineText(rows[i]));
+        EXPECT_EQ(t.Time[i], Tenths(rows[i].CycleTime));
+        EXPECT_EQ(t.Side1.Setpoint[i], Tenths(rows[i].Setpoint1));
+        EXPECT_EQ(t.Side1.Heater[i], rows[i].Heater1 ? 1 : 0);
+        EXPECT_EQ(t.Side1.Temperature[i], Tenths(rows[i].Temperature1));
+        EXPECT_EQ(t.Side2.Setpoint[i], Tenths(rows[i].Setpoint2));
+        EXPECT_EQ(t.Side2.Heater[i], rows[i].Heater2 ? 1 : 0);
+        EXPECT_EQ(t.Side2.Temperature[i], Tenths(rows[i].Temperature2));
+    }
+}
+
+TEST(DataLogReader, ReadsBackWhatTheWriterWritesInPiecesOfAnySize) {
+    const std::string text = Text(Rows);
+    ASSERT_NE(text.find("12345.6123456.7\t"), std::string::npos); // the long time follows field 4 directly
+    ExpectRows(report::ParseLog(text), Rows);
+    for (std::size_t piece : {1u, 2u, 3u, 7u, 57u, 58u}) {
+        SCOPED_TRACE(piece);
+        report::LogParser parser;
+        for (std::size_t at = 0; at < text.size(); at += piece)
+            parser.Feed(std::string_view(text).substr(at, piece));
+        const LogTable t = parser.Finish();
+        ExpectRows(t, Rows);
+        EXPECT_FALSE(t.CutLastLine);
+    }
+}
+
+TEST(DataLogReader, OddFiles) {
+    const std::string whole = Text(Rows);
+    const std::string last = LogLineText(Rows.back());
+    const std::string lastBare = last.substr(0, last.size() - 2);
+    const std::string head = whole.substr(0, whole.size() - last.size());
+    struct Case {
+        const char* what;
+        std::string text;
+        std::size_t lines;
+        bool cut;
+        std::size_t skipped;
+    };
+    const std::vector<Case> cases = {
+        {"last line whole, without CR LF", head + lastBare, Rows.size(), false, 0},
+        {"last line without LF", head + lastBare + "\r", Rows.size(), false, 0},
+        {"last line cut inside its last number", head + lastBare.substr(0, lastBare.size() - 1),
+         Rows.size() - 1, true, 0},
+        {"last line cut after a tab", head + lastBare.substr(0, lastBare.find('\t') + 1), Rows.size() - 1,
+         true, 0},
+        {"blank lines", "\r\n" + head + "\r\n   \r\n\n" + last + "\r\n", Rows.size(), false, 0},
+        {"LF line ends", LogLineText(Rows[0]).substr(0, 56) + "\n" + last, 2, false, 0},
+        {"a broken line after the first", LogLineText(Rows[0]) + "garbage\r\n" + last, 2, false, 1},
+        {"halves with different times",
+         LogLineText(Rows[0]) + "    1.0\t   2.0\t1\t   3.0    1.5\t   2.0\t1\t   3.0\r\n", 1, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const LogTable t = report::ParseLog(c.text);
+        EXPECT_EQ(t.Size(), c.lines);
+        EXPECT_EQ(t.CutLastLine, c.cut);
+        EXPECT_EQ(t.SkippedLines, c.skipped);
+    }
+    // The rows before a cut line are all there.
+    ExpectRows(report::ParseLog(head + lastBare.substr(0, 20)),
+               std::vector<LogRow>(Rows.begin(), Rows.end() - 1));
+
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"", "empty data log"},
+        {"\r\n  \r\n", "empty data log"},
+        {"[Nastaveni]\r\nTeplota=150,0\r\n" + whole, "not a data log (line 1)"},
+        {"\r\nTime,Temp\n" + whole, "not a data log (line 2)"},
+        {std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\0",
+                     10),
+         "not a data log (line 1)"},
+        {"   12.3\t 150.0\t1\t", "no complete line in the data log"},
+        {"   12,3\t   150,0\t1\t   148,3   12,3\t     0,0\t0\t    21,0\r\n", "not a data log (line 1)"},
+    };
+    for (const auto& [text, error] : bad) {
+        SCOPED_TRACE(error);
+        try {
+            report::ParseLog(text);
+            ADD_FAILURE() << "read as a log";
+        } catch (const ELogRead& e) {
+            EXPECT_EQ(std::string(e.what()), error);
+        }
+    }
+}
+
+// A file read in pieces whose line never ends (a binary file) is given up early, not gathered.
+TEST(DataLogReader, OverlongLinesAreNotGathered) {
+    auto feed = [](const std::string& text) {
+        report::LogParser parser;
+        for (std::size_t at = 0; at < text.size(); at += 4096)
+            parser.Feed(std::string_view(text).substr(at, 4096));
+        return parser.Finish();
+    };
+    const std::string junk(300000, 'x');
+    const LogTable t = feed(LogLineText(Rows[0]) + junk + "\r\n" + LogLineText(Rows[1]) + junk);
+    ExpectRows(t, {Rows[0], Rows[1]});
+    EXPECT_EQ(t.SkippedLines, 2u);
+    try {
+        feed(junk + "\r\n" + Text(Rows));
+        ADD_FAILURE() << "read as a log";
+    } catch (const ELogRead& e) {
+        EXPECT_EQ(std::string(e.what()), "not a data log (line 1)");
+    }
+}
+
+TEST(DataLogReader, FilesThatCannotBeReadNameTheFileAndTheReason) {
+    const auto dir = std::filesystem::temp_directory_path() / ("report_test_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "data_01_01_27__00_00.txt");
+    std::ofstream(dir / "empty.txt").close();
+    std::ofstream(dir / "log.txt", std::ios::binary) << Text(Rows);
+    std::uint64_t lastProgress = 0;
+    const LogTable t = report::ReadLog(dir / "log.txt", [&](std::uint64_t done, std::uint64_t total) {
+        EXPECT_EQ(total, Text(Rows).size());
+        lastProgress = done;
+    });
+    ExpectRows(t, Rows);
+    EXPECT_EQ(lastProgress, Text(Rows).size());
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"data_01_01_27__00_00.txt", "data_01_01_27__00_00.txt: is a folder, not a data log"},
+        {"empty.txt", "empty.txt: empty data log"},
+        {"missing.txt", "missing.txt: no such file"},
+    };
+    for (const auto& [name, error] : bad) {
+        try {
+            report::ReadLog(dir / name);
+            ADD_FAILURE() << name << " read as a log";
+        } catch (const ELogRead& e) {
+            EXPECT_EQ(std::string(e.what()), error);
+        }
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
+    // Side 1 comes up to 100 and overshoots by 3.5; the second cycle starts above its setpoint,
+    // which is no overshoot. Side 2's setpoint drops from 50 to 40 while it is at 45 (no
+    // overshoot either) and then overshoots the new setpoint by 1.0.
+    const std::vector<LogRow> rows = {
+        Row(0.0, 100, true, 90.0, 50, true, 45.0),    Row(0.5, 100, true, 99.0, 50, true, 49.0),
+        Row(1.0, 100, false, 101.0, 40, false, 45.0), Row(1.5, 100, false, 103.5, 40, false, 39.0),
+        Row(2.0, 100, false, 100.0, 40, true, 41.0),  Row(0.0, 100, false, 105.0, 50, true, 50.0),
+        Row(0.5, 100, true, 104.0, 50, false, 52.5),
+    };
+    const report::RunSummary s = report::Summarize(report::ParseLog(Text(rows)));
+    EXPECT_EQ(s.Lines, 7u);
+    EXPECT_EQ(s.Cycles, 2);
+    EXPECT_EQ(s.Duration, 25); // 2.0 s and 0.5 s
+    EXPECT_EQ(s.Side1.MinTemperature, 900);
+    EXPECT_EQ(s.Side1.MaxTemperature, 1050);
+    EXPECT_EQ(s.Side1.MaxOvershoot, 35);
+    EXPECT_EQ(s.Side1.TimeInBand, 10);
+    EXPECT_EQ(s.Side1.HeaterOnLines, 3u);
+    EXPECT_EQ(s.Side2.MinTemperature, 390);
+    EXPECT_EQ(s.Side2.MaxTemperature, 525);
+    EXPECT_EQ(s.Side2.MaxOvershoot, 10);
+    EXPECT_EQ(s.Side2.TimeInBand, 15);
+    EXPECT_EQ(s.Side2.HeaterOnLines, 4u);
+    EXPECT_NEAR(s.HeaterDuty(2), 4.0 / 7.0, 1e-12);
+    EXPECT_NEAR(s.InBandShare(2), 0.6, 1e-12);
+
+    // A log that begins in the middle of a cycle (opened by a Stop) begins no cycle.
+    EXPECT_EQ(report::Summarize(report::ParseLog(LogLineText(Row(345.5, 0, false, 20, 0, false, 20)))).Cycles,
+              0);
+
+    EXPECT_EQ(report::TenthsText(1483), "148,3");
+    EXPECT_EQ(report::TenthsText(-33), "-3,3");
+    EXPECT_EQ(report::TenthsText(-3), "-0,3");
+    EXPECT_EQ(report::DurationText(36005), "1:00:00,5");
+    EXPECT_EQ(report::DurationText(6048000), "7 d 0:00:00,0");
+    EXPECT_EQ(report::PercentText(4.0 / 7.0), "57,1 %");
+}
+
+TEST(CsvExport, OneRowPerLineWithAHeaderAndDecimalPoints) {
+    const std::string csv = report::CsvText(report::ParseLog(Text({Rows[1], Rows[2], Rows[4]})));
+    EXPECT_EQ(csv, std::string(report::CsvHeader) + "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
+                                                    "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
+                                                    "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
+}
+
+} // namespace
