@@ -96,7 +96,7 @@ std::vector<SummaryRow> SummaryRows(const RunSummary& s) {
     auto both = [](std::string label, const std::string& value) {
         return SummaryRow{std::move(label), value, value};
     };
-    auto each = [&s](std::string label, auto text) { return SummaryRow{std::move(label), text(1), text(2)}; };
+    auto each = [](std::string label, auto text) { return SummaryRow{std::move(label), text(1), text(2)}; };
     auto degrees = [](std::int64_t tenths) { return TenthsText(tenths) + " \u00b0C"; };
     return {
         both("Trvani", DurationText(s.Duration)),
