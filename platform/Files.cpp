@@ -46,9 +46,21 @@ int OpenForAppend(const std::filesystem::path& file) {
 
 int OpenOrCreateForAppend(const std::filesystem::path& file) {
     for (;;) {
-        const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
         if (fd >= 0) return fd;
-        if (errno != EINTR) Fail(errno, "open");
+        if (errno == EINTR) continue;
+        if (errno != ENOENT) Fail(errno, "open");
+        fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EINTR || errno == EEXIST) continue; // made meanwhile by someone else: open that
+            Fail(errno, "open");
+        }
+        const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+        struct stat dir {};
+        struct stat own {};
+        if (::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISGID) != 0 && ::fstat(fd, &own) == 0)
+            (void)::fchmod(fd, (own.st_mode & 07777) | S_IRGRP | S_IWGRP);
+        return fd;
     }
 }
 

@@ -22,7 +22,9 @@ int CreateNewFile(const std::filesystem::path& file);
 int OpenForAppend(const std::filesystem::path& file);
 
 // Opens a file for appending, creating it when missing (an existing file is never emptied).
-// Throws std::system_error.
+// A file created in a shared folder (one with the set-group-ID bit, whose files belong to the
+// folder's group) is made writable by that group, so that every operator of the group can append
+// to it. Throws std::system_error.
 int OpenOrCreateForAppend(const std::filesystem::path& file);
 
 // Hands all bytes to the operating system (write(2), repeated only for a partial write).

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -80,5 +81,22 @@ TEST(EventJournal, AFailureIsHandedOutOncePerOutageAndNeverStopsTheListeners) {
     std::ofstream(dir / "Data") << "again";
     j.Record(0, "report", "fourth");
     EXPECT_TRUE(j.TakeFailure().has_value());
+    std::filesystem::remove_all(dir);
+}
+
+TEST(EventJournal, InASharedFolderEveryOperatorOfTheGroupMayAppend) {
+    const auto dir = TempDir("journal-shared");
+    std::filesystem::create_directories(dir / "Data");
+    ASSERT_EQ(::chmod((dir / "Data").c_str(), 02775), 0);
+    const mode_t old = ::umask(022); // an operator's usual mask would leave the file group-read-only
+    journal::TEventJournal(dir / "Data").Record(0, "program-start", "");
+    journal::TEventJournal(dir / "plain").Record(0, "program-start", "");
+    ::umask(old);
+    struct stat shared {};
+    struct stat plain {};
+    ASSERT_EQ(::stat((dir / "Data" / "events.txt").c_str(), &shared), 0);
+    ASSERT_EQ(::stat((dir / "plain" / "events.txt").c_str(), &plain), 0);
+    EXPECT_TRUE(shared.st_mode & S_IWGRP);
+    EXPECT_FALSE(plain.st_mode & S_IWGRP) << "outside a shared folder the mask is respected";
     std::filesystem::remove_all(dir);
 }
