@@ -169,6 +169,10 @@ public:
 
     // ---- Regulation (form1_regulation.cpp).
     void CheckBoxRegulaceClick(QObject* Sender);
+    // The end of every apply: both heaters off, the "Topit" boxes shown and "Na prubeh" enabled
+    // exactly while "Regulovat" is off.
+    void HeatersOffForRegulovat();
+    void ClearMeasuredSeries(); // the measured temperature curves, at a new cycle
     void Button4Click(QObject* Sender);
     void TimerCasTimer(QObject* Sender);
     void TimerRegulatorTimer(QObject* Sender);

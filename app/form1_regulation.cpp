@@ -37,12 +37,6 @@ void SetRegulovat(TForm1& form, bool on) {
     form.CheckBoxRegulaceClick(form.CheckBoxRegulace);
 }
 
-// A new cycle starts its measured curves afresh; the setpoint curves are redrawn with the programs.
-void ClearMeasuredSeries(TForm1& form) {
-    if (form.Chart == nullptr || form.Chart->SeriesCount() <= chart::SeriesTemperature2) return;
-    form.Chart->Clear(chart::SeriesTemperature1);
-    form.Chart->Clear(chart::SeriesTemperature2);
-}
 
 using UnitLink = regulation::UnitSender<TComPort>;
 
@@ -55,7 +49,7 @@ void TForm1::CheckBoxRegulaceClick(QObject*) {
             regulation::BeginCycle(S);
             Edit1->setText(QStringLiteral("0"));
             Edit12->setText(QStringLiteral("0"));
-            ClearMeasuredSeries(*this);
+            ClearMeasuredSeries();
         }
         RenderPrograms();
         CloseDataLog();
@@ -78,6 +72,11 @@ void TForm1::CheckBoxRegulaceClick(QObject*) {
     // The coefficients follow the interval the timer actually runs at, not Tvz itself.
     regulation::ComputeCoefficients(S, static_cast<std::uint32_t>(TimerRegulator->Interval()));
 
+    HeatersOffForRegulovat();
+    UpdateRunJournal(true); // a cycle begun, ended or given a new log
+}
+
+void TForm1::HeatersOffForRegulovat() {
     CheckBoxTopeni1->setChecked(false);
     CheckBoxTopeni2->setChecked(false);
 
@@ -87,7 +86,13 @@ void TForm1::CheckBoxRegulaceClick(QObject*) {
     CheckBoxTopeni1->setVisible(manual);
     CheckBoxTopeni2->setVisible(manual);
     CheckBox3->setEnabled(manual);
-    UpdateRunJournal(true); // a cycle begun, ended or given a new log
+}
+
+// A new cycle starts its measured curves afresh; the setpoint curves are redrawn with the programs.
+void TForm1::ClearMeasuredSeries() {
+    if (Chart == nullptr || Chart->SeriesCount() <= chart::SeriesTemperature2) return;
+    Chart->Clear(chart::SeriesTemperature1);
+    Chart->Clear(chart::SeriesTemperature2);
 }
 
 void TForm1::Button4Click(QObject*) {

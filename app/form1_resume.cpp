@@ -8,7 +8,6 @@
 
 #include "app/Controls.h"
 
-#include "chart/RegulatorSeries.h"
 #include "chart/TChart.h"
 #include "journal/EventKinds.h"
 #include "persistence/DataLog.h"
@@ -164,18 +163,10 @@ void TForm1::ResumeCycle(const journal::RunEntry& entry) {
         CheckBoxRegulace->setChecked(entry.Regulovat);
     }
     CheckBox3->setChecked(entry.NaPrubeh);
-    CheckBoxTopeni1->setChecked(false);
-    CheckBoxTopeni2->setChecked(false);
-    const bool manual = !CheckBoxRegulace->isChecked();
-    CheckBoxTopeni1->setVisible(manual);
-    CheckBoxTopeni2->setVisible(manual);
-    CheckBox3->setEnabled(manual);
+    HeatersOffForRegulovat();
 
     // The chart starts afresh at the cycle time; the measured points of the wait are not the cycle's.
-    if (Chart != nullptr && Chart->SeriesCount() > chart::SeriesTemperature2) {
-        Chart->Clear(chart::SeriesTemperature1);
-        Chart->Clear(chart::SeriesTemperature2);
-    }
+    ClearMeasuredSeries();
     Guard([&] { RenderPrograms(); });
 
     // The same log goes on; the gap in its cycle time shows the outage. A log that is gone or
