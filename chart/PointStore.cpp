@@ -73,8 +73,7 @@ void TPointStore::Clear() {
     size_ = 0;
 }
 
-std::size_t TPointStore::LowerBound(double x) const {
-    std::size_t lo = 0, hi = size_;
+std::size_t TPointStore::Bisect(std::size_t lo, std::size_t hi, double x) const {
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
         if (X(mid) < x)
@@ -85,22 +84,17 @@ std::size_t TPointStore::LowerBound(double x) const {
     return lo;
 }
 
+std::size_t TPointStore::LowerBound(double x) const {
+    return Bisect(0, size_, x);
+}
+
 std::size_t TPointStore::LowerBoundFrom(std::size_t from, std::size_t to, double x) const {
     // Gallop: 1, 2, 4, ... points on until one reaches x, then halve the last step.
     std::size_t lo = from, step = 1;
     while (lo < to && X(lo) < x) {
         const std::size_t probe = std::min(to, lo + step);
         if (probe == to || X(probe) >= x) {
-            std::size_t hi = probe;
-            ++lo;
-            while (lo < hi) {
-                const std::size_t mid = lo + (hi - lo) / 2;
-                if (X(mid) < x)
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
-            return lo;
+            return Bisect(lo + 1, probe, x);
         }
         lo = probe;
         step *= 2;

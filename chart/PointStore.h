@@ -49,6 +49,8 @@ public:
     static constexpr std::size_t LongRunSize = 256; // and per y range of 16 runs
 
 private:
+    // The first point in [lo, hi) with x >= `x` (`hi` when none), by halving.
+    std::size_t Bisect(std::size_t lo, std::size_t hi, double x) const;
     static constexpr std::size_t BlockSize = 8192;
     struct Block {
         std::array<double, BlockSize> X{};
