@@ -50,17 +50,7 @@ void TEventJournal::Record(const Event& e) {
     const std::string line = EventLine(e);
     try {
         platform::CreateDirectoryLevel(folder_);
-        const int fd = platform::OpenOrCreateForAppend(path_);
-        try {
-            platform::WriteAll(fd, line);
-        } catch (...) {
-            try {
-                platform::CloseFile(fd);
-            } catch (...) {
-            }
-            throw;
-        }
-        platform::CloseFile(fd);
+        platform::WriteAllAndClose(platform::OpenOrCreateForAppend(path_), line);
         failure_.reset();
         failureHandedOut_ = false;
     } catch (const std::system_error& error) {

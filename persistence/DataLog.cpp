@@ -209,18 +209,7 @@ void DataLog::Close() {
     if (fd_ < 0) return;
     const int fd = std::exchange(fd_, -1);
     try {
-        if (std::exchange(lineEndPending_, false)) {
-            try {
-                platform::WriteAll(fd, "\r\n");
-            } catch (...) {
-                try {
-                    platform::CloseFile(fd);
-                } catch (...) {
-                }
-                throw;
-            }
-        }
-        platform::CloseFile(fd);
+        platform::WriteAllAndClose(fd, std::exchange(lineEndPending_, false) ? "\r\n" : "");
     } catch (const std::system_error& e) {
         throw FromSystem(e);
     }

@@ -104,6 +104,19 @@ void WriteAllPieces(int fd, const std::vector<std::string_view>& pieces) {
     }
 }
 
+void WriteAllAndClose(int fd, std::string_view bytes) {
+    try {
+        WriteAll(fd, bytes);
+    } catch (...) {
+        try {
+            CloseFile(fd);
+        } catch (...) {
+        }
+        throw;
+    }
+    CloseFile(fd);
+}
+
 void CloseFile(int fd) {
     // A close interrupted by a signal has released the descriptor on Linux: never retry it.
     if (::close(fd) != 0 && errno != EINTR) Fail(errno, "close");

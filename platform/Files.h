@@ -36,6 +36,10 @@ void WriteAll(int fd, std::string_view bytes);
 // leaves all of them or none. Throws std::system_error.
 void WriteAllPieces(int fd, const std::vector<std::string_view>& pieces);
 
+// Hands the bytes to the operating system, then closes the descriptor; it is closed even when
+// the write fails (that failure is the one thrown). Throws std::system_error.
+void WriteAllAndClose(int fd, std::string_view bytes);
+
 // Closes the descriptor. Throws std::system_error when the close reports a failure.
 void CloseFile(int fd);
 
