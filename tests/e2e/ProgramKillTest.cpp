@@ -1,5 +1,6 @@
 // The real program, killed with SIGKILL at some moment while it writes its data log, loses at
 // most the last line's line end: every line before it is whole.
+#include "tests/support/SpawnProgram.h"
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -59,23 +60,13 @@ TEST(ProgramKill, KilledWhileLoggingLosesAtMostTheLastLineEnd) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     // The program keeps its files next to itself: run a copy in the temporary folder.
-    const fs::path exe = dir / "regulator";
-    fs::copy_file(REGULATOR_PATH, exe);
-    fs::permissions(exe, fs::perms::owner_all, fs::perm_options::add);
+    const fs::path exe = testsupport::CopyProgramInto(dir, REGULATOR_PATH);
 
     std::mt19937 random(std::random_device{}());
     for (int round = 0; round < 3; ++round) {
         fs::remove_all(dir / "Data");
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-        env.emplace_back("QT_QPA_PLATFORM=offscreen");
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string path = exe.string();
-        char* argv[] = {path.data(), nullptr};
-        pid_t pid = -1;
-        ASSERT_EQ(posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+        const pid_t pid = testsupport::SpawnOffscreen(exe);
+        ASSERT_GT(pid, 0);
 
         // A few refreshes (one line every 500 ms), then a kill at an arbitrary moment.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

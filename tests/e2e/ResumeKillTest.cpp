@@ -2,6 +2,7 @@
 // random moments of a running cycle and started again, twenty times: every start continues the
 // cycle where the run journal left it (within a second of the last logged cycle time), with the
 // programs' setpoints, in the one data log of the cycle, whose earlier lines stay as they were.
+#include "tests/support/SpawnProgram.h"
 #include "journal/RunJournal.h"
 
 #include <gtest/gtest.h>
@@ -72,29 +73,13 @@ std::vector<std::string> Lines(const std::string& text) {
     return out;
 }
 
-pid_t Spawn(const fs::path& exe) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    env.emplace_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string path = exe.string();
-    char* argv[] = {path.data(), nullptr};
-    pid_t pid = -1;
-    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
-    return pid;
-}
-
 } // namespace
 
 TEST(ResumeKill, EveryRestartContinuesTheKilledCycleInItsOneLog) {
     const fs::path dir = fs::temp_directory_path() / ("regulator-resume-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "Data");
-    const fs::path exe = dir / "regulator";
-    fs::copy_file(REGULATOR_PATH, exe);
-    fs::permissions(exe, fs::perms::owner_all, fs::perm_options::add);
+    const fs::path exe = testsupport::CopyProgramInto(dir, REGULATOR_PATH);
     std::ofstream(dir / "Regulator.ini", std::ios::binary)
         << "[Regulace]\r\nTvz=0,5\r\n[Prubeh1]\r\nCas1=0\r\nTeplota1=110\r\nCas2=105\r\nTeplota2=120\r\n"
         << "[Bezpecnost]\r\nPokracovat=1\r\n"; // a short control period: every run steps the programs
@@ -119,7 +104,7 @@ TEST(ResumeKill, EveryRestartContinuesTheKilledCycleInItsOneLog) {
     std::int32_t stepBefore = 1;
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        const pid_t pid = Spawn(exe);
+        const pid_t pid = testsupport::SpawnOffscreen(exe);
         ASSERT_GT(pid, 0);
         // The first line of the continued cycle, then a kill at a random moment.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
