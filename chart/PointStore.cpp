@@ -13,6 +13,7 @@ void TPointStore::Append(double x, double y) {
     if (size_ > 0 && x < X(size_ - 1)) {
         // Out of order: in at its place, the points after it one further on.
         const std::size_t at = UpperBound(x);
+        ColumnsChangedFrom(at);
         Grow();
         for (std::size_t i = size_; i > at; --i)
             Set(i, X(i - 1), static_cast<float>(Y(i - 1)));
@@ -21,6 +22,7 @@ void TPointStore::Append(double x, double y) {
         RebuildRunsFrom(at);
         return;
     }
+    ColumnsChangedFrom(size_);
     Grow();
     Set(size_, x, yf);
     AddToRuns(size_, yf);
@@ -71,6 +73,57 @@ void TPointStore::Clear() {
     runs_.clear();
     longRuns_.clear();
     size_ = 0;
+    grid_.Known.clear();
+}
+
+void TPointStore::ColumnsChangedFrom(std::size_t i) {
+    // The columns end in ascending order; a column ending at or after i holds i or lies after it
+    // (an empty column at the end holds where the next point will go).
+    while (!grid_.Known.empty() && grid_.Known.back().End >= i)
+        grid_.Known.pop_back();
+}
+
+double TPointStore::ColumnWidth(double x0, double x1, int columns) {
+    const double pixel = (x1 - x0) / std::max(1, columns);
+    return std::exp2(std::ceil(std::log2(pixel) * 8.0) / 8.0);
+}
+
+const std::vector<TPointStore::Column>& TPointStore::Columns(double x0, double x1, int columns) const {
+    const double width = ColumnWidth(x0, x1, columns);
+    // Columns counted from x = 0, unless the view lies so far out that their numbers would
+    // lose precision; then from the view's own start.
+    constexpr double MaxIndex = 1e15;
+    const double origin = std::max(std::abs(x0), std::abs(x1)) / width < MaxIndex ? 0.0 : x0;
+    if (width != grid_.Width || origin != grid_.Origin) {
+        grid_.Known.clear();
+        grid_.Width = width;
+        grid_.Origin = origin;
+    }
+    const auto edge = [&](std::int64_t k) { return origin + static_cast<double>(k) * width; };
+    const auto k0 = static_cast<std::int64_t>(std::floor((x0 - origin) / width));
+    const auto k1 = static_cast<std::int64_t>(std::floor((x1 - origin) / width));
+    const std::int64_t knownFirst = grid_.First;
+    const auto knownEnd = knownFirst + static_cast<std::int64_t>(grid_.Known.size());
+    std::vector<Column>& next = grid_.Next;
+    next.clear();
+    for (std::int64_t k = k0; k <= k1; ++k) {
+        if (k >= knownFirst && k < knownEnd) {
+            next.push_back(grid_.Known[static_cast<std::size_t>(k - knownFirst)]);
+            continue;
+        }
+        Column c;
+        c.Begin = next.empty() ? LowerBound(edge(k)) : next.back().End;
+        c.End = LowerBoundFrom(c.Begin, size_, edge(k + 1));
+        if (c.End > c.Begin) {
+            const auto [low, high] = YRange(c.Begin, c.End);
+            c.Low = static_cast<float>(low);
+            c.High = static_cast<float>(high);
+        }
+        next.push_back(c);
+    }
+    grid_.First = k0;
+    grid_.Known.swap(next);
+    return grid_.Known;
 }
 
 std::size_t TPointStore::Bisect(std::size_t lo, std::size_t hi, double x) const {

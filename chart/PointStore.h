@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -37,10 +38,16 @@ public:
 
     // The points to draw for the x range [x0, x1] on `columns` pixel columns, handed to `out`
     // in ascending x: every point of the range (and the one before and after it, so that the
-    // line reaches the edges) when they are no more than four a column; otherwise per column
-    // its lowest and its highest y (the one nearer to where the line comes from first), which
-    // fills the same column of pixels as all its points.
+    // line reaches the edges) when they are no more than four a column; otherwise, for every
+    // column of a fixed grid about a pixel wide (ColumnWidth), its lowest and its highest y (the
+    // one nearer to where the line comes from first), which fills the same pixels as all its
+    // points. The grid's columns are kept between calls, so that a view that grows or moves by
+    // a little (the automatic scaling of a running cycle) only works out the columns it has not
+    // seen yet.
     template <class Out> void Thin(double x0, double x1, int columns, Out&& out) const;
+    // The width of the grid's columns for that view: the pixel width rounded up to a step of a
+    // fixed ladder (2^(1/8) apart), so that it stays the same while the view grows by a little.
+    static double ColumnWidth(double x0, double x1, int columns);
 
     // The lowest and highest y of points [a, b), a < b.
     std::pair<double, double> YRange(std::size_t a, std::size_t b) const;
@@ -49,6 +56,16 @@ public:
     static constexpr std::size_t LongRunSize = 256; // and per y range of 16 runs
 
 private:
+    // One column of the thinning grid: its points [Begin, End) and their y range.
+    struct Column {
+        std::size_t Begin = 0, End = 0;
+        float Low = 0.0f, High = 0.0f;
+    };
+    // The grid's columns over [x0, x1], those already known taken from the last call.
+    const std::vector<Column>& Columns(double x0, double x1, int columns) const;
+    // Forgets the known columns that hold point `i` or any after it (they changed).
+    void ColumnsChangedFrom(std::size_t i);
+
     // The first point in [lo, hi) with x >= `x` (`hi` when none), by halving.
     std::size_t Bisect(std::size_t lo, std::size_t hi, double x) const;
     static constexpr std::size_t BlockSize = 8192;
@@ -68,6 +85,15 @@ private:
     std::size_t size_ = 0;
     std::vector<std::pair<float, float>> runs_;     // lowest and highest y of points [16k, 16k + 16)
     std::vector<std::pair<float, float>> longRuns_; // and of points [256k, 256k + 256)
+
+    // The columns of the last thinning: column k covers x in [Origin + k·Width, Origin + (k+1)·Width).
+    struct Grid {
+        double Origin = 0.0, Width = 0.0;
+        std::int64_t First = 0; // the index of Known.front()
+        std::vector<Column> Known;
+        std::vector<Column> Next; // the next call's columns, built beside the known ones
+    };
+    mutable Grid grid_;
 };
 
 template <class Out> void TPointStore::Thin(double x0, double x1, int columns, Out&& out) const {
@@ -77,48 +103,38 @@ template <class Out> void TPointStore::Thin(double x0, double x1, int columns, O
     if (begin > 0) --begin;
     if (end < size_) ++end;
     if (columns < 1) columns = 1;
-    if (end - begin <= 4 * static_cast<std::size_t>(columns) || !(x1 > x0)) {
+    if (end - begin <= 4 * static_cast<std::size_t>(columns) || !(x1 > x0) || !std::isfinite(x1 - x0)) {
         for (std::size_t i = begin; i < end; ++i)
             out(X(i), Y(i));
         return;
     }
-    // The points before x0 and after x1 go out as they are; the rest column by column.
-    std::size_t i = begin;
-    double lastY = Y(i); // where the line drawn so far ends
-    if (X(i) < x0) {
-        out(X(i), Y(i));
-        ++i;
-    }
-    std::size_t last = end;
-    if (last > i && X(last - 1) > x1) --last;
-    const double width = (x1 - x0) / columns;
-    for (int c = 0; c < columns && i < last; ++c) {
-        const std::size_t next = c + 1 == columns ? last : LowerBoundFrom(i, last, x0 + width * (c + 1));
-        if (next <= i) continue;
-        const double xFirst = X(i);
-        if (next - i <= 2) {
-            for (; i < next; ++i)
-                out(X(i), Y(i));
-            lastY = Y(next - 1);
+    const std::vector<Column>& grid = Columns(x0, x1, columns);
+    // The point before the first column and the one after the last go out as they are.
+    std::size_t i = grid.front().Begin;
+    bool drawn = i > 0; // whether a line comes into the next column
+    double lastY = drawn ? Y(i - 1) : 0.0;
+    if (drawn) out(X(i - 1), lastY);
+    for (const Column& c : grid) {
+        if (c.End - c.Begin <= 2) {
+            for (std::size_t k = c.Begin; k < c.End; ++k)
+                out(X(k), Y(k));
+            if (c.End > c.Begin) {
+                lastY = Y(c.End - 1);
+                drawn = true;
+            }
             continue;
         }
         // The column's span, begun at the end nearer to where the line comes from, so that no
         // long stroke back across the column is drawn.
-        const auto [low, high] = YRange(i, next);
-        const double from = i > 0 ? lastY : Y(i);
-        if (std::abs(low - from) <= std::abs(high - from)) {
-            out(xFirst, low);
-            out(X(next - 1), high);
-            lastY = high;
-        } else {
-            out(xFirst, high);
-            out(X(next - 1), low);
-            lastY = low;
-        }
-        i = next;
+        const double from = drawn ? lastY : Y(c.Begin);
+        const double low = c.Low, high = c.High;
+        const bool lowFirst = std::abs(low - from) <= std::abs(high - from);
+        out(X(c.Begin), lowFirst ? low : high);
+        out(X(c.End - 1), lowFirst ? high : low);
+        lastY = lowFirst ? high : low;
+        drawn = true;
     }
-    for (; last < end; ++last)
-        out(X(last), Y(last));
+    if (const std::size_t after = grid.back().End; after < size_) out(X(after), Y(after));
 }
 
 } // namespace chart

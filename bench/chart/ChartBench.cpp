@@ -7,7 +7,8 @@
 // median over repetitions is the median refresh. BM_RenderPrograms is RenderPrograms with two
 // programs of 36,000 s (36,000 curve points each) and a synchronous repaint. BM_Memory/days
 // reports the resident set of the whole process and its growth while the points are appended
-// (and the reference read). BM_LoadReferenceWeek reads a week-long data log as the reference.
+// (and the reference read); run it alone (--benchmark_filter=BM_Memory/7), since the heap keeps
+// what earlier benchmarks freed. BM_LoadReferenceWeek reads a week-long data log as the reference.
 #include "app/MessageBoxes.h"
 #include "app/Timer.h"
 #include "app/form1.h"
