@@ -390,6 +390,7 @@ void TForm1::FormClose(QObject*) {
     // Closing is final: the timers stop first, so no tick, watchdog opening or port event runs
     // while the rest closes or while a report of it stands open.
     StopClockwork();
+    referenceRead_.reset(); // a reference still being read is stopped
     // Closing must always succeed: a log that cannot be closed, a port that fails to close or a
     // settings file that cannot be written is reported, and the window closes all the same.
     FinishRunJournal();

@@ -11,6 +11,7 @@
 #include "devicelink/LineWatch.h"
 #include "journal/EventJournal.h"
 #include "journal/RunJournal.h"
+#include "report/BackgroundRead.h"
 #include "state/RegulatorState.h"
 #include "supervision/Supervisor.h"
 #include "telemetry/Telemetry.h"
@@ -22,6 +23,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWidget>
 
 #include <exception>
@@ -200,7 +202,11 @@ public:
 
     // ---- Reference run and chart export, from the chart's menu (form1_reference.cpp).
     void CreateChartMenu();
-    void LoadReference(const QString& file); // one reference at a time; a new one replaces the old
+    // One reference at a time; a new one replaces the old once it has been read. The file is
+    // read on a thread of its own while the window goes on; the chart's caption shows how far
+    // the read got.
+    void LoadReference(const QString& file);
+    bool ReferenceLoading() const { return referenceRead_ != nullptr; }
     void RemoveReference();
     bool HasReference() const;
     void ExportChart(const QString& file);   // PNG or PDF by the file's ending
@@ -336,6 +342,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void ReferenceReadWatch(); // every 50 ms while a reference is read
+    void ShowReference(const report::LogTable& log, const QString& name);
+    std::unique_ptr<report::TBackgroundRead> referenceRead_;
+    QTimer* referenceWatch_ = nullptr;
+    QString captionBeforeRead_; // shown again when a read fails
     void BuildControls();
     void ConnectEvents();
     bool HandleWindowKey(QObject* watched, QKeyEvent* key);

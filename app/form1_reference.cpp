@@ -84,7 +84,7 @@ void TForm1::CreateChartMenu() {
              [this](const QString& file) { ExportCsv(file); });
     });
     connect(menu, &QMenu::aboutToShow, this, [this, remove, csv] {
-        remove->setEnabled(HasReference());
+        remove->setEnabled(HasReference() || ReferenceLoading());
         csv->setEnabled(persistence::OpenLog(S) != nullptr);
     });
 }
@@ -94,14 +94,51 @@ bool TForm1::HasReference() const {
 }
 
 void TForm1::LoadReference(const QString& file) {
+    if (closed_) return;
+    if (!referenceRead_) captionBeforeRead_ = Chart->Caption();
+    referenceRead_.reset(); // a read still going is no longer wanted
+    // The end of the read is handed to this thread at once; the watch shows progress meanwhile.
+    referenceRead_ = std::make_unique<report::TBackgroundRead>(file.toStdString(), [this] {
+        QMetaObject::invokeMethod(this, [this] { Guard([&] { ReferenceReadWatch(); }); }, Qt::QueuedConnection);
+    });
+    if (referenceWatch_ == nullptr) {
+        referenceWatch_ = new QTimer(this);
+        referenceWatch_->setInterval(50);
+        connect(referenceWatch_, &QTimer::timeout, this, [this] { Guard([&] { ReferenceReadWatch(); }); });
+    }
+    referenceWatch_->start();
+    Chart->SetCaption(QStringLiteral("Nacitani reference: %1").arg(QFileInfo(file).fileName()));
+    Chart->Refresh();
+}
+
+void TForm1::ReferenceReadWatch() {
+    if (!referenceRead_ || closed_) {
+        referenceWatch_->stop();
+        referenceRead_.reset();
+        return;
+    }
+    const QString name = QString::fromStdString(referenceRead_->File().filename().string());
+    if (!referenceRead_->Done()) {
+        Chart->SetCaption(QStringLiteral("Nacitani reference: %1 %2 %").arg(name).arg(referenceRead_->Percent()));
+        Chart->Refresh();
+        return;
+    }
+    referenceWatch_->stop();
+    const std::unique_ptr<report::TBackgroundRead> read = std::move(referenceRead_);
     report::LogTable log;
     try {
-        log = report::ReadLog(file.toStdString());
+        log = read->Take();
     } catch (const report::ELogRead& e) {
+        Chart->SetCaption(captionBeforeRead_);
+        Chart->Refresh();
         throw std::runtime_error(std::string("Referenci nelze nacist: ") + e.what());
     }
+    ShowReference(log, name);
+}
+
+void TForm1::ShowReference(const report::LogTable& log, const QString& name) {
     RemoveReference();
-    chart::AddReferenceSeries(*Chart, QFileInfo(file).fileName());
+    chart::AddReferenceSeries(*Chart, name);
     // Aligned on cycle time 0 as the live curves are; a later cycle in the file follows the first.
     // Point by point, so that a week of lines needs no copies beside the table.
     report::ForEachRunTime(log, [&](std::size_t i, double x) {
@@ -112,6 +149,11 @@ void TForm1::LoadReference(const QString& file) {
 }
 
 void TForm1::RemoveReference() {
+    if (referenceRead_) {
+        referenceRead_.reset();
+        Chart->SetCaption(captionBeforeRead_);
+        Chart->Refresh();
+    }
     if (!HasReference()) return;
     Chart->RemoveSeries(chart::SeriesReference2);
     Chart->RemoveSeries(chart::SeriesReference1);

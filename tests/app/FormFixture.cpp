@@ -5,8 +5,10 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QTest>
 #include <atomic>
+#include <gtest/gtest.h>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -50,6 +52,13 @@ TForm1& TFormFixture::Show() {
 
 void TFormFixture::Close() {
     if (form_) form_->close();
+}
+
+void TFormFixture::AwaitReference() {
+    QDeadlineTimer deadline(20000);
+    while (form_->ReferenceLoading() && !deadline.hasExpired())
+        QTest::qWait(2);
+    if (form_->ReferenceLoading()) ADD_FAILURE() << "the reference is still being read";
 }
 
 std::string TFormFixture::ReadFile(const std::string& name) const {

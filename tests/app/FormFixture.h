@@ -72,6 +72,8 @@ public:
     TForm1& Show();
     // Closes the window as the operator does (FormClose runs).
     void Close();
+    // Runs the event loop until a reference being read is shown (or its failure reported).
+    void AwaitReference();
 
     TForm1& Form() { return *form_; }
     std::filesystem::path Dir() const { return dir_; }

@@ -30,6 +30,7 @@ protected:
         auto* action = fx.Form().Chart->Menu()->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(action, nullptr) << name;
         action->trigger();
+        fx.AwaitReference();
     }
     static std::string Log(const std::vector<persistence::LogRow>& rows) {
         std::string text;
@@ -88,6 +89,38 @@ TEST_F(ChartMenu, ReferenceIsDrawnBehindTheLiveCurvesUntilRemovedAndSurvivesASta
     EXPECT_EQ(f.Chart->Caption(), "");
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(f.Chart->Look(i).Name, live[i]);
+}
+
+TEST_F(ChartMenu, ALongReferenceIsReadWhileTheWindowGoesOn) {
+    TForm1& f = Show();
+    fx.WriteFile("old.txt", Log({{0.0, 150, true, 90.0, 100, true, 45.0}}));
+    std::vector<persistence::LogRow> rows(200000, {0.0, 150, true, 90.0, 100, true, 45.0});
+    for (std::size_t n = 0; n < rows.size(); ++n)
+        rows[n].CycleTime = static_cast<double>(n) * 0.5;
+    fx.WriteFile("long.txt", Log(rows));
+    Choose("ActionReference", "old.txt");
+
+    // The read goes on beside the window: the old reference stays until the new one is read,
+    // the caption says what is being read, and the display refresh runs.
+    f.LoadReference(QString::fromStdString((fx.Dir() / "long.txt").string()));
+    EXPECT_TRUE(f.ReferenceLoading());
+    EXPECT_TRUE(f.Chart->Caption().startsWith("Nacitani reference: long.txt")) << f.Chart->Caption().toStdString();
+    f.Guard([&] { f.TimerUkazTimer(f.TimerUkaz); });
+    EXPECT_EQ(f.Chart->PointCount(chart::SeriesReference1), 1u);
+    fx.AwaitReference();
+    EXPECT_EQ(f.Chart->PointCount(chart::SeriesReference1), rows.size());
+    EXPECT_EQ(f.Chart->Caption(), "Reference: long.txt");
+
+    // Removing it while it is read ends the read; so does closing the window.
+    f.LoadReference(QString::fromStdString((fx.Dir() / "old.txt").string()));
+    Choose("ActionReferenceRemove", "");
+    EXPECT_FALSE(f.ReferenceLoading());
+    EXPECT_EQ(f.Chart->SeriesCount(), 4);
+    EXPECT_EQ(f.Chart->Caption(), "");
+    f.LoadReference(QString::fromStdString((fx.Dir() / "long.txt").string()));
+    fx.Close();
+    EXPECT_FALSE(f.ReferenceLoading());
+    EXPECT_TRUE(fx.Boxes.boxes.empty());
 }
 
 TEST_F(ChartMenu, ChartAndCurrentLogAreSavedAsPngPdfAndCsv) {

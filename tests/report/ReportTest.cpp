@@ -1,16 +1,20 @@
 // Data logs read back as the log writer writes them, odd files, and the run summary.
 #include "persistence/DataLog.h"
+#include "report/BackgroundRead.h"
 #include "report/CsvExport.h"
 #include "report/DataLogReader.h"
 #include "report/RunSummary.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -180,6 +184,40 @@ TEST(DataLogReader, FilesThatCannotBeReadNameTheFileAndTheReason) {
             EXPECT_EQ(std::string(e.what()), error);
         }
     }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(BackgroundRead, HandsOverTheTableOrTheFailureAndStopsWhenDropped) {
+    const auto dir = std::filesystem::temp_directory_path() / ("report_bg_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "log.txt", std::ios::binary) << Text(Rows);
+    {
+        std::ofstream big(dir / "big.txt", std::ios::binary);
+        for (int n = 0; n < 20000; ++n) // several pieces of a megabyte
+            big << Text(Rows);
+    }
+    std::atomic<int> finished{0};
+    auto awaitDone = [](const report::TBackgroundRead& r) {
+        for (int n = 0; n < 20000 && !r.Done(); ++n)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return r.Done();
+    };
+    {
+        report::TBackgroundRead good(dir / "log.txt", [&] { ++finished; });
+        ASSERT_TRUE(awaitDone(good));
+        EXPECT_EQ(good.Percent(), 100);
+        ExpectRows(good.Take(), Rows);
+        report::TBackgroundRead missing(dir / "missing.txt", [&] { ++finished; });
+        ASSERT_TRUE(awaitDone(missing));
+        EXPECT_THROW(
+            try { missing.Take(); } catch (const ELogRead& e) {
+                EXPECT_EQ(std::string(e.what()), "missing.txt: no such file");
+                throw;
+            },
+            ELogRead);
+        report::TBackgroundRead dropped(dir / "big.txt", [&] { ++finished; });
+    }
+    EXPECT_EQ(finished.load(), 3); // each read ended, the dropped one too
     std::filesystem::remove_all(dir);
 }
 
