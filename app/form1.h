@@ -27,6 +27,7 @@
 #include <QWidget>
 
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -261,6 +262,7 @@ public:
     // ---- Resuming a cycle after a crash or a power cut (form1_resume.cpp).
     void ResumeAfterOutage();                          // FormShow, last: an unfinished cycle in the run journal
     void ResumeCycle(const journal::RunEntry& entry);  // the cycle goes on where the entry left it
+    void RedrawFromLog(const std::filesystem::path& file); // the measured curves of the cycle's log
     void UpdateRunJournal(bool force);                 // the refresh and every apply: the run journal
     void FinishRunJournal();                           // FormClose: the cycle ends with the program
 

@@ -8,12 +8,15 @@
 
 #include "app/Controls.h"
 
+#include "chart/RegulatorSeries.h"
 #include "chart/TChart.h"
 #include "journal/EventKinds.h"
 #include "persistence/DataLog.h"
 #include "persistence/Settings.h"
 #include "platform/Clock.h"
+#include "programs/ProgramTable.h"
 #include "regulation/Controller.h"
+#include "report/DataLogReader.h"
 #include "text/NumText.h"
 
 #include <QSignalBlocker>
@@ -133,6 +136,30 @@ void TForm1::ResumeAfterOutage() {
     if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
 }
 
+void TForm1::RedrawFromLog(const std::filesystem::path& file) {
+    report::LogTable log;
+    try {
+        log = report::ReadLog(file);
+    } catch (const report::ELogRead&) {
+        return; // the chart then begins at the resume; the log itself is reported when it is opened
+    }
+    // The cycle's lines: from where its cycle time last began again.
+    std::size_t from = 0;
+    for (std::size_t i = 1; i < log.Size(); ++i) {
+        if (log.Time[i] < log.Time[i - 1]) from = i;
+    }
+    for (std::size_t i = from; i < log.Size(); ++i) {
+        const double time = log.TimeAt(i);
+        Chart->Append(chart::SeriesTemperature1, time, report::FromTenths(log.Side1.Temperature[i]));
+        Chart->Append(chart::SeriesTemperature2, time, report::FromTenths(log.Side2.Temperature[i]));
+        for (int side : {1, 2}) {
+            if (programs::LiveSetpointDue(S, side, time))
+                Chart->Append(chart::SetpointSeries(side), time, report::FromTenths(log.Side(side).Setpoint[i]));
+        }
+    }
+    Chart->Refresh();
+}
+
 void TForm1::ResumeCycle(const journal::RunEntry& entry) {
     // The log begun at start-up gives way to the cycle's own; left empty, it goes.
     std::filesystem::path startupLog;
@@ -165,9 +192,11 @@ void TForm1::ResumeCycle(const journal::RunEntry& entry) {
     CheckBox3->setChecked(entry.NaPrubeh);
     HeatersOffForRegulovat();
 
-    // The chart starts afresh at the cycle time; the measured points of the wait are not the cycle's.
+    // The measured points of the wait are not the cycle's: the chart shows the cycle as its log
+    // holds it, up to the outage.
     ClearMeasuredSeries();
     Guard([&] { RenderPrograms(); });
+    if (!entry.DataLog.empty()) RedrawFromLog(persistence::DataLogDir() / entry.DataLog);
 
     // The same log goes on; the gap in its cycle time shows the outage. A log that is gone or
     // cannot be opened is reported, and a new one is begun.

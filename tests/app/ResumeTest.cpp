@@ -3,6 +3,8 @@
 #include "FormFixture.h"
 
 #include "app/Shape.h"
+#include "chart/RegulatorSeries.h"
+#include "chart/TChart.h"
 #include "journal/RunJournal.h"
 #include "persistence/DataLog.h"
 #include "platform/Clock.h"
@@ -84,6 +86,11 @@ void ExpectResumed(TFormFixture& fx) {
     EXPECT_FALSE(f.CheckBox3->isEnabled());
     EXPECT_TRUE(f.CheckBoxTopeni1->isHidden());
     EXPECT_EQ(TextColour(f.Label10), colors::Red);
+    // The chart shows the cycle's logged lines again (side 2 has no program: its live setpoint too).
+    const std::vector<std::pair<double, double>> logged = {{1233.9, 0.0}, {1234.4, 0.0}};
+    EXPECT_EQ(f.Chart->Points(chart::SeriesTemperature1), logged);
+    EXPECT_EQ(f.Chart->Points(chart::SeriesTemperature2), logged);
+    EXPECT_EQ(f.Chart->Points(chart::SeriesSetpoint2), logged);
     ASSERT_NE(persistence::OpenLog(f.S), nullptr);
     EXPECT_EQ(persistence::OpenLog(f.S)->Path().filename(), OldLog);
     const auto j = Journal(fx);
