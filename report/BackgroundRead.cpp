@@ -1,6 +1,7 @@
 #include "report/BackgroundRead.h"
 
 #include <chrono>
+#include <thread>
 #include <utility>
 
 namespace report {
@@ -13,10 +14,12 @@ struct Stopped {};
 
 TBackgroundRead::TBackgroundRead(std::filesystem::path file, std::function<void()> finished)
     : file_(std::move(file)), shared_(std::make_shared<Shared>()) {
+    shared_->Finished = std::move(finished);
     std::promise<LogTable> promise;
     result_ = promise.get_future();
-    thread_ = std::thread([file = file_, shared = shared_, promise = std::move(promise),
-                           finished = std::move(finished)]() mutable {
+    // The thread keeps what it works on (the file's name, the promise, the shared state) to
+    // itself, so that it may outlive this object.
+    std::thread([file = file_, shared = shared_, promise = std::move(promise)]() mutable {
         try {
             promise.set_value(ReadLog(file, [&shared](std::uint64_t done, std::uint64_t total) {
                 if (shared->Stop.load()) throw Stopped{};
@@ -26,13 +29,17 @@ TBackgroundRead::TBackgroundRead(std::filesystem::path file, std::function<void(
         } catch (...) {
             promise.set_exception(std::current_exception());
         }
-        if (finished) finished();
-    });
+        const std::lock_guard<std::mutex> lock(shared->Lock);
+        if (shared->Finished) shared->Finished();
+    }).detach();
 }
 
 TBackgroundRead::~TBackgroundRead() {
+    // Not waited for: a read that hangs (a share that has gone away) must not hold up the
+    // window. It stops at its next piece and tells no one.
     shared_->Stop.store(true);
-    thread_.join();
+    const std::lock_guard<std::mutex> lock(shared_->Lock);
+    shared_->Finished = nullptr;
 }
 
 bool TBackgroundRead::Done() const {

@@ -9,16 +9,16 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <thread>
+#include <mutex>
 
 namespace report {
 
 class TBackgroundRead {
 public:
     // Starts reading `file` at once; `finished` runs on the read's thread once the table (or the
-    // failure) can be taken.
+    // failure) can be taken, unless this object is gone by then.
     explicit TBackgroundRead(std::filesystem::path file, std::function<void()> finished = {});
-    // A read still going stops at its next piece (a megabyte) and is waited for.
+    // A read still going stops at its next piece (a megabyte) on its own; it is not waited for.
     ~TBackgroundRead();
     TBackgroundRead(const TBackgroundRead&) = delete;
     TBackgroundRead& operator=(const TBackgroundRead&) = delete;
@@ -34,11 +34,12 @@ private:
     struct Shared {
         std::atomic<int> Percent{0};
         std::atomic<bool> Stop{false};
+        std::mutex Lock; // guards Finished
+        std::function<void()> Finished;
     };
     std::filesystem::path file_;
     std::shared_ptr<Shared> shared_;
     std::future<LogTable> result_;
-    std::thread thread_;
 };
 
 } // namespace report
