@@ -1,15 +1,19 @@
 // The display refresh and the program curves on the real window, offscreen.
 //
 //   chart_bench                    all benchmarks
-// Figures: BM_Refresh/days is one refresh (four appends, labels, the log line) and a synchronous
-// repaint with a day (172,800 points) or a week (1,209,600 points) in each of the four series,
-// the week together with a week-long reference run; each repetition is a single refresh, so the
-// median over repetitions is the median refresh. BM_RenderPrograms is RenderPrograms with two
-// programs of 36,000 s (36,000 curve points each) and a synchronous repaint. BM_Memory/days
-// reports the resident set of the whole process and its growth while the points are appended
-// (and the reference read); run it alone (--benchmark_filter=BM_Memory/7), since the heap keeps
-// what earlier benchmarks freed. BM_LoadReferenceWeek reads a week-long data log as the reference, from
-// the menu's command until it is shown.
+// Figures:
+// - BM_Refresh/days: one refresh (four appends, labels, the log line) and a synchronous repaint
+//   with a day (172,800 points) or a week (1,209,600 points) in each of the four series, the week
+//   together with a week-long reference run; each repetition is a single refresh, so the median
+//   over repetitions is the median refresh.
+// - BM_ZoomWeek: one wheel step on that week, in and out by turns.
+// - BM_RenderPrograms: RenderPrograms with two programs of 36,000 s (36,000 curve points each)
+//   and a synchronous repaint.
+// - BM_Memory/days: the resident set of the whole process and its growth while the points are
+//   appended (and the reference read); run it alone (--benchmark_filter=BM_Memory/7), since the
+//   heap keeps what earlier benchmarks freed.
+// - BM_LoadReferenceWeek: a week-long data log read as the reference, from the menu's command
+//   until it is shown.
 #include "app/MessageBoxes.h"
 #include "app/Timer.h"
 #include "app/form1.h"
@@ -19,6 +23,7 @@
 #include "platform/ProgramDir.h"
 
 #include <QApplication>
+#include <QWheelEvent>
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -143,6 +148,27 @@ BENCHMARK(BM_Refresh)
     ->Repetitions(60)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// One step of the mouse wheel on a week of points (and a week-long reference), in and out by
+// turns, so that every step shows a view not drawn before.
+void BM_ZoomWeek(benchmark::State& state) {
+    auto f = NewWindow();
+    FillDays(*f, 7);
+    LoadReference(*f, WeekLog());
+    f->Chart->RepaintNow();
+    QWidget* plot = f->Chart->findChild<QWidget*>();
+    const QPointF at(plot->width() * 0.6, plot->height() * 0.4);
+    int turn = 0;
+    for (auto _ : state) {
+        const QPoint angle(0, (turn++ % 2 == 0) ? 120 : -120);
+        QWheelEvent wheel(at, plot->mapToGlobal(at), QPoint(), angle, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(plot, &wheel);
+        f->Chart->RepaintNow();
+    }
+    if (f->Chart->AutoScaling()) state.SkipWithError("the wheel did not zoom");
+}
+BENCHMARK(BM_ZoomWeek)->Iterations(1)->Repetitions(30)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RenderPrograms(benchmark::State& state) {
     auto f = NewWindow();
