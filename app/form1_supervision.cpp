@@ -148,9 +148,10 @@ void TForm1::SuperviseSides(bool sendNow) {
                 send.Send(side, text);
         }
     }
-    // Any other write failure is not reported here: the next control tick sends the same group
-    // and reports its own failure.
     ShowSafetyState(*this);
+    // Any other write failure is reported as every sending operation reports it: once, and
+    // again only after a write to that unit has gone through.
+    send.RethrowFirstFailure();
 }
 
 void TForm1::ApplySafetyLimits() {

@@ -144,6 +144,21 @@ TEST_F(Supervision, ASilentSideIsSwitchedOffAndComesBackByItself) {
     EXPECT_EQ(journal.find("\t2\tstale"), std::string::npos);
 }
 
+// The refresh's own "=0" to a side that has just fallen silent fails without the device being
+// gone: reported as a failing control tick is, not swallowed.
+TEST_F(Supervision, AFailedSwitchOffAtTheRefreshIsReported) {
+    F().CheckBoxTopeni1->setChecked(true);
+    for (int s = 1; s <= 11; ++s)
+        Second(s == 1 ? " 20,0" : "", " 30,0");
+    gNow += 1ms;
+    lines->FailNext(testsupport::Call::WriteFile, platform::ERROR_GEN_FAILURE);
+    F().TimerUkaz->OnTimer();
+    const QStringList texts = BoxTexts();
+    ASSERT_EQ(texts.size(), 2) << texts.join(" | ").toStdString();
+    EXPECT_EQ(texts[0], "Strana 1: zadna teplota 10 s, topeni vypnuto.");
+    EXPECT_TRUE(texts[1].startsWith("WriteFile function failed")) << texts[1].toStdString();
+}
+
 class SupervisionWithLimits : public Supervision {
 protected:
     SupervisionWithLimits() : Supervision("[Bezpecnost]\r\nMaxT2=300\r\n") {}
