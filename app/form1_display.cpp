@@ -4,7 +4,6 @@
 #include "app/Controls.h"
 
 #include "chart/RegulatorSeries.h"
-#include "devicelink/RxParser.h"
 #include "chart/TChart.h"
 #include "persistence/DataLog.h"
 #include "persistence/DataLogRefresh.h"
@@ -45,8 +44,7 @@ void TForm1::TimerUkazTimer(QObject*) {
     const bool regulating = CheckBoxRegulace->isChecked();
     if (persistence::WriteDataLog(S, regulating) == persistence::LogWriteResult::Resumed) {
         const auto* log = persistence::OpenLog(S);
-        AddListLine(ListBox2, "Zapis dat obnoven: " + (log ? log->Path().filename().string() : std::string()),
-                    devicelink::CommListLimit);
+        AddCommLine("Zapis dat obnoven: " + (log ? log->Path().filename().string() : std::string()));
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include "app/Controls.h"
 
-#include "devicelink/RxParser.h"
 #include "journal/EventKinds.h"
 #include "platform/Clock.h"
 #include "regulation/Cycle.h"
@@ -33,15 +32,9 @@ QPushButton* AckButton(TForm1& f, int side) {
     return side == 1 ? f.ButtonPotvrdit1 : f.ButtonPotvrdit2;
 }
 
-void AddCommLine(TForm1& f, const std::string& line) {
-    f.ListBox2->insertItem(0, QString::fromLatin1(line.data(), qsizetype(line.size())));
-    while (f.ListBox2->count() > devicelink::CommListLimit)
-        delete f.ListBox2->takeItem(f.ListBox2->count() - 1);
-}
-
 // One line in the communication list and the journal, and a report unless it needs none.
 void Announce(TForm1& f, int side, std::string_view kind, const std::string& text, bool report) {
-    AddCommLine(f, text);
+    f.AddCommLine(text);
     f.RecordEvent(side, kind, text);
     if (report) f.Report(QString::fromLatin1(text.data(), qsizetype(text.size())));
 }

@@ -1,19 +1,13 @@
 #include "supervision/Messages.h"
 
+#include "persistence/DataLogRefresh.h"
 #include "text/NumText.h"
-
-#include <cmath>
 
 namespace supervision {
 namespace {
 
 std::string Side(int side) {
     return "Strana " + std::to_string(side) + ": ";
-}
-
-// One decimal, as the big labels show a temperature.
-std::string Degrees(double value) {
-    return numtext::FormatFloat(std::trunc(value * 10.0) / 10.0);
 }
 
 } // namespace
@@ -28,8 +22,9 @@ std::string RecoveredText(int side) {
 }
 
 std::string OverTemperatureText(int side, double temperature, double limit) {
-    return Side(side) + "teplota " + Degrees(temperature) + " dosahla meze " + numtext::FormatFloat(limit) +
-           ", topeni vypnuto do vychladnuti a potvrzeni.";
+    // The temperature as the big label shows it.
+    return Side(side) + "teplota " + persistence::TemperatureLabelText(temperature) + " dosahla meze " +
+           numtext::FormatFloat(limit) + ", topeni vypnuto do vychladnuti a potvrzeni.";
 }
 
 std::string AcknowledgedText(int side) {
