@@ -11,10 +11,6 @@
 #include <system_error>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace persistence {
 namespace {
 
@@ -162,19 +158,8 @@ std::unique_ptr<DataLog> DataLog::OpenExisting(const std::filesystem::path& file
 void DataLog::Reopen() {
     if (fd_ >= 0) return;
     try {
-        const int fd = platform::OpenForAppend(path_);
-        // The appending descriptor cannot read: the last byte is looked at through another.
-        char last = '\n';
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            const int reader = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-            if (reader >= 0) {
-                (void)!::pread(reader, &last, 1, st.st_size - 1);
-                ::close(reader);
-            }
-        }
-        fd_ = fd;
-        lineEndPending_ = last != '\n';
+        fd_ = platform::OpenForAppend(path_);
+        lineEndPending_ = LastLineOpen(path_);
     } catch (const std::system_error& e) {
         throw FromSystem(e);
     }
