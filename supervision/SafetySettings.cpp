@@ -22,8 +22,10 @@ SafetySettings ReadSafetySettings() {
 void WriteTemperatureLimits(const platform::ProfileFile& file, std::string_view maxT1,
                             std::string_view maxT2) {
     const SafetySettings stored = ReadSafetySettings(file);
+    platform::ProfileWriteBatch batch(file); // both limits change in one step
     if (stored.MaxT1 != maxT1) file.WriteString(SafetySection, "MaxT1", maxT1);
     if (stored.MaxT2 != maxT2) file.WriteString(SafetySection, "MaxT2", maxT2);
+    batch.Commit();
 }
 
 void WriteTemperatureLimits(std::string_view maxT1, std::string_view maxT2) {
