@@ -9,14 +9,13 @@
 #include "text/NumText.h"
 
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
-#include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -137,9 +136,8 @@ void TAutotuneWindow::ButtonStartClick() {
         return;
     }
     side_ = ComboStrana->currentIndex() + 1;
-    setpoint_ = *setpoint;
     autotune::TRelaySettings settings;
-    settings.Setpoint = setpoint_;
+    settings.Setpoint = *setpoint;
     settings.Hysteresis = *h;
     test_ = std::make_unique<autotune::TRelayTest>(settings);
     elapsed_ = 0.0;
@@ -151,7 +149,7 @@ void TAutotuneWindow::ButtonStartClick() {
     ButtonZrusit->setEnabled(true);
     ComboStrana->setEnabled(false);
     form_.RecordEvent(side_, journal::kind::Autotune,
-                      "start: zadana " + numtext::FormatFloat(setpoint_) + ", h " + numtext::FormatFloat(*h));
+                      "start: zadana " + numtext::FormatFloat(*setpoint) + ", h " + numtext::FormatFloat(*h));
     ShowProgress();
 }
 
@@ -197,7 +195,7 @@ void TAutotuneWindow::Ended() {
     ButtonStart->setEnabled(false);
     // Fitting the model and trying the candidates takes a second or more: it runs on a copy of
     // the record, away from the window's thread, and a later tick picks the result up.
-    pending_ = std::async(std::launch::async, [test = *test_, sp = setpoint_, cp = controlPeriod_] {
+    pending_ = std::async(std::launch::async, [test = *test_, sp = test_->Settings().Setpoint, cp = controlPeriod_] {
         return autotune::Propose(test, sp, cp);
     });
 }

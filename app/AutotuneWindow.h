@@ -76,7 +76,6 @@ private:
     TForm1& form_;
     std::unique_ptr<autotune::TRelayTest> test_;
     int side_ = 1;
-    double setpoint_ = 0.0;
     double elapsed_ = 0.0;
     double controlPeriod_ = 0.0;
     std::future<autotune::TProposal> pending_;

@@ -14,7 +14,6 @@
 #include <QMenu>
 
 #include <stdexcept>
-#include <vector>
 
 namespace {
 

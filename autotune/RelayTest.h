@@ -64,7 +64,6 @@ public:
     std::optional<TUltimate> Estimate() const;
     const TRelaySettings& Settings() const { return settings_; }
     const std::vector<TSample>& Trace() const { return trace_; }
-    const std::vector<TCycle>& Cycles() const { return cycles_; }
 
 private:
     void CloseCycle(double time);

@@ -48,8 +48,6 @@ public:
     // once; after a successful write the next failure is handed out again.
     std::optional<std::string> TakeFailure();
 
-    const std::filesystem::path& Path() const { return path_; }
-
     using Listener = std::function<void(const Event&)>;
     // Listeners run after the line was written (or failed to be), in the order added.
     void AddListener(Listener listener) { listeners_.push_back(std::move(listener)); }

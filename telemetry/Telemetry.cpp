@@ -12,7 +12,7 @@ std::unique_ptr<TTelemetry> TTelemetry::Start(const MqttSettings& settings) {
 }
 
 TTelemetry::TTelemetry(const MqttSettings& settings)
-    : settings_(settings), client_(settings),
+    : client_(settings),
       state_(settings.Prefix,
              [this](const std::string& topic, const std::string& payload) {
                  client_.Publish(topic, payload, 0, true);

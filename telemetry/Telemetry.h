@@ -46,11 +46,9 @@ public:
     // "offline", disconnect, and the library's thread ended; bounded even with the broker gone.
     void Stop();
 
-    const MqttSettings& Settings() const { return settings_; }
     TMqttClient& Client() { return client_; }
 
 private:
-    MqttSettings settings_;
     TMqttClient client_;
     TStatePublisher state_;
     TLinkMonitor link_;

@@ -145,7 +145,6 @@ int main(int argc, char** argv) {
                         p.Model->Lag2, p.Model->Lag3, p.Model->DeadTime, p.Model->Error);
         if (best) {
             const auto trial = autotune::MakeTrial(c.Make, c.Setpoint, tvz, p.Ultimate.Period, bestAllowed);
-            autotune::TStepResult fig;
             if (const auto b = autotune::ChooseParameters({trial}, tvz, p.Ku, p.Ultimate.Period, p.Classic))
                 std::printf("; best on the plant itself: %s with r0 %.4g Ti %.4g Td %.4g", controller(*b).c_str(), b->r0,
                             b->Ti, b->Td);

@@ -12,11 +12,9 @@
 #include <thread>
 
 #include <csignal>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {

@@ -18,11 +18,9 @@
 #include <vector>
 
 #include <csignal>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
