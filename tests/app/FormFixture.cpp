@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/ProgramDir.h"
+#include "serial/ComPort.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -52,6 +53,17 @@ TForm1& TFormFixture::Show() {
 
 void TFormFixture::Close() {
     if (form_) form_->close();
+}
+
+bool TFormFixture::ShowWithQuietUnits(const std::shared_ptr<testsupport::FakeSerialServices>& lines) {
+    lines->AddDevice("COM3");
+    lines->AddDevice("COM4");
+    Services.Serial = lines;
+    TForm1& f = Show();
+    f.Com1Port->SetEvents(TComEvents{});
+    f.Com2Port->SetEvents(TComEvents{});
+    f.COMTimerTimer(f.COMTimer);
+    return f.Com1Port->Connected() && f.Com2Port->Connected();
 }
 
 void TFormFixture::AwaitReference() {

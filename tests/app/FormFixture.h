@@ -3,6 +3,7 @@
 // instead of shown, and with its timers and the monotonic clock (platform::SteadyNow) held still.
 #include "app/MessageBoxes.h"
 #include "app/form1.h"
+#include "tests/support/FakeSerialServices.h"
 
 #include <QString>
 #include <functional>
@@ -72,6 +73,10 @@ public:
     TForm1& Show();
     // Closes the window as the operator does (FormClose runs).
     void Close();
+    // Shows the window with the units on the fake serial layer `lines` (devices COM3 and COM4),
+    // both ports opened by the watchdog and without event threads: only what the window writes
+    // to the units matters. True when both ports are open.
+    bool ShowWithQuietUnits(const std::shared_ptr<testsupport::FakeSerialServices>& lines);
     // Runs the event loop until a reference being read is shown (or its failure reported).
     void AwaitReference();
 

@@ -51,30 +51,15 @@ const std::string Off = "@ledka=0&@rele=0&*";
 class RegulationUnits : public ::testing::Test {
 protected:
     RegulationUnits() {
-        lines->AddDevice("COM3");
-        lines->AddDevice("COM4");
-        fx.Services.Serial = lines;
-        TForm1& f = fx.Show();
-        // Only what the regulation writes matters here: no event threads.
-        f.Com1Port->SetEvents(TComEvents{});
-        f.Com2Port->SetEvents(TComEvents{});
-        f.COMTimerTimer(f.COMTimer);
-        EXPECT_TRUE(f.Com1Port->Connected());
-        EXPECT_TRUE(f.Com2Port->Connected());
-        f.CheckBox3->setChecked(true);
+        EXPECT_TRUE(fx.ShowWithQuietUnits(lines));
+        fx.Form().CheckBox3->setChecked(true);
         fx.Boxes.boxes.clear();
     }
 
     TForm1& F() { return fx.Form(); }
 
     // What a unit received since the last look.
-    std::string Take(int side) {
-        const std::string name = side == 1 ? "COM3" : "COM4";
-        const std::string all = lines->Written(name);
-        std::string fresh = all.substr(seen_[side - 1]);
-        seen_[side - 1] = all.size();
-        return fresh;
-    }
+    std::string Take(int side) { return lines->TakeWritten(side == 1 ? "COM3" : "COM4"); }
     void ExpectReceived(const std::string& unit1, const std::string& unit2, const char* when) {
         EXPECT_EQ(Take(1), unit1) << when;
         EXPECT_EQ(Take(2), unit2) << when;
@@ -93,9 +78,6 @@ protected:
 
     std::shared_ptr<TUnitLines> lines = std::make_shared<TUnitLines>();
     TFormFixture fx;
-
-private:
-    std::size_t seen_[2] = {0, 0};
 };
 
 } // namespace

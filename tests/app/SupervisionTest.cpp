@@ -36,26 +36,13 @@ protected:
     void SetUp() override {
         gNow = std::chrono::steady_clock::time_point{} + 5h;
         platform::SetSteadyClock([] { return gNow; });
-        lines->AddDevice("COM3");
-        lines->AddDevice("COM4");
-        fx.Services.Serial = lines;
-        TForm1& f = fx.Show();
-        f.Com1Port->SetEvents(TComEvents{});
-        f.Com2Port->SetEvents(TComEvents{});
-        f.COMTimerTimer(f.COMTimer);
-        ASSERT_TRUE(f.Com1Port->Connected());
-        ASSERT_TRUE(f.Com2Port->Connected());
+        ASSERT_TRUE(fx.ShowWithQuietUnits(lines));
         fx.Boxes.boxes.clear();
     }
 
     TForm1& F() { return fx.Form(); }
 
-    std::string Take(int side) {
-        const std::string all = lines->Written(side == 1 ? "COM3" : "COM4");
-        std::string fresh = all.substr(seen_[side - 1]);
-        seen_[side - 1] = all.size();
-        return fresh;
-    }
+    std::string Take(int side) { return lines->TakeWritten(side == 1 ? "COM3" : "COM4"); }
     void Report(int side, const std::string& five) {
         for (char ch : "@t=" + five + "C\r")
             F().ParseRxChar(side, ch);
@@ -81,9 +68,6 @@ protected:
     std::shared_ptr<testsupport::FakeSerialServices> lines =
         std::make_shared<testsupport::FakeSerialServices>();
     TFormFixture fx;
-
-private:
-    std::size_t seen_[2] = {0, 0};
 };
 
 // By hand ("Regulovat" off): the operator's ticks are overruled while a side is silent.

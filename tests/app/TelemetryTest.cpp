@@ -33,19 +33,13 @@ TEST(WindowTelemetry, ABrokerLostAndBackIsReportedOnceWhileTheUnitsGetEveryComma
     TTestBroker broker;
     ASSERT_TRUE(broker.Running());
     auto lines = std::make_shared<testsupport::FakeSerialServices>();
-    lines->AddDevice("COM3");
-    lines->AddDevice("COM4");
     TFormFixture fx("[MQTT]\r\nHost=127.0.0.1\r\nPort=" + std::to_string(broker.Port()) + "\r\nPrefix=w\r\n");
-    fx.Services.Serial = lines;
     TSubscriber sub(broker.Port(), "w/#");
     ASSERT_TRUE(sub.Subscribed());
 
-    TForm1& f = fx.Show();
+    ASSERT_TRUE(fx.ShowWithQuietUnits(lines));
+    TForm1& f = fx.Form();
     ASSERT_NE(f.Telemetry, nullptr);
-    f.Com1Port->SetEvents(TComEvents{});
-    f.Com2Port->SetEvents(TComEvents{});
-    f.COMTimerTimer(f.COMTimer);
-    ASSERT_TRUE(f.Com1Port->Connected() && f.Com2Port->Connected());
 
     // Display refreshes (and, with `tick`, control ticks) until `done`, at most `limit`; the
     // broker answers on its own time.

@@ -98,6 +98,14 @@ std::string FakeSerialServices::Written(const std::string& name) const {
     return FDevices.at(name).tx;
 }
 
+std::string FakeSerialServices::TakeWritten(const std::string& name) {
+    std::lock_guard lock(FMutex);
+    Device& d = FDevices.at(name);
+    std::string fresh = d.tx.substr(d.taken);
+    d.taken = d.tx.size();
+    return fresh;
+}
+
 std::vector<Call> FakeSerialServices::Calls() const {
     std::lock_guard lock(FMutex);
     return FCalls;

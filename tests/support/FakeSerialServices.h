@@ -67,6 +67,8 @@ public:
 
     // What was written to a device, everything so far.
     std::string Written(const std::string& name) const;
+    // What was written to a device since the last TakeWritten for it.
+    std::string TakeWritten(const std::string& name);
     std::vector<Call> Calls() const;
     int CountOf(Call call) const;
     void ClearCalls();
@@ -116,6 +118,7 @@ private:
         bool open = false;
         std::string rx;
         std::string tx;
+        std::size_t taken = 0; // of tx, by TakeWritten
         DWORD events = 0;
         DWORD mask = 0;
         unsigned maskGeneration = 0;
