@@ -1,6 +1,7 @@
 // The real program, killed with SIGKILL at some moment while it writes its data log, loses at
 // most the last line's line end: every line before it is whole.
 #include "tests/support/SpawnProgram.h"
+#include "tests/support/TempFiles.h"
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -54,9 +55,8 @@ std::size_t CountLineEnds(const fs::path& data) {
 }
 
 TEST(ProgramKill, KilledWhileLoggingLosesAtMostTheLastLineEnd) {
-    const fs::path dir = fs::temp_directory_path() / ("regulator-kill-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const testsupport::TTempDir temp("regulator-kill");
+    const auto& dir = temp.Path();
     // The program keeps its files next to itself: run a copy in the temporary folder.
     const fs::path exe = testsupport::CopyProgramInto(dir, REGULATOR_PATH);
 
@@ -71,10 +71,7 @@ TEST(ProgramKill, KilledWhileLoggingLosesAtMostTheLastLineEnd) {
         while (CountLineEnds(dir / "Data") < 3 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         std::this_thread::sleep_for(std::chrono::milliseconds(random() % 700));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_TRUE(testsupport::KillNow(pid));
 
         ASSERT_TRUE(fs::exists(dir / "Data"));
         const std::string text = ReadLog(dir / "Data");
@@ -92,7 +89,6 @@ TEST(ProgramKill, KilledWhileLoggingLosesAtMostTheLastLineEnd) {
         EXPECT_TRUE(IsLogLine(text.substr(at))) << "last line: [" << text.substr(at) << "]";
         EXPECT_GE(lines, 2);
     }
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // cycle where the run journal left it (within a second of the last logged cycle time), with the
 // programs' setpoints, in the one data log of the cycle, whose earlier lines stay as they were.
 #include "tests/support/SpawnProgram.h"
+#include "tests/support/TempFiles.h"
 #include "journal/RunJournal.h"
 
 #include <gtest/gtest.h>
@@ -27,12 +28,7 @@ namespace {
 
 const std::string LogName = "data_08_12_26__13_19.txt";
 
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testsupport::ReadWholeFile;
 
 std::vector<fs::path> DataLogs(const fs::path& data) {
     std::vector<fs::path> logs;
@@ -74,8 +70,8 @@ std::vector<std::string> Lines(const std::string& text) {
 } // namespace
 
 TEST(ResumeKill, EveryRestartContinuesTheKilledCycleInItsOneLog) {
-    const fs::path dir = fs::temp_directory_path() / ("regulator-resume-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
+    const testsupport::TTempDir temp("regulator-resume");
+    const auto& dir = temp.Path();
     fs::create_directories(dir / "Data");
     const fs::path exe = testsupport::CopyProgramInto(dir, REGULATOR_PATH);
     std::ofstream(dir / "Regulator.ini", std::ios::binary)
@@ -106,15 +102,12 @@ TEST(ResumeKill, EveryRestartContinuesTheKilledCycleInItsOneLog) {
         ASSERT_GT(pid, 0);
         // The first line of the continued cycle, then a kill at a random moment.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (Slurp(log).size() <= before.size() + 2 && std::chrono::steady_clock::now() < deadline)
+        while (ReadWholeFile(log).size() <= before.size() + 2 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1200));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_TRUE(testsupport::KillNow(pid));
 
-        const std::string text = Slurp(log);
+        const std::string text = ReadWholeFile(log);
         ASSERT_EQ(DataLogs(dir / "Data").size(), 1u) << "a second log was begun";
         ASSERT_EQ(text.compare(0, before.size(), before), 0) << "earlier lines changed";
         const auto lines = Lines(text.substr(before.size() + (before.empty() ? 0 : 2)));
@@ -147,5 +140,4 @@ TEST(ResumeKill, EveryRestartContinuesTheKilledCycleInItsOneLog) {
         stepBefore = read.Entry.ProgramStep1;
     }
     EXPECT_EQ(stepBefore, 2) << "the program never reached its second point";
-    fs::remove_all(dir);
 }

@@ -1,29 +1,18 @@
 #include "journal/EventJournal.h"
 
 #include "platform/Clock.h"
+#include "tests/support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-std::filesystem::path TempDir(const char* name) {
-    auto dir = std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    return dir;
-}
-
-std::string Slurp(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testsupport::ReadWholeFile;
 
 struct FixedClock {
     FixedClock() {
@@ -36,8 +25,8 @@ struct FixedClock {
 
 TEST(EventJournal, AppendsWholeLinesAndTellsListeners) {
     FixedClock clock;
-    const auto dir = TempDir("journal-lines");
-    std::filesystem::create_directories(dir);
+    const testsupport::TTempDir temp("journal-lines");
+    const auto& dir = temp.Path();
     journal::TEventJournal j(dir / "Data");
     std::vector<std::string> heard;
     j.AddListener([&](const journal::Event& e) { heard.push_back(e.Kind + "/" + std::to_string(e.Side)); });
@@ -47,18 +36,17 @@ TEST(EventJournal, AppendsWholeLinesAndTellsListeners) {
     journal::TEventJournal again(dir / "Data");        // a later run appends, never empties
     again.Record(2, "stale", "");
 
-    EXPECT_EQ(Slurp(dir / "Data" / "events.txt"),
+    EXPECT_EQ(ReadWholeFile(dir / "Data" / "events.txt"),
               "2026-12-08 14:05:03\t-\tprogram-start\tRegulace teploty v2.9\r\n"
               "2026-12-08 14:05:03\t1\tport-lost\tline one line two\r\n"
               "2026-12-08 14:05:03\t2\tstale\t\r\n");
     EXPECT_EQ(heard, (std::vector<std::string>{"program-start/0", "port-lost/1"}));
     EXPECT_FALSE(j.TakeFailure());
-    std::filesystem::remove_all(dir);
 }
 
 TEST(EventJournal, AFailureIsHandedOutOncePerOutageAndNeverStopsTheListeners) {
-    const auto dir = TempDir("journal-fail");
-    std::filesystem::create_directories(dir);
+    const testsupport::TTempDir temp("journal-fail");
+    const auto& dir = temp.Path();
     std::ofstream(dir / "Data") << "a file where the folder should be";
     journal::TEventJournal j(dir / "Data");
     int heard = 0;
@@ -76,16 +64,16 @@ TEST(EventJournal, AFailureIsHandedOutOncePerOutageAndNeverStopsTheListeners) {
     std::filesystem::remove(dir / "Data");
     j.Record(0, "report", "third");
     EXPECT_FALSE(j.TakeFailure());
-    EXPECT_NE(Slurp(dir / "Data" / "events.txt").find("third"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(dir / "Data" / "events.txt").find("third"), std::string::npos);
     std::filesystem::remove_all(dir / "Data");
     std::ofstream(dir / "Data") << "again";
     j.Record(0, "report", "fourth");
     EXPECT_TRUE(j.TakeFailure().has_value());
-    std::filesystem::remove_all(dir);
 }
 
 TEST(EventJournal, InASharedFolderEveryOperatorOfTheGroupMayAppend) {
-    const auto dir = TempDir("journal-shared");
+    const testsupport::TTempDir temp("journal-shared");
+    const auto& dir = temp.Path();
     std::filesystem::create_directories(dir / "Data");
     ASSERT_EQ(::chmod((dir / "Data").c_str(), 02775), 0);
     const mode_t old = ::umask(022); // an operator's usual mask would leave the file group-read-only
@@ -98,5 +86,4 @@ TEST(EventJournal, InASharedFolderEveryOperatorOfTheGroupMayAppend) {
     ASSERT_EQ(::stat((dir / "plain" / "events.txt").c_str(), &plain), 0);
     EXPECT_TRUE(shared.st_mode & S_IWGRP);
     EXPECT_FALSE(plain.st_mode & S_IWGRP) << "outside a shared folder the mask is respected";
-    std::filesystem::remove_all(dir);
 }

@@ -1,10 +1,10 @@
 #include "journal/RunJournal.h"
+#include "tests/support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -12,19 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 using journal::RunJournalRead;
 
-fs::path TempDir(const char* name) {
-    auto dir = fs::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testsupport::ReadWholeFile;
 
 void Put(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
 
@@ -47,10 +35,11 @@ journal::RunEntry Running() {
 } // namespace
 
 TEST(RunJournal, AnEntryReadsBackAsWrittenInReadableText) {
-    const auto dir = TempDir("runjournal-roundtrip");
+    const testsupport::TTempDir temp("runjournal-roundtrip");
+    const auto& dir = temp.Path();
     const auto file = dir / "Regulator.run";
     journal::WriteRunJournal(file, Running());
-    const std::string text = Slurp(file);
+    const std::string text = ReadWholeFile(file);
     EXPECT_EQ(text.rfind("; ", 0), 0u);
     EXPECT_NE(text.find("\r\nVerze=1\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nCasCyklu=1234,5\r\n"), std::string::npos);
@@ -66,11 +55,11 @@ TEST(RunJournal, AnEntryReadsBackAsWrittenInReadableText) {
     journal::WriteRunJournal(file, finished);
     EXPECT_EQ(journal::ReadRunJournal(file).Entry, finished);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
-    fs::remove_all(dir);
 }
 
 TEST(RunJournal, AnythingButAWholeEntryOfThisVersionIsBroken) {
-    const auto dir = TempDir("runjournal-garbage");
+    const testsupport::TTempDir temp("runjournal-garbage");
+    const auto& dir = temp.Path();
     const auto file = dir / "Regulator.run";
     EXPECT_EQ(journal::ReadRunJournal(file).State, RunJournalRead::Status::Missing);
 
@@ -110,11 +99,11 @@ TEST(RunJournal, AnythingButAWholeEntryOfThisVersionIsBroken) {
     for (auto at = lf.find("\r\n"); at != std::string::npos; at = lf.find("\r\n", at)) lf.erase(at, 1);
     Put(file, "\xEF\xBB\xBF; prohlednuto\n" + lf);
     EXPECT_EQ(journal::ReadRunJournal(file).State, RunJournalRead::Status::Ok);
-    fs::remove_all(dir);
 }
 
 TEST(RunJournal, WriterKeepsToASecondOfCycleTimeAndFinishesOnce) {
-    const auto dir = TempDir("runjournal-writer");
+    const testsupport::TTempDir temp("runjournal-writer");
+    const auto& dir = temp.Path();
     const auto file = dir / "Regulator.run";
     journal::TRunJournal writer(file);
     auto ticksOnDisk = [&] { return journal::ReadRunJournal(file).Entry.CycleTicks; };
@@ -160,12 +149,12 @@ TEST(RunJournal, WriterKeepsToASecondOfCycleTimeAndFinishesOnce) {
     EXPECT_TRUE(lost.TakeFailure());
     lost.Finish(Running());
     EXPECT_FALSE(lost.TakeFailure());
-    fs::remove_all(dir);
 }
 
 TEST(RunJournal, AnUnfinishedCycleIsContinuedOnlyWithinTheOutageLimit) {
     using namespace std::chrono;
-    const auto dir = TempDir("runjournal-decide");
+    const testsupport::TTempDir temp("runjournal-decide");
+    const auto& dir = temp.Path();
     const auto entryTime = system_clock::time_point(seconds(Running().WallTime));
     struct Case {
         const char* ini;
@@ -191,5 +180,4 @@ TEST(RunJournal, AnUnfinishedCycleIsContinuedOnlyWithinTheOutageLimit) {
         EXPECT_EQ(journal::DecideResume(e, entryTime + seconds(c.away), settings), c.choice)
             << c.ini << " away " << c.away;
     }
-    fs::remove_all(dir);
 }

@@ -1,5 +1,6 @@
 // The profile file service against real files in a temporary folder.
 #include "platform/Profile.h"
+#include "tests/support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -26,30 +27,12 @@ using namespace std::string_literals;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "profile_test_XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
+// A fresh folder for each test, gone at its end.
+struct TempDir : testsupport::TTempDir {
+    TempDir() : TTempDir("profile_test") {}
 };
 
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testsupport::ReadWholeFile;
 
 void WriteFile(const fs::path& p, const std::string& text) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
@@ -179,7 +162,7 @@ TEST_F(ProfileTest, IntegerAndBooleanForms) {
 TEST_F(ProfileTest, LongValuesAreCutOnReading) {
     const std::string longValue(5000, 'x');
     ini.WriteString("S", "k", longValue);
-    EXPECT_NE(ReadFile(file).find(longValue), std::string::npos); // written in full
+    EXPECT_NE(ReadWholeFile(file).find(longValue), std::string::npos); // written in full
     EXPECT_EQ(ini.ReadString("S", "k", ""), std::string(2047, 'x'));
     ini.WriteString("S", "k", std::string(2047, 'y'));
     EXPECT_EQ(ini.ReadString("S", "k", ""), std::string(2047, 'y'));
@@ -190,7 +173,7 @@ TEST_F(ProfileTest, NewFileSectionAndKeyAreCreatedWithCrLf) {
     ini.WriteInteger("Prubeh1", "Cas1", -20);
     ini.WriteString("Nastaveni", "Zadana2", "151");
     ini.WriteBool("nastaveni", "UkazKom", true);
-    EXPECT_EQ(ReadFile(file), "[Nastaveni]\r\nZadana1=150\r\nZadana2=151\r\nUkazKom=1\r\n"
+    EXPECT_EQ(ReadWholeFile(file), "[Nastaveni]\r\nZadana1=150\r\nZadana2=151\r\nUkazKom=1\r\n"
                               "[Prubeh1]\r\nCas1=-20\r\n");
     EXPECT_EQ(StrayFiles(dir.Path(), file), 0);
 }
@@ -222,7 +205,7 @@ TEST_F(ProfileTest, WritesKeepEverythingElseByteForByte) {
         ini.WriteString("nastaveni", "zadana1", "99");
         ini.WriteString("Nastaveni", "New", "1");
         ini.WriteString("X", "Y", "2");
-        EXPECT_EQ(ReadFile(file), c.after) << c.name;
+        EXPECT_EQ(ReadWholeFile(file), c.after) << c.name;
         EXPECT_EQ(ini.ReadString("Nastaveni", "Zadana1", ""), "99") << c.name;
     }
 }
@@ -231,7 +214,7 @@ TEST_F(ProfileTest, LoneCrAtTheEndReadsTheSameBeforeAndAfterAWrite) {
     WriteFile(file, "[S]\nA=5\r");
     EXPECT_EQ(ini.ReadString("S", "A", ""), "5");
     ini.WriteString("S", "B", "6"); // the lone CR now stands before an LF
-    EXPECT_EQ(ReadFile(file), "[S]\nA=5\r\nB=6\n");
+    EXPECT_EQ(ReadWholeFile(file), "[S]\nA=5\r\nB=6\n");
     EXPECT_EQ(ini.ReadString("S", "A", ""), "5");
 }
 
@@ -245,7 +228,7 @@ TEST_F(ProfileTest, EraseRemovesEveryCopyOfTheSectionOnly) {
     WriteFile(file, "; head\r\n[Prubeh1]\r\nCas1=1\r\n; note inside\r\n[Other]\r\nA=1\r\n"
                     "[prubeh1]\r\nCas5=5\r\n[Last]\r\nB=2");
     ini.EraseSection("PRUBEH1");
-    EXPECT_EQ(ReadFile(file), "; head\r\n[Other]\r\nA=1\r\n[Last]\r\nB=2");
+    EXPECT_EQ(ReadWholeFile(file), "; head\r\n[Other]\r\nA=1\r\n[Last]\r\nB=2");
     EXPECT_EQ(ini.ReadInteger("Prubeh1", "Cas5", -1), -1);
 
     // Nothing to erase: the file is not touched at all (also not re-created).
@@ -262,7 +245,7 @@ TEST_F(ProfileTest, NothingIsCachedBetweenCalls) {
     WriteFile(file, "[S]\nk=edited by hand\n");
     EXPECT_EQ(ini.ReadString("S", "k", ""), "edited by hand");
     ini.WriteString("S", "j", "2");
-    EXPECT_EQ(ReadFile(file), "[S]\nk=edited by hand\nj=2\n");
+    EXPECT_EQ(ReadWholeFile(file), "[S]\nk=edited by hand\nj=2\n");
 }
 
 TEST_F(ProfileTest, WriteKeepsPermissionsAndWritesThroughLinks) {
@@ -273,7 +256,7 @@ TEST_F(ProfileTest, WriteKeepsPermissionsAndWritesThroughLinks) {
     ProfileFile viaLink(link);
     viaLink.WriteString("S", "k", "2");
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(file), "[S]\nk=2\n");
+    EXPECT_EQ(ReadWholeFile(file), "[S]\nk=2\n");
     EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
     // A relative link to a file not made yet: the file is made where the link points.
@@ -282,7 +265,7 @@ TEST_F(ProfileTest, WriteKeepsPermissionsAndWritesThroughLinks) {
     fs::create_symlink("shared/new.ini", dangling);
     ProfileFile(dangling).WriteString("S", "k", "3");
     EXPECT_TRUE(fs::is_symlink(dangling));
-    EXPECT_EQ(ReadFile(dir.Path() / "shared" / "new.ini"), "[S]\r\nk=3\r\n");
+    EXPECT_EQ(ReadWholeFile(dir.Path() / "shared" / "new.ini"), "[S]\r\nk=3\r\n");
 }
 
 // Refused writes. As root, permission bits do not stop a write, so the refusals here come from
@@ -322,7 +305,7 @@ TEST_F(ProfileTest, LinksStayLinksAndHardLinksStayJoined) {
     fs::create_symlink("real/Regulator.ini", relative);
     ProfileFile(relative).WriteString("S", "k", "1");
     EXPECT_TRUE(fs::is_symlink(relative));
-    EXPECT_EQ(ReadFile(dir.Path() / "real" / "Regulator.ini"), "[S]\r\nk=1\r\n");
+    EXPECT_EQ(ReadWholeFile(dir.Path() / "real" / "Regulator.ini"), "[S]\r\nk=1\r\n");
 
     // A link into a missing folder is refused, and stays the link it was.
     const fs::path dangling = dir.Path() / "dangling.ini";
@@ -343,7 +326,7 @@ TEST_F(ProfileTest, LinksStayLinksAndHardLinksStayJoined) {
     const fs::path twin = dir.Path() / "twin.ini";
     fs::create_hard_link(file, twin);
     ini.WriteString("S", "k", "new");
-    EXPECT_EQ(ReadFile(twin), "[S]\nk=new\n");
+    EXPECT_EQ(ReadWholeFile(twin), "[S]\nk=new\n");
     EXPECT_EQ(fs::hard_link_count(file), 2u);
 }
 
@@ -370,14 +353,14 @@ TEST_F(ProfileTest, SavingKeepsTheOwnerOrAtLeastTheGroup) {
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_gid, group);
     EXPECT_EQ(st.st_mode & 07777, 0666u);
-    EXPECT_EQ(ReadFile(file), "[S]\nk=member\n");
+    EXPECT_EQ(ReadWholeFile(file), "[S]\nk=member\n");
 
     ASSERT_EQ(::chown(file.c_str(), owner, group), 0);
     ASSERT_EQ(saveAs({}, "outsider"), 0);
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, owner);
     EXPECT_EQ(st.st_gid, group);
-    EXPECT_EQ(ReadFile(file), "[S]\nk=outsider\n");
+    EXPECT_EQ(ReadWholeFile(file), "[S]\nk=outsider\n");
 
     ini.WriteString("S", "k", "root"); // who may, keeps the whole owner
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
@@ -404,7 +387,7 @@ TEST_F(ProfileTest, FailureInTheMiddleOfAWriteLeavesTheOldFileWhole) {
         return 1;
     });
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(ReadFile(file), old);
+    EXPECT_EQ(ReadWholeFile(file), old);
     EXPECT_EQ(StrayFiles(dir.Path(), file), 0);
 }
 
@@ -413,7 +396,7 @@ TEST_F(ProfileTest, KilledWriterLeavesEitherTheOldOrTheNewFile) {
     const std::string newValue(300000, 'n');
     ini.WriteString("S", "k", oldValue);
     ini.WriteString("T", "x", "tail");
-    const std::string oldFile = ReadFile(file);
+    const std::string oldFile = ReadWholeFile(file);
     std::string newFile = oldFile;
     newFile.replace(newFile.find(oldValue), oldValue.size(), newValue);
 
@@ -438,7 +421,7 @@ TEST_F(ProfileTest, KilledWriterLeavesEitherTheOldOrTheNewFile) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         ::close(pipeFds[0]);
-        const std::string now = ReadFile(file);
+        const std::string now = ReadWholeFile(file);
         ASSERT_TRUE(now == oldFile || now == newFile) << "round " << round << ": " << now.size() << " bytes";
     }
     // A killed writer may leave its temporary file; the settings file itself is whole, and the
@@ -507,7 +490,7 @@ TEST_F(ProfileTest, ReadOnlyMountRefusesFileAndFolder) {
     });
     if (status == 77) GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(ReadFile(file), "[S]\r\nk=old\r\n");
+    EXPECT_EQ(ReadWholeFile(file), "[S]\r\nk=old\r\n");
 }
 
 TEST_F(ProfileTest, ReadOnlyPermissionsRefuseWhenNotRoot) {
@@ -534,7 +517,7 @@ TEST_F(ProfileTest, WritableFileInAClosedFolderIsWrittenInPlaceWhenNotRoot) {
         ini.WriteString("S", "j", "2");
         batch.Commit();
     }
-    EXPECT_EQ(ReadFile(file), "[S]\nk=new\nj=2\n");
+    EXPECT_EQ(ReadWholeFile(file), "[S]\nk=new\nj=2\n");
     EXPECT_EQ(StrayFiles(dir.Path(), file), 0);
     const ProfileFile other(dir.Path() / "New.ini"); // no new file can be made there
     ExpectRefused(other, [&] { other.WriteString("S", "k", "1"); });
@@ -553,10 +536,10 @@ TEST_F(ProfileTest, GarbageNeverBreaksReadingAndSurvivesWriting) {
         ini.WriteString("Nastaveni", "Zadana1", "42");
         EXPECT_EQ(ini.ReadString("Nastaveni", "Zadana1", ""), "42");
         // The garbage holds no such section, so it stays in front, byte for byte.
-        EXPECT_EQ(ReadFile(file).compare(0, garbage.size(), garbage), 0) << "round " << round;
+        EXPECT_EQ(ReadWholeFile(file).compare(0, garbage.size(), garbage), 0) << "round " << round;
         ini.EraseSection("Nastaveni");
         EXPECT_EQ(ini.ReadString("Nastaveni", "Zadana1", "gone"), "gone");
-        const std::string erased = ReadFile(file);
+        const std::string erased = ReadWholeFile(file);
         EXPECT_EQ(erased.compare(0, garbage.size(), garbage), 0) << "round " << round;
         EXPECT_LE(erased.size(), garbage.size() + 2) << "round " << round; // at most a line end added
     }
@@ -568,7 +551,7 @@ TEST_F(ProfileTest, HugeLinesAreReadInBoundedPieces) {
     WriteFile(file, big + "\n[S]\nk=found\n");
     EXPECT_EQ(ini.ReadString("S", "k", ""), "found");
     ini.WriteString("S", "j", "1");
-    EXPECT_EQ(ReadFile(file), big + "\n[S]\nk=found\nj=1\n");
+    EXPECT_EQ(ReadWholeFile(file), big + "\n[S]\nk=found\nj=1\n");
 }
 
 } // namespace
@@ -595,10 +578,10 @@ TEST(ProfileBatch, GivesTheSameFileAsSingleWritesInOneReplacement) {
         platform::ProfileWriteBatch batch(file);
         writeAll(file);
         // Nothing reaches the file before the commit.
-        EXPECT_EQ(ReadFile(batched), start);
+        EXPECT_EQ(ReadWholeFile(batched), start);
         batch.Commit();
     }
-    EXPECT_EQ(ReadFile(batched), ReadFile(single));
+    EXPECT_EQ(ReadWholeFile(batched), ReadWholeFile(single));
     EXPECT_EQ(StrayFiles(dir.Path(), batched), 1); // only single.ini besides it
 }
 

@@ -4,6 +4,7 @@
 #include "report/CsvExport.h"
 #include "report/DataLogReader.h"
 #include "report/RunSummary.h"
+#include "tests/support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -160,7 +161,8 @@ TEST(DataLogReader, OverlongLinesAreNotGathered) {
 }
 
 TEST(DataLogReader, FilesThatCannotBeReadNameTheFileAndTheReason) {
-    const auto dir = std::filesystem::temp_directory_path() / ("report_test_" + std::to_string(::getpid()));
+    const testsupport::TTempDir temp("report_test");
+    const auto& dir = temp.Path();
     std::filesystem::create_directories(dir / "data_01_01_27__00_00.txt");
     std::ofstream(dir / "empty.txt").close();
     std::ofstream(dir / "log.txt", std::ios::binary) << Text(Rows);
@@ -184,12 +186,11 @@ TEST(DataLogReader, FilesThatCannotBeReadNameTheFileAndTheReason) {
             EXPECT_EQ(std::string(e.what()), error);
         }
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(BackgroundRead, HandsOverTheTableOrTheFailureAndForgetsADroppedRead) {
-    const auto dir = std::filesystem::temp_directory_path() / ("report_bg_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const testsupport::TTempDir temp("report_bg");
+    const auto& dir = temp.Path();
     std::ofstream(dir / "log.txt", std::ios::binary) << Text(Rows);
     {
         std::ofstream big(dir / "big.txt", std::ios::binary);
@@ -219,7 +220,6 @@ TEST(BackgroundRead, HandsOverTheTableOrTheFailureAndForgetsADroppedRead) {
         ELogRead);
     // Dropped at once: the read goes on alone to its next piece and must touch nothing of ours.
     { report::TBackgroundRead dropped(dir / "big.txt", [&] { ++finished; }); }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {

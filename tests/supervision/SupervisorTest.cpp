@@ -2,6 +2,7 @@
 // that needs both cooling and an acknowledgement, and the limits as the settings file gives them.
 #include "supervision/Supervisor.h"
 #include "supervision/SafetySettings.h"
+#include "tests/support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -104,8 +105,8 @@ TEST(Supervisor, OverTemperatureLatchesUntilCooledAndAcknowledged) {
 }
 
 TEST(Supervisor, LimitsFromTheSettingsFile) {
-    const auto dir = std::filesystem::temp_directory_path() / ("supervision-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const testsupport::TTempDir temp("supervision");
+    const auto& dir = temp.Path();
     const platform::ProfileFile file(dir / "Regulator.ini");
 
     // No file: 10 s and no temperature limits.
@@ -125,7 +126,6 @@ TEST(Supervisor, LimitsFromTheSettingsFile) {
     EXPECT_EQ(back.MaxT1, "300");
     EXPECT_EQ(back.MaxT2, "");
     EXPECT_EQ(back.MaxStari, "2,5") << "the writer leaves the age limit alone";
-    std::filesystem::remove_all(dir);
 
     // The age limit's text: seconds, 0 is off, anything unusable gives the default.
     EXPECT_EQ(supervision::ParseMaxAge("0"), 0ms);

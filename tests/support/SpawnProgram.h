@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <spawn.h>
 #include <string>
+#include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -32,6 +34,14 @@ inline pid_t SpawnOffscreen(const std::filesystem::path& exe) {
     pid_t pid = -1;
     if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
     return pid;
+}
+
+// Kills the process with SIGKILL and waits for it; true when the signal ended it.
+inline bool KillNow(pid_t pid) {
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFSIGNALED(status);
 }
 
 } // namespace testsupport
