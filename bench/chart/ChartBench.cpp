@@ -14,7 +14,7 @@
 //   heap keeps what earlier benchmarks freed.
 // - BM_LoadReferenceWeek: a week-long data log read as the reference, from the menu's command
 //   until it is shown.
-#include "app/MessageBoxes.h"
+#include "bench/QuietBoxes.h"
 #include "app/Timer.h"
 #include "app/form1.h"
 #include "chart/RegulatorSeries.h"
@@ -39,19 +39,7 @@ namespace {
 
 constexpr long DayOfRefreshes = 172800; // 24 h at one refresh per 500 ms
 
-class SilentBoxes : public TMessageBoxes {
-public:
-    void Show(const QString&, const QString& text, TBoxIcon, std::function<void()> closed = {}) override {
-        std::fprintf(stderr, "box: %s\n", text.toLocal8Bit().constData());
-        if (closed) closed();
-    }
-    void Ask(const QString&, const QString& text, std::function<void(bool)> answered) override {
-        std::fprintf(stderr, "box: %s\n", text.toLocal8Bit().constData());
-        if (answered) answered(false);
-    }
-};
-
-SilentBoxes gBoxes;
+bench::TQuietBoxes gBoxes;
 
 std::unique_ptr<TForm1> NewWindow() {
     TFormServices services;

@@ -3,6 +3,7 @@
 // Temperature holding its value (median, 99th percentile, maximum over `reports`, default 1000),
 // and the CPU the program uses while idle with both ports open, and with both closed.
 #include "app/form1.h"
+#include "bench/QuietBoxes.h"
 #include "platform/ProgramDir.h"
 #include "serial/ComPort.h"
 
@@ -27,18 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-class TNoBoxes : public TMessageBoxes {
-public:
-    void Show(const QString& title, const QString& text, TBoxIcon, std::function<void()> closed = {}) override {
-        std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(text));
-        if (closed) closed();
-    }
-    void Ask(const QString& title, const QString& text, std::function<void(bool)> answered) override {
-        std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(text));
-        if (answered) answered(false);
-    }
-};
 
 struct TLine {
     int master = -1;
@@ -111,7 +100,7 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     platform::SetProgramDir(dir);
 
-    TNoBoxes boxes;
+    bench::TQuietBoxes boxes;
     TFormServices services;
     services.Boxes = &boxes;
     {

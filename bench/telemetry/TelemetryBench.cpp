@@ -7,6 +7,7 @@
 //   On/steady     a live broker, nothing changed (the usual refresh)
 //   BrokerGone    the broker killed: messages dropped while the library retries on its thread
 #include "app/form1.h"
+#include "bench/QuietBoxes.h"
 #include "bench/Percentiles.h"
 #include "platform/ProgramDir.h"
 #include "tests/support/TestBroker.h"
@@ -27,13 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class TNoBoxes : public TMessageBoxes {
-public:
-    void Show(const QString&, const QString&, TBoxIcon, std::function<void()> closed = {}) override {
-        if (closed) closed();
-    }
-    void Ask(const QString&, const QString&, std::function<void(bool)> answered) override { answered(false); }
-};
 
 // A shown main window in a temporary program folder with the given Regulator.ini.
 class TWindow {
@@ -67,7 +61,7 @@ public:
 
 private:
     std::filesystem::path dir_;
-    TNoBoxes boxes_;
+    bench::TQuietBoxes boxes_;
     TFormServices services_;
 };
 
