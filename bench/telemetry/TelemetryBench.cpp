@@ -28,7 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-
 // A shown main window in a temporary program folder with the given Regulator.ini.
 class TWindow {
 public:
