@@ -409,7 +409,7 @@ void TForm1::ShowBox(const QString& title, const QString& text, TBoxIcon icon, s
 void TForm1::RecordEvent(int side, std::string_view kind, std::string_view detail) {
     if (!Journal) return;
     Journal->Record(side, kind, detail);
-    if (auto failure = Journal->TakeFailure()) Report(QString::fromStdString(*failure));
+    ReportIfAny(Journal->TakeFailure());
 }
 
 void TForm1::showEvent(QShowEvent* e) {

@@ -298,6 +298,10 @@ public:
         Errors.Add(errorText);
         if (guardDepth_ == 0) Errors.ShowPending();
     }
+    // Reports a failure a journal kept for its caller, if there is one.
+    void ReportIfAny(const std::optional<std::string>& failure) {
+        if (failure) Report(QString::fromStdString(*failure));
+    }
     TMessageBoxes& Boxes() { return *Services.Boxes; }
     // Opens a box (without waiting for it) and records it in the event journal.
     void ShowBox(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {});

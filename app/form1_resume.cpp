@@ -53,7 +53,7 @@ journal::RunEntry CurrentRunEntry(const TForm1& f) {
 void TForm1::UpdateRunJournal(bool force) {
     if (closed_) return; // the close has marked the cycle finished; a late tick must not undo it
     RunJournal.Update(CurrentRunEntry(*this), force);
-    if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
+    ReportIfAny(RunJournal.TakeFailure());
 }
 
 void TForm1::FinishRunJournal() {
@@ -63,7 +63,7 @@ void TForm1::FinishRunJournal() {
     journal::RunEntry now = CurrentRunEntry(*this);
     now.Finished = true;
     RunJournal.Update(now, false);
-    if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
+    ReportIfAny(RunJournal.TakeFailure());
 }
 
 void TForm1::ResumeAfterOutage() {
@@ -118,7 +118,7 @@ void TForm1::ResumeAfterOutage() {
                                 return;
                             }
                             RunJournal.Finish(found);
-                            if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
+                            ReportIfAny(RunJournal.TakeFailure());
                             if (yes) {
                                 ShowBox(QStringLiteral("Regulace teploty"),
                                         QString::fromStdString(
@@ -133,7 +133,7 @@ void TForm1::ResumeAfterOutage() {
         RunJournal.Finish(entry);
         break;
     }
-    if (auto failure = RunJournal.TakeFailure()) Report(QString::fromStdString(*failure));
+    ReportIfAny(RunJournal.TakeFailure());
 }
 
 void TForm1::RedrawFromLog(const std::filesystem::path& file) {

@@ -51,20 +51,15 @@ void TEventJournal::Record(const Event& e) {
     try {
         platform::CreateDirectoryLevel(folder_);
         platform::WriteAllAndClose(platform::OpenOrCreateForAppend(path_), line);
-        failure_.reset();
-        failureHandedOut_ = false;
+        outage_.Succeeded();
     } catch (const std::system_error& error) {
-        if (!failureHandedOut_ && !failure_) {
-            failure_ = "Zapis do denniku udalosti selhal: " + path_.string() + " (" + error.code().message() + ")";
-        }
+        outage_.Failed("Zapis do denniku udalosti selhal: " + path_.string() + " (" + error.code().message() + ")");
     }
     for (const Listener& listener : listeners_) listener(e);
 }
 
 std::optional<std::string> TEventJournal::TakeFailure() {
-    if (!failure_ || failureHandedOut_) return std::nullopt;
-    failureHandedOut_ = true;
-    return failure_;
+    return outage_.Take();
 }
 
 } // namespace journal

@@ -10,6 +10,7 @@
 // once, and the journal tries again at the next event.
 //
 // Others may listen (the telemetry publishes events as they happen).
+#include "journal/Outage.h"
 #include "platform/Clock.h"
 
 #include <filesystem>
@@ -56,8 +57,7 @@ private:
     std::filesystem::path folder_;
     std::filesystem::path path_;
     std::vector<Listener> listeners_;
-    std::optional<std::string> failure_;
-    bool failureHandedOut_ = false;
+    TOutage outage_;
 };
 
 } // namespace journal

@@ -251,19 +251,14 @@ void TRunJournal::Finish(RunEntry found) {
 void TRunJournal::Write(const RunEntry& entry) {
     try {
         WriteRunJournal(file_, entry);
-        failure_.reset();
-        failureHandedOut_ = false;
+        outage_.Succeeded();
     } catch (const std::system_error& error) {
-        if (!failureHandedOut_ && !failure_) {
-            failure_ = "Zapis stavu cyklu selhal: " + file_.string() + " (" + error.code().message() + ")";
-        }
+        outage_.Failed("Zapis stavu cyklu selhal: " + file_.string() + " (" + error.code().message() + ")");
     }
 }
 
 std::optional<std::string> TRunJournal::TakeFailure() {
-    if (!failure_ || failureHandedOut_) return std::nullopt;
-    failureHandedOut_ = true;
-    return failure_;
+    return outage_.Take();
 }
 
 } // namespace journal

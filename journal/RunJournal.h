@@ -31,6 +31,7 @@
 //
 // Every rewrite replaces the whole file in one atomic step (platform::ReplaceFile), so a kill at
 // any moment leaves the previous or the new entry, never a broken one.
+#include "journal/Outage.h"
 #include "platform/Profile.h"
 
 #include <chrono>
@@ -143,8 +144,7 @@ private:
 
     std::filesystem::path file_;
     std::optional<RunEntry> last_; // the last entry written by this session
-    std::optional<std::string> failure_;
-    bool failureHandedOut_ = false;
+    TOutage outage_;
 };
 
 } // namespace journal
