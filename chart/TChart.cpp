@@ -108,24 +108,18 @@ int TChart::AddSeries(const TSeriesLook& look) {
     graph->setAdaptiveSampling(true);
     graph->setAntialiased(false);
     if (look.Behind) graph->setLayer(QStringLiteral("behind"));
-    looks_.push_back(look);
-    bounds_.emplace_back();
-    stores_.push_back(std::make_unique<TPointStore>());
-    changed_.push_back(false);
-    return static_cast<int>(looks_.size()) - 1;
+    series_.push_back(Series{look, {}, {}, false});
+    return static_cast<int>(series_.size()) - 1;
 }
 
 int TChart::SeriesCount() const {
-    return static_cast<int>(looks_.size());
+    return static_cast<int>(series_.size());
 }
 
 void TChart::RemoveSeries(int i) {
-    (void)BoundsOf(i);
+    (void)At(i);
     plot_->removeGraph(i);
-    looks_.erase(looks_.begin() + i);
-    bounds_.erase(bounds_.begin() + i);
-    stores_.erase(stores_.begin() + i);
-    changed_.erase(changed_.begin() + i);
+    series_.erase(series_.begin() + i);
 }
 
 void TChart::SetCaption(const QString& text) {
@@ -145,26 +139,34 @@ void TChart::SavePdf(const QString& file) const {
     if (!plot_->savePdf(file)) throw std::runtime_error(file.toStdString() + ": cannot be written");
 }
 
-TChart::Bounds& TChart::BoundsOf(int i) {
+TChart::Series& TChart::At(int i) {
     if (i < 0 || i >= SeriesCount()) throw std::out_of_range("chart series index");
-    return bounds_[static_cast<std::size_t>(i)];
+    return series_[static_cast<std::size_t>(i)];
+}
+
+const TChart::Series& TChart::At(int i) const {
+    if (i < 0 || i >= SeriesCount()) throw std::out_of_range("chart series index");
+    return series_[static_cast<std::size_t>(i)];
 }
 
 void TChart::Clear(int i) {
-    BoundsOf(i) = Bounds{};
-    stores_[static_cast<std::size_t>(i)]->Clear();
-    changed_[static_cast<std::size_t>(i)] = true;
+    Series& s = At(i);
+    s.Range = Bounds{};
+    s.Points.Clear();
+    s.Changed = true;
 }
 
 void TChart::Append(int i, double x, double y) {
-    BoundsOf(i).Add(x, y);
-    stores_[static_cast<std::size_t>(i)]->Append(x, y);
-    changed_[static_cast<std::size_t>(i)] = true;
+    Series& s = At(i);
+    s.Range.Add(x, y);
+    s.Points.Append(x, y);
+    s.Changed = true;
 }
 
 void TChart::Replace(int i, const std::vector<double>& keys, const std::vector<double>& values) {
     if (keys.size() != values.size()) throw std::invalid_argument("chart keys and values differ in number");
-    Bounds& b = BoundsOf(i);
+    Series& s = At(i);
+    Bounds& b = s.Range;
     b = Bounds{};
     if (!keys.empty()) {
         // The keys are ascending; only the values need a look.
@@ -172,8 +174,8 @@ void TChart::Replace(int i, const std::vector<double>& keys, const std::vector<d
         b.Add(keys.front(), *minY);
         b.Add(keys.back(), *maxY);
     }
-    stores_[static_cast<std::size_t>(i)]->Assign(keys, values);
-    changed_[static_cast<std::size_t>(i)] = true;
+    s.Points.Assign(keys, values);
+    s.Changed = true;
 }
 
 void TChart::HandOver() {
@@ -182,12 +184,13 @@ void TChart::HandOver() {
     const bool moved = !(view == handedView_);
     handedView_ = view;
     QVector<QCPGraphData> points;
-    for (std::size_t i = 0; i < stores_.size(); ++i) {
-        if (!moved && !changed_[i]) continue;
-        changed_[i] = false;
+    for (std::size_t i = 0; i < series_.size(); ++i) {
+        Series& s = series_[i];
+        if (!moved && !s.Changed) continue;
+        s.Changed = false;
         points.clear();
-        stores_[i]->Thin(view.Lower, view.Upper, view.Columns,
-                         [&points](double x, double y) { points.push_back(QCPGraphData(x, y)); });
+        s.Points.Thin(view.Lower, view.Upper, view.Columns,
+                      [&points](double x, double y) { points.push_back(QCPGraphData(x, y)); });
         plot_->graph(static_cast<int>(i))->data()->set(points, true);
     }
 }
@@ -195,7 +198,8 @@ void TChart::HandOver() {
 void TChart::ApplyAutoRanges() {
     if (!autoScaling_) return;
     Bounds all;
-    for (const Bounds& b : bounds_) {
+    for (const Series& s : series_) {
+        const Bounds& b = s.Range;
         if (b.Empty) continue;
         all.Add(b.MinX, b.MinY);
         all.Add(b.MaxX, b.MaxY);
@@ -240,16 +244,15 @@ void TChart::ResetView() {
 }
 
 TSeriesLook TChart::Look(int i) const {
-    return looks_.at(static_cast<std::size_t>(i));
+    return At(i).Look;
 }
 
 std::size_t TChart::PointCount(int i) const {
-    return stores_.at(static_cast<std::size_t>(i))
-        ->Size(); // throws std::out_of_range for a series that does not exist
+    return At(i).Points.Size();
 }
 
 std::vector<std::pair<double, double>> TChart::Points(int i) const {
-    const TPointStore& store = *stores_.at(static_cast<std::size_t>(i));
+    const TPointStore& store = At(i).Points;
     std::vector<std::pair<double, double>> out;
     out.reserve(store.Size());
     for (std::size_t k = 0; k < store.Size(); ++k)

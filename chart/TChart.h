@@ -111,15 +111,19 @@ private:
     void ApplyAutoRanges();
     void HandOver(); // the thinned points of every series to the plotting library
     void ChangedByOperator();
-    Bounds& BoundsOf(int i);
+    struct Series {
+        TSeriesLook Look;
+        Bounds Range;
+        TPointStore Points;
+        bool Changed = false; // points changed since the last hand-over
+    };
+    Series& At(int i);             // throws std::out_of_range for an index that is no series
+    const Series& At(int i) const; // likewise
 
     QCustomPlot* plot_ = nullptr;
     QMenu* menu_ = nullptr;
     QCPItemText* caption_ = nullptr;
-    std::vector<TSeriesLook> looks_;
-    std::vector<Bounds> bounds_;
-    std::vector<std::unique_ptr<TPointStore>> stores_;
-    std::vector<bool> changed_; // points changed since the last hand-over
+    std::vector<Series> series_;
     struct View {
         double Lower = 0.0, Upper = 0.0;
         int Columns = 0;
