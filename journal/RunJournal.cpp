@@ -7,6 +7,7 @@
 #include "text/NumText.h"
 #include "state/RegulatorState.h"
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -72,18 +73,8 @@ public:
     std::int64_t Integer(std::string_view key, std::int64_t min, std::int64_t max) const {
         const std::string& text = Text(key);
         std::int64_t value = 0;
-        bool digits = false;
-        std::size_t i = 0;
-        const bool negative = !text.empty() && text[0] == '-';
-        if (negative) ++i;
-        for (; i < text.size(); ++i) {
-            const char c = text[i];
-            if (c < '0' || c > '9' || value > (INT64_MAX - 9) / 10) throw Bad(key);
-            value = value * 10 + (c - '0');
-            digits = true;
-        }
-        if (!digits) throw Bad(key);
-        if (negative) value = -value;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error != std::errc{} || end != text.data() + text.size()) throw Bad(key);
         if (value < min || value > max) throw Bad(key);
         return value;
     }
