@@ -27,9 +27,14 @@ std::function<std::chrono::steady_clock::time_point()>& SteadySource() {
     return f;
 }
 
+// A copy of a clock's source, or a new source for it; the copy is called outside the lock.
 template <class F> F Current(F& source) {
     std::lock_guard lock(Guard());
     return source;
+}
+template <class F> void Replace(F& source, F next) {
+    std::lock_guard lock(Guard());
+    source = std::move(next);
 }
 
 LocalDateTime SystemNow() {
@@ -42,17 +47,12 @@ LocalDateTime SystemNow() {
 } // namespace
 
 LocalDateTime LocalNow() {
-    std::function<LocalDateTime()> source;
-    {
-        std::lock_guard lock(Guard());
-        source = Source();
-    }
+    const auto source = Current(Source());
     return source ? source() : SystemNow();
 }
 
 void SetLocalClock(std::function<LocalDateTime()> source) {
-    std::lock_guard lock(Guard());
-    Source() = std::move(source);
+    Replace(Source(), std::move(source));
 }
 
 std::chrono::system_clock::time_point WallNow() {
@@ -61,8 +61,7 @@ std::chrono::system_clock::time_point WallNow() {
 }
 
 void SetWallClock(std::function<std::chrono::system_clock::time_point()> source) {
-    std::lock_guard lock(Guard());
-    WallSource() = std::move(source);
+    Replace(WallSource(), std::move(source));
 }
 
 std::chrono::steady_clock::time_point SteadyNow() {
@@ -71,8 +70,7 @@ std::chrono::steady_clock::time_point SteadyNow() {
 }
 
 void SetSteadyClock(std::function<std::chrono::steady_clock::time_point()> source) {
-    std::lock_guard lock(Guard());
-    SteadySource() = std::move(source);
+    Replace(SteadySource(), std::move(source));
 }
 
 } // namespace platform
