@@ -147,7 +147,10 @@ void ReplaceFile(const std::filesystem::path& file, std::string_view bytes) {
         (void)::unlink(temp.c_str());
         Fail(error, "rename");
     }
-    // Make the rename itself durable; a failure here no longer endangers either version.
+    FlushFolderOf(file); // the rename itself made durable
+}
+
+void FlushFolderOf(const std::filesystem::path& file) {
     const auto dir = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {

@@ -49,6 +49,10 @@ void CloseFile(int fd);
 // file. Throws std::system_error; the old file is then unchanged and no temporary file stays.
 void ReplaceFile(const std::filesystem::path& file, std::string_view bytes);
 
+// Flushes the folder holding `file` to the disk, so that a rename in it is durable; best effort
+// (a failure leaves either version of the file, so there is nothing to report).
+void FlushFolderOf(const std::filesystem::path& file);
+
 // Reads a whole regular file of at most `limit` bytes. Throws std::system_error (EFBIG when the
 // file is longer, ENOENT when it does not exist, EINVAL when it is no regular file).
 std::string ReadSmallFile(const std::filesystem::path& file, std::size_t limit);

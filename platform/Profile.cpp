@@ -1,6 +1,8 @@
 // The profile (INI) file service over POSIX files. See Profile.h for the rules it keeps.
 #include "platform/Profile.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -364,12 +366,6 @@ int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& 
     return -1;
 }
 
-void FlushDirectory(const std::filesystem::path& target) {
-    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.Get() >= 0) (void)::fsync(dirFd.Get());
-}
-
 // Writes the old content (if any) with the edits (sorted, not overlapping) applied to `out`.
 void WriteEdited(int out, int oldFd, std::uint64_t oldSize, const std::vector<Edit>& edits) {
     std::vector<char> buf(ChunkSize);
@@ -463,7 +459,7 @@ void ReplaceWith(const std::filesystem::path& target, bool exists, const struct 
     if (::rename(tempName.c_str(), target.c_str()) != 0) throw std::system_error(errno, std::generic_category(), "rename");
     committed = true;
     // Make the rename itself durable; a failure here no longer endangers either version.
-    FlushDirectory(target);
+    FlushFolderOf(target);
 }
 
 // Rewrites the file with the edits applied, atomically.
