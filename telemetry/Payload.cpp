@@ -1,16 +1,15 @@
 #include "telemetry/Payload.h"
 
-#include <charconv>
+#include "persistence/DataLog.h"
+
 #include <cstdint>
 
 namespace telemetry {
 
 std::string NumberText(double value) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 1);
-    if (r.ec != std::errc{}) return "0.0";
-    std::string text(buf, r.ptr);
-    if (text == "-0.0") text = "0.0";
+    // The data log's own rounding, without its padding.
+    std::string text = persistence::FormatLogNumber(value);
+    text.erase(0, text.find_first_not_of(' '));
     return text;
 }
 
