@@ -2,31 +2,16 @@
 // in a temporary folder on the disk the temporary folder is on. The write runs on the display
 // refresh once a second while a cycle runs, so its time is taken from the refresh.
 #include "journal/RunJournal.h"
+#include "tests/support/TempFiles.h"
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <stdexcept>
 #include <string>
-
-#include <stdlib.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Folder {
-    Folder() {
-        std::string pattern = (fs::temp_directory_path() / "runjournal_bench_XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-        path = pattern;
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
 
 journal::RunEntry Entry() {
     journal::RunEntry e;
@@ -43,8 +28,8 @@ journal::RunEntry Entry() {
 }
 
 void BM_WriteEntry(benchmark::State& state) {
-    Folder folder;
-    journal::TRunJournal writer(folder.path / "Regulator.run");
+    const testsupport::TTempDir folder("runjournal_bench");
+    journal::TRunJournal writer(folder.Path() / "Regulator.run");
     auto e = Entry();
     for (auto _ : state) {
         e.CycleTicks += 10; // a second later: always due
@@ -55,9 +40,9 @@ void BM_WriteEntry(benchmark::State& state) {
 BENCHMARK(BM_WriteEntry)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReadEntry(benchmark::State& state) {
-    Folder folder;
-    journal::WriteRunJournal(folder.path / "Regulator.run", Entry());
-    for (auto _ : state) benchmark::DoNotOptimize(journal::ReadRunJournal(folder.path / "Regulator.run"));
+    const testsupport::TTempDir folder("runjournal_bench");
+    journal::WriteRunJournal(folder.Path() / "Regulator.run", Entry());
+    for (auto _ : state) benchmark::DoNotOptimize(journal::ReadRunJournal(folder.Path() / "Regulator.run"));
 }
 BENCHMARK(BM_ReadEntry)->Unit(benchmark::kMicrosecond);
 

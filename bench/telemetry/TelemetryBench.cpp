@@ -10,6 +10,7 @@
 #include "bench/QuietBoxes.h"
 #include "bench/Percentiles.h"
 #include "platform/ProgramDir.h"
+#include "tests/support/TempFiles.h"
 #include "tests/support/TestBroker.h"
 
 #include <benchmark/benchmark.h>
@@ -32,11 +33,8 @@ using Clock = std::chrono::steady_clock;
 class TWindow {
 public:
     explicit TWindow(const std::string& ini) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "telemetry_bench_XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        dir_ = pattern;
-        platform::SetProgramDir(dir_);
-        std::ofstream(dir_ / "Regulator.ini", std::ios::binary) << ini;
+        platform::SetProgramDir(dir_.Path());
+        std::ofstream(dir_.Path() / "Regulator.ini", std::ios::binary) << ini;
         services_.Boxes = &boxes_;
         form = std::make_unique<TForm1>(services_);
         form->show();
@@ -45,8 +43,6 @@ public:
         form->close();
         form.reset();
         platform::SetProgramDir({});
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
     // Waits (bounded) until the client's connection is `up`.
     bool Connected(bool up) {
@@ -59,7 +55,7 @@ public:
     std::unique_ptr<TForm1> form;
 
 private:
-    std::filesystem::path dir_;
+    testsupport::TTempDir dir_{"telemetry_bench"};
     bench::TQuietBoxes boxes_;
     TFormServices services_;
 };
