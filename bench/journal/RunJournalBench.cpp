@@ -11,8 +11,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 journal::RunEntry Entry() {
     journal::RunEntry e;
     e.WallTime = 1796738400;
