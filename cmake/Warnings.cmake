@@ -21,9 +21,17 @@ function(regulator_library name)
   endif()
 endfunction()
 
-# regulator_test(name SOURCES ... DEPS ... [LABELS ...] [GUI]): one GoogleTest executable, registered with CTest.
+# regulator_test(name SOURCES ... [POSIX_SOURCES ...] DEPS ... [LABELS ...] [GUI] [POSIX]): one GoogleTest
+# executable, registered with CTest. POSIX: a test of Linux only (pseudo-terminals, signals, permission bits,
+# processes), not built for Windows; POSIX_SOURCES: such files of a test that otherwise runs on both.
 function(regulator_test name)
-  cmake_parse_arguments(ARG "GUI" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;POSIX" "" "SOURCES;POSIX_SOURCES;DEPS;LABELS" ${ARGN})
+  if(WIN32 AND ARG_POSIX)
+    return()
+  endif()
+  if(NOT WIN32)
+    list(APPEND ARG_SOURCES ${ARG_POSIX_SOURCES})
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
   if(NOT ARG_GUI)

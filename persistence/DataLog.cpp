@@ -60,7 +60,9 @@ EInOutError InOutError(int systemError) {
     case ETXTBSY:
         return {5, "File access denied"};
     case ENOSPC:
+#ifdef EDQUOT // not on Windows
     case EDQUOT:
+#endif
     case EFBIG:
         return {101, "Disk full"};
     default:

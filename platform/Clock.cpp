@@ -1,6 +1,7 @@
 #include "platform/Clock.h"
 
-#include <ctime>
+#include "platform/System.h"
+
 #include <mutex>
 #include <utility>
 
@@ -37,18 +38,11 @@ template <class F> void Replace(F& source, F next) {
     source = std::move(next);
 }
 
-LocalDateTime SystemNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return LocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
 } // namespace
 
 LocalDateTime LocalNow() {
     const auto source = Current(Source());
-    return source ? source() : SystemNow();
+    return source ? source() : SystemLocalNow();
 }
 
 void SetLocalClock(std::function<LocalDateTime()> source) {

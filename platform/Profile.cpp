@@ -1,22 +1,17 @@
-// The profile (INI) file service over POSIX files. See Profile.h for the rules it keeps.
+// The profile (INI) file service. See Profile.h for the rules it keeps; the file operations under
+// it are the system's (ProfileIo.h).
 #include "platform/Profile.h"
 
-#include "platform/Files.h"
+#include "platform/ProfileIo.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -76,9 +71,7 @@ public:
     explicit Fd(int fd = -1) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    ~Fd() { profileio::Close(fd_); }
     int Get() const { return fd_; }
     // Gives the descriptor up without closing it.
     int Release() {
@@ -88,14 +81,8 @@ public:
     }
     // Takes over `fd`, closing the one held before.
     void Reset(int fd) {
-        if (fd_ >= 0) ::close(fd_);
+        profileio::Close(fd_);
         fd_ = fd;
-    }
-    // Closes now and reports whether the close succeeded (a delayed write error shows here).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
     }
 
 private:
@@ -158,14 +145,9 @@ private:
         bufOffset_ += len_;
         pos_ = 0;
         len_ = 0;
-        for (;;) {
-            const ssize_t got = ::read(fd_, buf_.data(), buf_.size());
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw std::system_error(errno, std::generic_category(), "read");
-            if (got == 0) eof_ = true;
-            len_ = static_cast<std::size_t>(got);
-            return got > 0;
-        }
+        len_ = profileio::Read(fd_, buf_.data(), buf_.size());
+        if (len_ == 0) eof_ = true;
+        return len_ > 0;
     }
 
     int fd_ = -1;
@@ -175,19 +157,6 @@ private:
     std::uint64_t bufOffset_ = 0;
     bool eof_ = false;
 };
-
-// Opens an existing regular file for reading; -1 when there is none that can be read. A FIFO or
-// a device named like the file is refused rather than waited on or read for ever.
-int OpenRegularForReading(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 std::optional<std::string> FindValue(int fd, std::string_view section, std::string_view key) {
     FileLines lines(fd);
@@ -213,8 +182,7 @@ std::string CleanValue(std::string_view raw) {
 
 // What a write needs to know of the file as it stands.
 struct FileScan {
-    bool Exists = false;
-    struct stat Stat {};
+    profileio::Facts Facts; // null when the file does not exist
     std::uint64_t Size = 0;
     bool EndsWithLf = true; // an empty file needs no line end before appended text
     std::string LineEnd = "\r\n";
@@ -273,28 +241,6 @@ struct Edit {
     std::string Text;
 };
 
-void WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) throw std::system_error(put < 0 ? errno : EIO, std::generic_category(), "write");
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
-}
-
-void CopyRange(int from, int to, std::uint64_t begin, std::uint64_t end, std::vector<char>& buf) {
-    while (begin < end) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), end - begin));
-        const ssize_t got = ::pread(from, buf.data(), want, static_cast<off_t>(begin));
-        if (got < 0 && errno == EINTR) continue;
-        // The file shrank under us: refuse rather than write a shortened copy.
-        if (got <= 0) throw std::system_error(got < 0 ? errno : EIO, std::generic_category(), "read");
-        WriteAll(to, buf.data(), static_cast<std::size_t>(got));
-        begin += static_cast<std::uint64_t>(got);
-    }
-}
-
 // The file a write goes to: symbolic links are followed to the file they name, which need not
 // exist yet, so that a write goes through a link and never replaces the link itself. A link to
 // itself or a long chain stops here; opening it then fails.
@@ -310,177 +256,20 @@ std::filesystem::path WriteTarget(const std::filesystem::path& file) {
     return at;
 }
 
-const std::string_view TemporaryMark = ".tmp";
-
-// The name of a temporary file of ours beside `target`: target's name, ".tmp", the writer's
-// process id, "_" and a counter.
-std::filesystem::path TemporaryName(const std::filesystem::path& target, long pid, unsigned n) {
-    std::filesystem::path name = target;
-    name += std::string(TemporaryMark) + std::to_string(pid) + "_" + std::to_string(n);
-    return name;
-}
-
-// The process id in a name TemporaryName gives for `target`, or -1 for any other name.
-long TemporaryOwner(const std::string& targetName, const std::string& name) {
-    const std::string prefix = targetName + std::string(TemporaryMark);
-    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return -1;
-    const char* p = name.data() + prefix.size();
-    const char* end = name.data() + name.size();
-    long pid = 0;
-    auto r = std::from_chars(p, end, pid);
-    if (r.ec != std::errc() || r.ptr == end || *r.ptr != '_' || pid <= 0) return -1;
-    unsigned n = 0;
-    auto r2 = std::from_chars(r.ptr + 1, end, n);
-    if (r2.ec != std::errc() || r2.ptr != end) return -1;
-    return pid;
-}
-
-// Removes temporary files a killed write left beside `target`: ours by their name, and only
-// those of a process that is gone (or of this one, which has none in progress when it starts a
-// write), so a second copy of the program in the middle of its own write keeps its file.
-void RemoveLeftoversOf(const std::filesystem::path& target) noexcept {
-    try {
-        const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-        const std::string targetName = target.filename().string();
-        std::error_code ec;
-        for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-            const long pid = TemporaryOwner(targetName, it->path().filename().string());
-            if (pid < 0) continue;
-            const bool gone = pid == static_cast<long>(::getpid()) ||
-                              (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
-            if (gone) (void)::unlink(it->path().c_str());
-        }
-    } catch (...) {
-        // Tidying up is best effort; the write itself does not depend on it.
-    }
-}
-
-// Creates a new empty file beside `target` that no one else uses.
-int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& name) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = TemporaryName(target, static_cast<long>(::getpid()), counter++);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
 // Writes the old content (if any) with the edits (sorted, not overlapping) applied to `out`.
 void WriteEdited(int out, int oldFd, std::uint64_t oldSize, const std::vector<Edit>& edits) {
-    std::vector<char> buf(ChunkSize);
     std::uint64_t pos = 0;
     for (const Edit& e : edits) {
-        if (oldFd >= 0) CopyRange(oldFd, out, pos, e.Begin, buf);
-        WriteAll(out, e.Text.data(), e.Text.size());
+        if (oldFd >= 0) profileio::CopyRange(oldFd, out, pos, e.Begin);
+        profileio::WriteAll(out, e.Text.data(), e.Text.size());
         pos = e.End;
     }
-    if (oldFd >= 0) CopyRange(oldFd, out, pos, oldSize, buf);
-}
-
-// Gives the new file the old one's owner where allowed, else at least its group, so that
-// whoever could write the file before still can. False when not even the group can be kept.
-bool KeepOwnerAndGroup(int fd, const struct stat& old) {
-    if (::fchown(fd, old.st_uid, old.st_gid) == 0) return true;
-    if (::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0) return true;
-    struct stat now {};
-    return ::fstat(fd, &now) == 0 && now.st_gid == old.st_gid;
-}
-
-// Writes the new content over the file itself: what `fill` writes is gathered in memory first
-// (it may read the old file), then written from the start of the file, which is cut to its new
-// length and flushed to the disk. Not atomic; used only where a replacement would change the file
-// for others (see ReplaceWith).
-template <class Fill> void WriteInPlace(const std::filesystem::path& target, Fill fill) {
-    Fd content(::memfd_create("Regulator.ini", MFD_CLOEXEC));
-    if (content.Get() < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
-    fill(content.Get());
-    struct stat cs {};
-    if (::fstat(content.Get(), &cs) != 0) throw std::system_error(errno, std::generic_category(), "stat");
-    Fd out(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
-    if (out.Get() < 0) throw std::system_error(errno, std::generic_category(), "open");
-    struct stat os {};
-    if (::fstat(out.Get(), &os) != 0) throw std::system_error(errno, std::generic_category(), "stat");
-    if (!S_ISREG(os.st_mode)) throw std::system_error(EINVAL, std::generic_category(), "not a file");
-    std::vector<char> buf(ChunkSize);
-    CopyRange(content.Get(), out.Get(), 0, static_cast<std::uint64_t>(cs.st_size), buf);
-    if (::ftruncate(out.Get(), cs.st_size) != 0) throw std::system_error(errno, std::generic_category(), "truncate");
-    if (::fsync(out.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
-    if (!out.Close()) throw std::system_error(errno, std::generic_category(), "close");
-}
-
-// Replaces the file atomically with what `fill` writes into a temporary file beside it: the
-// temporary file is flushed to the disk and renamed over the old one, so a crash or a full disk
-// leaves either the whole old or the whole new file. The new file keeps the old one's permission
-// bits, its owner where allowed and else its group.
-//
-// Where a replacement would change who may write the file or split it from its other names, the
-// file is written in place instead: a file with more than one hard link; a writable file in a
-// folder the writer may not create files in (an installation that opens up only the settings
-// file); and a file whose group the writer cannot give to a new file.
-template <class Fill>
-void ReplaceWith(const std::filesystem::path& target, bool exists, const struct stat& old, Fill fill) {
-    RemoveLeftoversOf(target);
-    if (exists && old.st_nlink > 1) {
-        WriteInPlace(target, fill);
-        return;
-    }
-    std::filesystem::path tempName;
-    Fd temp(CreateTemporary(target, tempName));
-    if (temp.Get() < 0) {
-        const int error = errno;
-        if (exists && (error == EACCES || error == EPERM)) {
-            WriteInPlace(target, fill);
-            return;
-        }
-        throw std::system_error(error, std::generic_category(), "create");
-    }
-    bool committed = false;
-    struct Cleanup {
-        const std::filesystem::path& name;
-        const bool& done;
-        ~Cleanup() {
-            if (!done) ::unlink(name.c_str());
-        }
-    } cleanup{tempName, committed};
-
-    if (exists) {
-        if (!KeepOwnerAndGroup(temp.Get(), old)) {
-            temp.Close();
-            WriteInPlace(target, fill);
-            return;
-        }
-        // After the owner: a change of owner may clear the set-id bits.
-        (void)::fchmod(temp.Get(), old.st_mode & 07777);
-    }
-    fill(temp.Get());
-    if (::fsync(temp.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
-    if (!temp.Close()) throw std::system_error(errno, std::generic_category(), "close");
-    if (::rename(tempName.c_str(), target.c_str()) != 0) throw std::system_error(errno, std::generic_category(), "rename");
-    committed = true;
-    // Make the rename itself durable; a failure here no longer endangers either version.
-    FlushFolderOf(target);
+    if (oldFd >= 0) profileio::CopyRange(oldFd, out, pos, oldSize);
 }
 
 // Rewrites the file with the edits applied, atomically.
 void Replace(const std::filesystem::path& target, int oldFd, const FileScan& scan, const std::vector<Edit>& edits) {
-    ReplaceWith(target, scan.Exists, scan.Stat, [&](int out) { WriteEdited(out, oldFd, scan.Size, edits); });
-}
-
-// Opens the file for writing and checks that it is a regular file; -1 (with errno ENOENT) when
-// there is none yet. Opening for writing also tells whether the file may be written at all: a
-// read-only file is refused here even though the rename would replace it.
-int OpenForWrite(const std::filesystem::path& target, FileScan& scan) {
-    const int fd = ::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0 && errno != ENOENT) throw std::system_error(errno, std::generic_category(), "open");
-    if (fd >= 0) {
-        Fd guard(fd);
-        if (::fstat(fd, &scan.Stat) != 0) throw std::system_error(errno, std::generic_category(), "stat");
-        if (!S_ISREG(scan.Stat.st_mode)) throw std::system_error(EINVAL, std::generic_category(), "not a file");
-        scan.Exists = true;
-        return guard.Release();
-    }
-    return -1;
+    profileio::ReplaceWith(target, scan.Facts.get(), [&](int out) { WriteEdited(out, oldFd, scan.Size, edits); });
 }
 
 } // namespace
@@ -490,8 +279,7 @@ struct ProfileWriteBatch::Stage {
     std::filesystem::path Named;  // as the caller named the file (for the error text)
     std::filesystem::path Target; // the file actually written (links resolved)
     Fd Content;                   // an anonymous in-memory file; -1 until the first change
-    bool Exists = false;          // the file existed when the batch first changed it
-    struct stat Stat {};
+    profileio::Facts Facts;       // of the file when the batch first changed it (null: none)
     bool Done = false;
 };
 
@@ -505,21 +293,17 @@ thread_local ProfileWriteBatch::Stage* gStage = nullptr;
 template <class Plan>
 void ModifyStaged(ProfileWriteBatch::Stage& st, std::string_view section, std::string_view key, Plan plan) {
     FileScan scan;
-    Fd old(st.Content.Get() < 0 ? OpenForWrite(st.Target, scan) : -1);
+    Fd old(st.Content.Get() < 0 ? profileio::OpenForWrite(st.Target, scan.Facts) : -1);
     const int source = st.Content.Get() >= 0 ? st.Content.Get() : old.Get();
     if (source >= 0) {
-        if (::lseek(source, 0, SEEK_SET) < 0) throw std::system_error(errno, std::generic_category(), "seek");
+        profileio::Rewind(source);
         ScanFile(source, section, key, scan);
     }
     const std::vector<Edit> edits = plan(scan);
     if (edits.empty()) return;
-    Fd next(::memfd_create("Regulator.ini", MFD_CLOEXEC));
-    if (next.Get() < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
+    Fd next(profileio::MemoryFile());
     WriteEdited(next.Get(), source, scan.Size, edits);
-    if (st.Content.Get() < 0) {
-        st.Exists = scan.Exists;
-        st.Stat = scan.Stat;
-    }
+    if (st.Content.Get() < 0) st.Facts = std::move(scan.Facts);
     st.Content.Reset(next.Release());
 }
 
@@ -534,7 +318,7 @@ void Modify(const std::filesystem::path& file, std::string_view section, std::st
             return;
         }
         FileScan scan;
-        Fd old(OpenForWrite(target, scan));
+        Fd old(profileio::OpenForWrite(target, scan.Facts));
         if (old.Get() >= 0) ScanFile(old.Get(), section, key, scan);
         const std::vector<Edit> edits = plan(scan);
         if (edits.empty()) return;
@@ -561,12 +345,9 @@ void ProfileWriteBatch::Commit() {
     if (stage_->Content.Get() < 0) return; // nothing changed
     try {
         const int content = stage_->Content.Get();
-        struct stat cs {};
-        if (::fstat(content, &cs) != 0) throw std::system_error(errno, std::generic_category(), "stat");
-        ReplaceWith(stage_->Target, stage_->Exists, stage_->Stat, [&](int out) {
-            std::vector<char> buf(ChunkSize);
-            CopyRange(content, out, 0, static_cast<std::uint64_t>(cs.st_size), buf);
-        });
+        const std::uint64_t size = profileio::SizeOf(content);
+        profileio::ReplaceWith(stage_->Target, stage_->Facts.get(),
+                               [&](int out) { profileio::CopyRange(content, out, 0, size); });
     } catch (const std::system_error&) {
         throw EProfileWrite(stage_->Named);
     }
@@ -610,7 +391,7 @@ std::optional<std::int32_t> ProfileParseInteger(std::string_view text) {
 }
 
 std::string ProfileFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
-    Fd fd(OpenRegularForReading(file_));
+    Fd fd(profileio::OpenRegularForReading(file_));
     if (fd.Get() < 0) return std::string(def);
     try {
         if (auto raw = FindValue(fd.Get(), section, key)) return CleanValue(*raw);
@@ -656,7 +437,7 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key, st
     });
 }
 
-void ProfileFile::RemoveLeftovers() const noexcept { RemoveLeftoversOf(WriteTarget(file_)); }
+void ProfileFile::RemoveLeftovers() const noexcept { profileio::RemoveLeftoversOf(WriteTarget(file_)); }
 
 void ProfileFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) const {
     WriteString(section, key, std::to_string(value));
@@ -675,3 +456,77 @@ void ProfileFile::EraseSection(std::string_view section) const {
 }
 
 } // namespace platform
+
+// What both systems' file operations share: the names of temporary files and their tidying up.
+namespace platform::profileio {
+namespace {
+
+const std::string_view TemporaryMark = ".tmp";
+
+// The name of a temporary file of ours beside `target`: target's name, ".tmp", the writer's
+// process id, "_" and a counter.
+std::filesystem::path TemporaryName(const std::filesystem::path& target, long pid, unsigned n) {
+    std::filesystem::path name = target;
+    name += std::string(TemporaryMark) + std::to_string(pid) + "_" + std::to_string(n);
+    return name;
+}
+
+// The process id in a name TemporaryName gives for `target`, or -1 for any other name.
+long TemporaryOwner(const std::string& targetName, const std::string& name) {
+    const std::string prefix = targetName + std::string(TemporaryMark);
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return -1;
+    const char* p = name.data() + prefix.size();
+    const char* end = name.data() + name.size();
+    long pid = 0;
+    auto r = std::from_chars(p, end, pid);
+    if (r.ec != std::errc() || r.ptr == end || *r.ptr != '_' || pid <= 0) return -1;
+    unsigned n = 0;
+    auto r2 = std::from_chars(r.ptr + 1, end, n);
+    if (r2.ec != std::errc() || r2.ptr != end) return -1;
+    return pid;
+}
+
+} // namespace
+
+// Removes temporary files a killed write left beside `target`: ours by their name, and only
+// those of a process that is gone (or of this one, which has none in progress when it starts a
+// write), so a second copy of the program in the middle of its own write keeps its file.
+void RemoveLeftoversOf(const std::filesystem::path& target) noexcept {
+    try {
+        const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+        const std::string targetName = target.filename().string();
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            const long pid = TemporaryOwner(targetName, it->path().filename().string());
+            if (pid < 0) continue;
+            if (pid == ProcessId() || ProcessGone(pid)) Remove(it->path());
+        }
+    } catch (...) {
+        // Tidying up is best effort; the write itself does not depend on it.
+    }
+}
+
+// Creates a new empty file beside `target` that no one else uses.
+int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& name) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = TemporaryName(target, ProcessId(), counter++);
+        const int fd = CreateNew(name);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+void CopyRange(int from, int to, std::uint64_t begin, std::uint64_t end) {
+    std::vector<char> buf(ChunkSize);
+    while (begin < end) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), end - begin));
+        const std::size_t got = ReadAt(from, buf.data(), want, begin);
+        // The file shrank under us: refuse rather than write a shortened copy.
+        if (got == 0) throw std::system_error(EIO, std::generic_category(), "read");
+        WriteAll(to, buf.data(), got);
+        begin += got;
+    }
+}
+
+} // namespace platform::profileio

@@ -1,7 +1,8 @@
 #include "platform/ProgramDir.h"
 
+#include "platform/System.h"
+
 #include <mutex>
-#include <system_error>
 
 namespace platform {
 namespace {
@@ -23,10 +24,7 @@ std::filesystem::path ProgramDir() {
         std::lock_guard lock(Guard());
         if (!Override().empty()) return Override();
     }
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return std::filesystem::current_path();
-    return exe.parent_path();
+    return ExecutableFolder();
 }
 
 void SetProgramDir(const std::filesystem::path& dir) {

@@ -1,7 +1,8 @@
 #pragma once
 // The serial device services the port component is written against, under their Win32 names.
-// On Linux PosixSerialServices() stands in for them with termios, poll, eventfd and ioctls; tests
-// substitute an in-memory implementation whose calls can be told to fail.
+// SystemSerialServices() gives the system's: on Windows the Win32 calls themselves
+// (serial_win32.cpp), on Linux stand-ins over termios, poll, eventfd and ioctls
+// (serial_posix.cpp). Tests substitute an in-memory implementation whose calls can be told to fail.
 //
 // Every call reports failure the Windows way: it returns false (or INVALID_HANDLE_VALUE,
 // WAIT_FAILED) and the reason is read with GetLastError() on the same thread, as a Windows error
@@ -73,10 +74,10 @@ public:
     virtual DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds) = 0;
 };
 
-// The Linux implementation over termios. One instance serves the whole program.
-std::shared_ptr<ISerialServices> PosixSerialServices();
+// The system's implementation. One instance serves the whole program.
+std::shared_ptr<ISerialServices> SystemSerialServices();
 
-// The Windows error code that stands for an errno value (the one place where OS errors are
+// Linux only: the Windows error code that stands for an errno value (the one place where OS errors are
 // translated): ENOENT, ENOTDIR, ELOOP, ENXIO, ENODEV -> 2 (file not found); EACCES, EPERM, EBUSY,
 // EWOULDBLOCK -> 5 (access denied); EINVAL, ENOTTY, ERANGE -> 87 (invalid parameter); EBADF -> 6;
 // EMFILE, ENFILE -> 4; ENOMEM -> 8; EIO, EPIPE -> 1117 (I/O device error); ETIMEDOUT -> 1460;

@@ -1034,7 +1034,7 @@ bool PosixServices::ResetEvent(HANDLE event) {
 
 } // namespace
 
-std::shared_ptr<ISerialServices> PosixSerialServices() {
+std::shared_ptr<ISerialServices> SystemSerialServices() {
     static const std::shared_ptr<ISerialServices> services = std::make_shared<PosixServices>();
     return services;
 }

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 
@@ -42,12 +43,12 @@ std::string CsvText(const LogTable& log) {
 
 void WriteCsv(const LogTable& log, const std::filesystem::path& file) {
     const std::string text = CsvText(log);
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(file.c_str(), "wb"), &std::fclose);
-    if (!out)
-        throw std::runtime_error(file.filename().string() + ": cannot be written: " + std::strerror(errno));
-    if (std::fwrite(text.data(), 1, text.size(), out.get()) != text.size() || std::fflush(out.get()) != 0) {
-        throw std::runtime_error(file.filename().string() + ": cannot be written: " + std::strerror(errno));
-    }
+    errno = 0;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc); // by the path itself: any name on any system
+    if (!out) throw std::runtime_error(file.filename().string() + ": cannot be written: " + std::strerror(errno));
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    if (!out) throw std::runtime_error(file.filename().string() + ": cannot be written: " + std::strerror(errno));
 }
 
 } // namespace report

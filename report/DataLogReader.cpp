@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <memory>
 
@@ -223,14 +224,15 @@ LogTable ReadLog(const std::filesystem::path& file, const ReadProgress& progress
         const std::uint64_t total = std::filesystem::file_size(file, ec);
         if (ec) throw ELogRead("cannot be read: " + ec.message());
 
-        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"),
-                                                                 &std::fclose);
+        errno = 0;
+        std::ifstream in(file, std::ios::binary); // by the path itself: any name on any system
         if (!in) throw ELogRead("cannot be read: " + std::string(std::strerror(errno)));
         LogParser parser;
         std::vector<char> buffer(1u << 20);
         std::uint64_t done = 0;
         for (;;) {
-            const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
+            in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            const auto n = static_cast<std::size_t>(in.gcount());
             if (n > 0) {
                 parser.Feed(std::string_view(buffer.data(), n));
                 // Once the first piece has shown a log, room for all of it (a line takes 58 bytes or more).
@@ -239,8 +241,7 @@ LogTable ReadLog(const std::filesystem::path& file, const ReadProgress& progress
                 if (progress) progress(done, total);
             }
             if (n < buffer.size()) {
-                if (std::ferror(in.get()))
-                    throw ELogRead("cannot be read: " + std::string(std::strerror(errno)));
+                if (in.bad()) throw ELogRead("cannot be read: " + std::string(std::strerror(errno)));
                 break;
             }
         }

@@ -147,7 +147,7 @@ void TComBuffer::SetOutputSize(std::int32_t value) {
 // ---- Port: construction and properties ----
 
 TCustomComPort::TCustomComPort(std::shared_ptr<ISerialServices> services, std::shared_ptr<TComSync> sync)
-    : FServices(services ? std::move(services) : PosixSerialServices()),
+    : FServices(services ? std::move(services) : SystemSerialServices()),
       FSync(sync ? std::move(sync) : std::make_shared<TDirectComSync>()) {}
 
 TCustomComPort::~TCustomComPort() {

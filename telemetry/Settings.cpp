@@ -1,6 +1,6 @@
 #include "telemetry/Settings.h"
 
-#include <unistd.h>
+#include "platform/Host.h"
 
 namespace telemetry {
 
@@ -9,9 +9,8 @@ std::string DefaultPrefix(std::string_view hostName) {
 }
 
 std::string HostName() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "regulator";
-    return name;
+    const std::string name = platform::ComputerName();
+    return name.empty() ? "regulator" : name;
 }
 
 MqttSettings ReadMqttSettings(const platform::ProfileFile& file, std::string_view hostName) {

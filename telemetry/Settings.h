@@ -33,7 +33,7 @@ struct MqttSettings {
 // "regulator/" followed by the computer's name.
 std::string DefaultPrefix(std::string_view hostName);
 
-// The computer's name (gethostname); "regulator" when it has none.
+// The computer's name (platform::ComputerName); "regulator" when it has none.
 std::string HostName();
 
 // Reads section "MQTT". A port outside 1..65535 or not a number gives the default; a prefix that

@@ -31,7 +31,7 @@ using platform::HANDLE;
 // The real termios layer, with single calls that can be made to fail.
 class TFailingSerial : public platform::ISerialServices {
 public:
-    std::shared_ptr<platform::ISerialServices> Real = platform::PosixSerialServices();
+    std::shared_ptr<platform::ISerialServices> Real = platform::SystemSerialServices();
     std::atomic<bool> FailLineControl{false};
     std::atomic<int> FailReads{0};
 

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 std::atomic<int> gCounter{0};

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <string>
 
-#include <unistd.h>
 
 using namespace std::string_literals;
 

@@ -2,6 +2,7 @@
 #include "persistence/Settings.h"
 
 #include "platform/ProgramDir.h"
+#include "tests/support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <stdlib.h>
 
 namespace fs = std::filesystem;
 using persistence::ReadSettings;
@@ -20,17 +19,8 @@ namespace {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    SettingsTest() {
-        std::string pattern = (fs::temp_directory_path() / "settings_test_XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-        dir = pattern;
-        platform::SetProgramDir(dir);
-    }
-    ~SettingsTest() override {
-        platform::SetProgramDir({});
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    SettingsTest() { platform::SetProgramDir(dir); }
+    ~SettingsTest() override { platform::SetProgramDir({}); }
     fs::path Ini() const { return dir / "Regulator.ini"; }
     void Write(const std::string& text) const {
         std::ofstream out(Ini(), std::ios::binary | std::ios::trunc);
@@ -48,7 +38,8 @@ protected:
         return v;
     }
 
-    fs::path dir;
+    testsupport::TTempDir temp{"settings_test"};
+    fs::path dir = temp.Path();
 };
 
 TEST_F(SettingsTest, NoFileGivesEveryDefault) {
@@ -264,7 +255,7 @@ TEST_F(SettingsTest, PathHasOneSeparatorAlsoInTheErrorText) {
         persistence::WriteSerialSettings("COM1", "COM2", "4800");
         FAIL() << "the write was not refused";
     } catch (const platform::EProfileWrite& e) {
-        EXPECT_EQ(std::string(e.what()), "Unable to write to " + dir.string() + "/Regulator.ini");
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + (dir / "Regulator.ini").string());
     }
     // Reading the unusable file gives the defaults.
     EXPECT_EQ(ReadSettings().Com1, "COM3");

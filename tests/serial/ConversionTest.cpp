@@ -137,13 +137,4 @@ TEST(ConversionTest, EventMasksAndCodes) {
     EXPECT_THROW(CodeToEvent(3), std::invalid_argument);
 }
 
-TEST(ConversionTest, OperatingSystemErrorsBecomeWindowsCodes) {
-    const std::pair<int, platform::DWORD> table[] = {
-        {ENOENT, 2},       {ENXIO, 2},       {ENODEV, 2},      {EACCES, 5}, {EBUSY, 5},  {EAGAIN, 5},
-        {EINVAL, 87},      {ENOTTY, 87},     {EBADF, 6},       {EMFILE, 4}, {ENOMEM, 8}, {EIO, 1117},
-        {ETIMEDOUT, 1460}, {ECANCELED, 995}, {EOPNOTSUPP, 50}, {EXDEV, 31}, {0, 0}};
-    for (const auto& [err, code] : table)
-        EXPECT_EQ(platform::WinErrorFromErrno(err), code) << err;
-}
-
 } // namespace

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -15,9 +16,20 @@ namespace testsupport {
 class TTempDir {
 public:
     explicit TTempDir(const std::string& prefix) {
-        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp " + pattern);
-        path_ = pattern;
+        // A name nobody has taken: create_directory tells whether this call made the folder.
+        std::random_device random;
+        const auto base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto candidate = base / (prefix + "-" + std::to_string(random() % 1000000000u));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::replace, ec);
+                path_ = candidate;
+                return;
+            }
+        }
+        throw std::runtime_error("no temporary folder under " + base.string());
     }
     ~TTempDir() {
         std::error_code ec;

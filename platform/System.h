@@ -1,0 +1,24 @@
+#pragma once
+// What the portable parts of platform/ ask of the system, one implementation per system
+// (system_posix.cpp, system_win32.cpp). Private to platform/.
+#include "platform/Clock.h"
+
+#include <filesystem>
+
+namespace platform {
+
+// The folder of the running executable (the current folder when it cannot be found).
+std::filesystem::path ExecutableFolder();
+
+// The local date and time from the system's clock.
+LocalDateTime SystemLocalNow();
+
+} // namespace platform
+
+namespace platform {
+
+// Windows only: the errno value that stands for a Win32 error code (the one place where file
+// errors are translated, so callers above see the same errors on both systems).
+int ErrnoFromWin32(unsigned long error);
+
+} // namespace platform

@@ -1,0 +1,31 @@
+#include "platform/Host.h"
+#include "platform/System.h"
+
+#include <ctime>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace platform {
+
+std::filesystem::path ExecutableFolder() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return std::filesystem::current_path();
+    return exe.parent_path();
+}
+
+LocalDateTime SystemLocalNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return LocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string ComputerName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+} // namespace platform
