@@ -2,15 +2,13 @@
 #include "app/AppIcon.h"
 #include "app/MessageBoxes.h"
 #include "app/form1.h"
-#include "platform/TerminationRequest.h"
+#include "app/TerminationWatch.h"
 
 #include <QApplication>
 #include <QScreen>
-#include <QSocketNotifier>
 
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 int main(int argc, char* argv[]) {
     // Answered before any window system is touched, so it works on a machine without a display.
@@ -37,14 +35,9 @@ int main(int argc, char* argv[]) {
         const QRect area = screen->availableGeometry();
         form.move(area.center() - form.rect().center());
     }
-    // A SIGTERM (the session ending, a shutdown) closes the window as the operator would.
-    QSocketNotifier termination(platform::CatchTerminationRequest(), QSocketNotifier::Read);
-    QObject::connect(&termination, &QSocketNotifier::activated, &form, [&form](QSocketDescriptor fd) {
-        char byte = 0;
-        while (::read(int(fd), &byte, 1) > 0) {
-        }
-        form.close();
-    });
+    // A request from outside (SIGTERM; on Windows the session ending) closes the window as the
+    // operator would.
+    WatchTerminationRequest(&form, [&form] { form.close(); });
 
     form.show();
     return QApplication::exec();

@@ -28,7 +28,10 @@ QString Utf8(const std::string& s) {
 }
 
 QFont PixelFont(int pixels, bool bold = false) {
-    QFont f(QStringLiteral("DejaVu Sans"));
+    // DejaVu Sans on Linux; Arial on Windows, which has no DejaVu; Liberation Sans (Arial's
+    // metrics) where neither is.
+    QFont f;
+    f.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     f.setPixelSize(pixels);
     f.setBold(bold);
     return f;

@@ -24,7 +24,8 @@ std::filesystem::path ProgramDir() {
         std::lock_guard lock(Guard());
         if (!Override().empty()) return Override();
     }
-    return ExecutableFolder();
+    auto installed = InstalledDataFolder();
+    return installed.empty() ? ExecutableFolder() : installed;
 }
 
 void SetProgramDir(const std::filesystem::path& dir) {

@@ -5,7 +5,9 @@
 
 namespace platform {
 
-// The executable's folder, unless a test has set another one.
+// The executable's folder, unless a test has set another one or the installer has named the
+// folder the installed program keeps its files in (Windows: Regulator.ini, Regulator.run and Data
+// live in a folder every operator may write, while the program's own folder stays read-only).
 std::filesystem::path ProgramDir();
 
 // Replaces the folder for the rest of the process (an empty path returns to the executable's).

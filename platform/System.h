@@ -10,6 +10,10 @@ namespace platform {
 // The folder of the running executable (the current folder when it cannot be found).
 std::filesystem::path ExecutableFolder();
 
+// The folder the installed program keeps its settings and data in, when an installer has named
+// one (Windows: HKLM\Software\Regulace teploty, value DataFolder); empty otherwise.
+std::filesystem::path InstalledDataFolder();
+
 // The local date and time from the system's clock.
 LocalDateTime SystemLocalNow();
 

@@ -15,6 +15,9 @@ std::filesystem::path ExecutableFolder() {
     return exe.parent_path();
 }
 
+// The Linux package links the files into the shared folder instead (packaging/).
+std::filesystem::path InstalledDataFolder() { return {}; }
+
 LocalDateTime SystemLocalNow() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
@@ -27,5 +30,7 @@ std::string ComputerName() {
     if (::gethostname(name, sizeof name - 1) != 0) return {};
     return name;
 }
+
+std::filesystem::path SystemFontFolder() { return {}; }
 
 } // namespace platform

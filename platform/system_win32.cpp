@@ -24,6 +24,15 @@ std::filesystem::path ExecutableFolder() {
     }
 }
 
+std::filesystem::path InstalledDataFolder() {
+    wchar_t folder[4096] = {};
+    DWORD size = sizeof folder;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Regulace teploty", L"DataFolder", RRF_RT_REG_SZ, nullptr,
+                       folder, &size) != ERROR_SUCCESS)
+        return {};
+    return std::filesystem::path(folder);
+}
+
 LocalDateTime SystemLocalNow() {
     SYSTEMTIME t{};
     ::GetLocalTime(&t);
@@ -35,6 +44,13 @@ std::string ComputerName() {
     DWORD size = sizeof name;
     if (!::GetComputerNameA(name, &size)) return {};
     return std::string(name, size);
+}
+
+std::filesystem::path SystemFontFolder() {
+    wchar_t windows[MAX_PATH + 1] = {};
+    const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH) return {};
+    return std::filesystem::path(windows) / L"Fonts";
 }
 
 } // namespace platform

@@ -250,7 +250,13 @@ TYPED_TEST_P(SerialPort, CloseWhileAHandOverIsPendingRunsItsHandlersDuringClose)
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (port.RxQueueCount() < 2 && std::chrono::steady_clock::now() < limit) std::this_thread::yield();
     port.Close();
-    EXPECT_EQ(log, (std::vector<std::string>{"BeforeClose", "RxChar+2", "AfterClose"}));
+    if (TypeParam::Wine()) {
+        // Wine: PurgeComm's PURGE_RXABORT (Close cancels pending reads with it) also empties the
+        // receive queue, so the last group's handler finds nothing (Windows: the bytes stay).
+        EXPECT_EQ(log, (std::vector<std::string>{"BeforeClose", "AfterClose"}));
+    } else {
+        EXPECT_EQ(log, (std::vector<std::string>{"BeforeClose", "RxChar+2", "AfterClose"}));
+    }
     EXPECT_FALSE(this->sync->HasPending());
 }
 

@@ -1,6 +1,7 @@
 // regulator-report: the one-page report of a run from its data log.
 // Usage: regulator-report LOG [-o REPORT.pdf|REPORT.png] [--reference OTHERLOG]; see --help.
 #include "chart/ReportPage.h"
+#include "platform/Host.h"
 #include "report/DataLogReader.h"
 
 #include <QApplication>
@@ -72,6 +73,10 @@ int main(int argc, char** argv) {
 
         // No display is needed: without a platform chosen, draw offscreen.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Offscreen drawing finds the system's fonts only where it is told (Windows: its Fonts folder).
+        const auto fonts = platform::SystemFontFolder();
+        if (!fonts.empty() && qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR"))
+            qputenv("QT_QPA_FONTDIR", QByteArray::fromStdString(fonts.string()));
         qInstallMessageHandler(QuietQt);
         int qtArgc = 1;
         QApplication app(qtArgc, argv);
