@@ -7,6 +7,8 @@
 
 #include <functional>
 
-// Watches from now on, for as long as `context` lives. Throws std::system_error when the
+// Watches from now on, for as long as `context` lives. Linux: the process also ends
+// `hardLimitSeconds` after the first request, should the orderly close hang (Windows ends a
+// program that holds up the end of the session by itself). Throws std::system_error when the
 // system's means cannot be set up.
-void WatchTerminationRequest(QObject* context, std::function<void()> onRequest);
+void WatchTerminationRequest(QObject* context, unsigned hardLimitSeconds, std::function<void()> onRequest);

@@ -6,8 +6,9 @@
 
 #include <unistd.h>
 
-void WatchTerminationRequest(QObject* context, std::function<void()> onRequest) {
-    auto* notifier = new QSocketNotifier(platform::CatchTerminationRequest(), QSocketNotifier::Read, context);
+void WatchTerminationRequest(QObject* context, unsigned hardLimitSeconds, std::function<void()> onRequest) {
+    auto* notifier =
+        new QSocketNotifier(platform::CatchTerminationRequest(hardLimitSeconds), QSocketNotifier::Read, context);
     QObject::connect(notifier, &QSocketNotifier::activated, context,
                      [onRequest = std::move(onRequest)](QSocketDescriptor fd) {
                          char byte = 0;

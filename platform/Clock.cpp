@@ -60,7 +60,7 @@ void SetWallClock(std::function<std::chrono::system_clock::time_point()> source)
 
 std::chrono::steady_clock::time_point SteadyNow() {
     const auto source = Current(SteadySource());
-    return source ? source() : std::chrono::steady_clock::now();
+    return source ? source() : SystemSteadyNow();
 }
 
 void SetSteadyClock(std::function<std::chrono::steady_clock::time_point()> source) {

@@ -14,6 +14,10 @@ std::filesystem::path ExecutableFolder();
 // one (Windows: HKLM\Software\Regulace teploty, value DataFolder); empty otherwise.
 std::filesystem::path InstalledDataFolder();
 
+// The monotonic clock that goes on while the computer is suspended: a unit that reported just
+// before a suspend is old after it, however long the suspend was.
+std::chrono::steady_clock::time_point SystemSteadyNow();
+
 // The local date and time from the system's clock.
 LocalDateTime SystemLocalNow();
 

@@ -18,6 +18,13 @@ std::filesystem::path ExecutableFolder() {
 // The Linux package links the files into the shared folder instead (packaging/).
 std::filesystem::path InstalledDataFolder() { return {}; }
 
+std::chrono::steady_clock::time_point SystemSteadyNow() {
+    timespec ts{};
+    if (::clock_gettime(CLOCK_BOOTTIME, &ts) != 0) return std::chrono::steady_clock::now();
+    return std::chrono::steady_clock::time_point(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
+}
+
 LocalDateTime SystemLocalNow() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};

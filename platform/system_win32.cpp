@@ -33,6 +33,12 @@ std::filesystem::path InstalledDataFolder() {
     return std::filesystem::path(folder);
 }
 
+std::chrono::steady_clock::time_point SystemSteadyNow() {
+    // The tick count goes on through a suspend (in milliseconds, which ages in seconds need).
+    return std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::milliseconds(::GetTickCount64())));
+}
+
 LocalDateTime SystemLocalNow() {
     SYSTEMTIME t{};
     ::GetLocalTime(&t);
