@@ -123,7 +123,11 @@ void TMqttClient::Start() {
     if (!settings_.User.empty())
         mosquitto_username_pw_set(c->Mosq, settings_.User.c_str(),
                                   settings_.Password.empty() ? nullptr : settings_.Password.c_str());
-    if (settings_.Tls) mosquitto_int_option(c->Mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+    if (settings_.Tls && mosquitto_int_option(c->Mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1) != MOSQ_ERR_SUCCESS) {
+        // A client library without TLS (the Windows build's): the login must never go out in clear.
+        mosquitto_destroy(c->Mosq);
+        return;
+    }
     mosquitto_reconnect_delay_set(c->Mosq, RetryFirst, RetryMax, true);
     core_ = c;
     std::thread([c, s = settings_] { Core::Begin(c, s); }).detach();
