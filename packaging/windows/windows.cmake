@@ -15,24 +15,28 @@ file(TO_NATIVE_PATH "${windows_prefix}/bin" qt_bin)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
                 OUTPUT_VARIABLE libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
 get_filename_component(mingw_runtime_dir ${libstdcxx} DIRECTORY)
-set(wine_path "Z:${windows_prefix}/bin;Z:${mingw_runtime_dir};Z:/usr/x86_64-w64-mingw32/lib")
+set(wine_path "Z:${windows_prefix}/bin$<SEMICOLON>Z:${mingw_runtime_dir}$<SEMICOLON>Z:/usr/x86_64-w64-mingw32/lib")
 string(REPLACE "/" "\\" wine_path "${wine_path}")
 set(icon_file ${CMAKE_CURRENT_BINARY_DIR}/regulator.ico)
 add_custom_command(OUTPUT ${icon_file}
   COMMAND ${CMAKE_COMMAND} -E env "WINEPATH=${wine_path}" WINEDEBUG=-all QT_QPA_PLATFORM=offscreen
           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:appicon> --ico ${icon_file} 16 24 32 48 64 128 256
   DEPENDS appicon
-  COMMENT "Drawing the icon file")
+  COMMENT "Drawing the icon file"
+  VERBATIM)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/regulator.rc.in ${CMAKE_CURRENT_BINARY_DIR}/regulator.rc @ONLY)
+add_custom_target(appicon-file DEPENDS ${icon_file})
 target_sources(regulator PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/regulator.rc)
-set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/regulator.rc PROPERTIES OBJECT_DEPENDS ${icon_file})
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/regulator.rc DIRECTORY ${CMAKE_SOURCE_DIR}/app
+                            PROPERTIES OBJECT_DEPENDS ${icon_file})
+add_dependencies(regulator appicon-file)
 
 set(programs regulator regulator-report)
 install(TARGETS ${programs} RUNTIME DESTINATION .)
 install(FILES ${icon_file} DESTINATION .)
 install(FILES
   ${windows_prefix}/bin/Qt6Core.dll ${windows_prefix}/bin/Qt6Gui.dll ${windows_prefix}/bin/Qt6Widgets.dll
-  ${windows_prefix}/bin/Qt6PrintSupport.dll ${windows_prefix}/bin/QCustomPlotQt6.dll
+  ${windows_prefix}/bin/Qt6PrintSupport.dll ${windows_prefix}/bin/libQCustomPlotQt6.dll
   ${windows_prefix}/bin/libmosquitto.dll
   ${mingw_runtime_dir}/libstdc++-6.dll ${mingw_runtime_dir}/libgcc_s_seh-1.dll
   /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll
