@@ -9,7 +9,8 @@
 ; folder to the program in the registry (HKLM\Software\Regulace teploty, DataFolder).
 ; Uninstalling removes the program, its Start-menu entry and the registry keys, and keeps the
 ; settings and logs.
-Unicode true
+; A 64-bit installer: the program is 64-bit, and a 64-bit Wine runs it without a 32-bit part.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !define PRODUCT "Regulace teploty"
@@ -38,7 +39,7 @@ FunctionEnd
 
 Section "Program"
   SetOutPath "$INSTDIR"
-  File /r "${STAGE}\*.*"
+  File /r "${STAGE}/*.*"
 
   ; The shared folder: every member of Users (S-1-5-32-545) may change what is in it.
   CreateDirectory "$APPDATA\${PRODUCT}\Data"
@@ -67,7 +68,6 @@ Section "Uninstall"
   RMDir /r "$INSTDIR\platforms"
   RMDir /r "$INSTDIR\styles"
   RMDir /r "$INSTDIR\imageformats"
-  RMDir /r "$INSTDIR\printsupport"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"

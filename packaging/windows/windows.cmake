@@ -1,7 +1,7 @@
 # The installed program on Windows, laid out for the installer (scripts/package-windows):
 #   regulator.exe, regulator-report.exe, regulator.ico   the program, its report tool and icon
 #   the Qt, QCustomPlot, libmosquitto and MinGW runtime libraries beside them
-#   platforms\, styles\, imageformats\, printsupport\   the Qt plugins the program loads
+#   platforms\, styles\, imageformats\               the Qt plugins the program loads
 # Settings and data do not go here: the installer gives the program a folder every operator may
 # write (packaging/windows/regulace-teploty.nsi).
 set(windows_prefix ${REGULATOR_WINDOWS_PREFIX})
@@ -46,7 +46,6 @@ install(FILES ${windows_prefix}/plugins/platforms/qwindows.dll ${windows_prefix}
         DESTINATION platforms)
 install(DIRECTORY ${windows_prefix}/plugins/styles/ DESTINATION styles)
 install(DIRECTORY ${windows_prefix}/plugins/imageformats/ DESTINATION imageformats)
-install(DIRECTORY ${windows_prefix}/plugins/printsupport/ DESTINATION printsupport)
 
 # Everything the installer holds, for scripts/package-windows to build (and nothing else).
 add_custom_target(package-files)
