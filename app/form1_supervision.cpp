@@ -193,8 +193,8 @@ void TForm1::ApplySafetyLimits() {
     // protecting this run.
     Supervisor.SetLimits(limits);
     regulation::FirstFailure steps;
-    steps.Run([&] { SuperviseSides(true); });
     steps.Run([&] { supervision::WriteTemperatureLimits(Text(EditMaxT1), Text(EditMaxT2)); });
+    steps.Run([&] { SuperviseSides(true); });
     steps.RethrowFirstFailure();
 }
 
