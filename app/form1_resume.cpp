@@ -45,6 +45,10 @@ journal::RunEntry CurrentRunEntry(const TForm1& f) {
     e.Setpoint1 = S.Setpoint[1];
     e.Setpoint2 = S.Setpoint[2];
     if (const auto* log = persistence::OpenLog(S)) e.DataLog = log->Path().filename().string();
+    for (int side = 1; side <= 2; ++side) {
+        const supervision::Latched latched = f.Supervisor.Latches(side);
+        e.Alarms(side) = {latched.OverTemperature, latched.RunawayThreshold, latched.SensorFault};
+    }
     return e;
 }
 
@@ -52,11 +56,28 @@ journal::RunEntry CurrentRunEntry(const TForm1& f) {
 
 void TForm1::UpdateRunJournal(bool force) {
     if (closed_) return; // the close has marked the cycle finished; a late tick must not undo it
-    RunJournal.Update(CurrentRunEntry(*this), force);
+    const journal::RunEntry now = CurrentRunEntry(*this);
+    // While the resume question stands, the interrupted cycle's entry stays as it is, unless a
+    // new cycle has been started meanwhile.
+    if (PendingResume && now.Finished) return;
+    RunJournal.Update(now, force);
     ReportIfAny(RunJournal.TakeFailure());
 }
 
 void TForm1::FinishRunJournal() {
+    if (terminating_) {
+        // The system ends the program (a shutdown, a UPS): the running cycle, or the one whose
+        // question still stands, stays unfinished, to be continued once the power is back.
+        PendingResume.reset();
+        const journal::RunEntry now = CurrentRunEntry(*this);
+        if (!now.Finished) {
+            RunJournal.Update(now, true);
+            RecordEvent(0, journal::kind::CycleInterrupted,
+                        "ukonceni systemem, cas " + SecondsText(now.CycleTicks / 10) + ", lze pokracovat");
+        }
+        ReportIfAny(RunJournal.TakeFailure());
+        return;
+    }
     // A question still open: the interrupted cycle is given up with the program.
     if (PendingResume && !RunJournal.WroteCycle()) RunJournal.Finish(*PendingResume);
     PendingResume.reset();
@@ -83,6 +104,8 @@ void TForm1::ResumeAfterOutage() {
     }
 
     const journal::RunEntry& entry = read.Entry;
+    // Alarms latched when the program went away stand again, whether a cycle is continued or not.
+    RestoreLatches(entry);
     const auto settings = journal::ReadResumeSettings(persistence::SettingsFile());
     const auto now = platform::WallNow();
     const auto choice = journal::DecideResume(entry, now, settings);
@@ -191,6 +214,9 @@ void TForm1::ResumeCycle(const journal::RunEntry& entry) {
     }
     CheckBox3->setChecked(entry.NaPrubeh);
     HeatersOffForRegulovat();
+    // An alarm that stood at the outage stands again: the side stays off until acknowledged and
+    // cooled.
+    RestoreLatches(entry);
 
     // The measured points of the wait are not the cycle's: the chart shows the cycle as its log
     // holds it, up to the outage.
