@@ -23,7 +23,7 @@ constexpr std::chrono::seconds RetryMax{30};
 constexpr int LoopWaitMs = 100;
 // An orderly exit: after the acknowledgement of "offline" (or the grace), the disconnect itself
 // is written at once; this bounds the wait for it.
-constexpr std::chrono::milliseconds DisconnectWait{500};
+constexpr std::chrono::milliseconds DisconnectWait{600};
 constexpr std::size_t MaxEarly = 256; // messages published before the first connection was begun
 constexpr std::size_t MaxEvents = 64; // link events not yet taken
 constexpr std::size_t MaxAcks = 64;   // acknowledgements kept for Stop to look at
@@ -64,6 +64,7 @@ struct TMqttClient::Core {
     std::vector<int> Acked; // message ids the broker has acknowledged, the latest last
     std::atomic<bool> Connected{false};
     bool WasUp = false; // the current attempt came up: the next retry starts the back-off afresh
+    std::atomic<bool> OfflineSent{false}; // Stop() has published "offline"
 
     void Push(LinkEvent e) {
         if (Events.size() < MaxEvents) Events.push_back(e);
@@ -143,8 +144,19 @@ struct TMqttClient::Core {
             if (rc == MOSQ_ERR_SUCCESS) {
                 // Until the connection or the attempt ends; after Stop() only as long as the
                 // orderly disconnect takes to go out.
+                bool leaving = false;
                 while (mosquitto_loop(c->Mosq, LoopWaitMs, 1) == MOSQ_ERR_SUCCESS) {
-                    if (!c->Connected && c->Stopping()) break;
+                    if (!c->Stopping()) continue;
+                    if (!c->Connected) break;
+                    if (!leaving) {
+                        leaving = true;
+                        // Connected too late for Stop() to say it: "offline" goes before the
+                        // disconnect all the same.
+                        if (!c->OfflineSent)
+                            mosquitto_publish(c->Mosq, nullptr, c->StatusTopic.c_str(), Length(Offline),
+                                              Offline.data(), 1, true);
+                        mosquitto_disconnect(c->Mosq);
+                    }
                 }
             }
             bool wasUp = false;
@@ -226,15 +238,16 @@ void TMqttClient::Stop(std::chrono::milliseconds grace) {
                                          true);
         lock.lock();
         if (rc == MOSQ_ERR_SUCCESS) {
+            c->OfflineSent = true;
             c->Changed.wait_until(lock, deadline, [&] {
                 return !c->Connected || std::find(c->Acked.begin(), c->Acked.end(), mid) != c->Acked.end();
             });
         }
     }
+    // The connection's thread disconnects (at its next look, within LoopWaitMs) and ends.
     c->StopRequested = true;
     lock.unlock();
     c->Changed.notify_all();
-    if (c->Connected) mosquitto_disconnect(c->Mosq); // goes out at once: it wakes the thread's wait
     lock.lock();
     const bool ended = c->Changed.wait_for(lock, DisconnectWait, [&] { return c->Ended; });
     lock.unlock();

@@ -45,7 +45,7 @@ public:
     // then disconnects in order (so the broker does not send the last will as well). Then ends
     // the connection's thread whatever it is doing (connecting to a host that does not answer,
     // waiting to retry); one still looking the broker's name up is left to end by itself. Returns
-    // within `grace` and half a second. Safe to call more than once.
+    // within `grace` and 0.6 s more. Safe to call more than once.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(1000));
 
     // The link events since the last call, in order.
