@@ -18,9 +18,9 @@ namespace {
 class ChartMenu : public ::testing::Test {
 protected:
     TForm1& Show() {
-        fx.Services.PickFile = [this](const TFilePick& pick, std::function<void(const QString&)> done) {
+        fx.Services.PickFile = [this](const TFilePick& pick, TFilePicked done) {
             picks.push_back(pick);
-            if (!answer.isEmpty()) done(answer);
+            if (!answer.isEmpty()) done(answer, filter.isEmpty() ? pick.Selected : filter);
         };
         return fx.Show();
     }
@@ -41,6 +41,7 @@ protected:
     TFormFixture fx;
     std::vector<TFilePick> picks;
     QString answer;
+    QString filter; // the file type the dialog answers with; empty: the one it offered first
 };
 
 TEST_F(ChartMenu, ReferenceIsDrawnBehindTheLiveCurvesUntilRemovedAndSurvivesAStart) {

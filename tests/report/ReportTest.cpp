@@ -3,11 +3,13 @@
 #include "report/BackgroundRead.h"
 #include "report/CsvExport.h"
 #include "report/DataLogReader.h"
+#include "report/RunRecord.h"
 #include "report/RunSummary.h"
 #include "tests/support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -248,6 +250,24 @@ TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
     EXPECT_EQ(s.Side2.HeaterOnLines, 4u);
     EXPECT_NEAR(s.HeaterDuty(2), 4.0 / 7.0, 1e-12);
     EXPECT_NEAR(s.InBandShare(2), 0.6, 1e-12);
+    // Side 1 comes within 2 degC at 0.5 s and holds up to +3.5; side 2 at 0.5 s, then holds the
+    // new setpoint from 39.0 (-1.0) and the next cycle's up to +2.5.
+    EXPECT_EQ(s.Side1.ReachTime, 5);
+    EXPECT_EQ(s.Side1.MaxHoldDeviation, 35);
+    EXPECT_EQ(s.Side2.ReachTime, 5);
+    EXPECT_EQ(s.Side2.MaxHoldDeviation, 25);
+
+    // A cycle that went on after an outage is one cycle: back by a second, or forward by the
+    // outage, whose time is no duration.
+    const report::RunSummary resumed = report::Summarize(report::ParseLog(
+        Text({Row(0.0, 0, false, 20, 0, false, 20), Row(1.0, 100, true, 20, 0, false, 20),
+              Row(2.0, 100, true, 20, 0, false, 20), Row(1.5, 100, true, 20, 0, false, 20),
+              Row(2.0, 100, true, 20, 0, false, 20), Row(302.0, 100, true, 20, 0, false, 20),
+              Row(302.5, 100, true, 20, 0, false, 20)})));
+    EXPECT_EQ(resumed.Cycles, 1);
+    EXPECT_EQ(resumed.Duration, 30);
+    EXPECT_EQ(resumed.Side1.ReachTime, -1);
+    EXPECT_FALSE(resumed.Side1.Held);
 
     // A log that begins in the middle of a cycle (opened by a Stop) begins no cycle.
     EXPECT_EQ(report::Summarize(report::ParseLog(LogLineText(Row(345.5, 0, false, 20, 0, false, 20)))).Cycles,
@@ -261,11 +281,96 @@ TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
     EXPECT_EQ(report::PercentText(4.0 / 7.0), "57,1 %");
 }
 
-TEST(CsvExport, OneRowPerLineWithAHeaderAndDecimalPoints) {
-    const std::string csv = report::CsvText(report::ParseLog(Text({Rows[1], Rows[2], Rows[4]})));
-    EXPECT_EQ(csv, std::string(report::CsvHeader) + "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
-                                                    "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
-                                                    "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
+TEST(CsvExport, OneRowPerLineWithAHeaderInBothForms) {
+    const LogTable log = report::ParseLog(Text({Rows[1], Rows[2], Rows[4]}));
+    EXPECT_EQ(report::CsvText(log), std::string(report::CsvHeader) + "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
+                                                                   "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
+                                                                   "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
+    EXPECT_EQ(report::CsvText(log, report::CsvForm::Czech),
+              std::string(report::CsvHeaderCzech) + "12,3;150,0;1;148,3;0,0;0;21,0\r\n"
+                                                    "99,9;-40,0;0;-3,3;1200,5;1;0,0\r\n"
+                                                    "123456,7;155,0;0;12345,6;80,0;1;80,0\r\n");
+}
+
+// A resumed run, 13:19:05 to 13:25:00 with an outage from 13:20:00 to 13:23:30: the lines of
+// one cycle, its time back by a second at the resume.
+std::string ResumedLog() {
+    std::vector<LogRow> rows;
+    for (int n = 0; n <= 110; ++n) // 0 to 55 s
+        rows.push_back(Row(n * 0.5, n < 2 ? 0 : 100, true, 20 + n * 0.5, 0, false, 21));
+    for (int n = 0; n <= 240; ++n) // 54 s on, up to 174 s
+        rows.push_back(Row(54.0 + n * 0.5, 100, false, 100, 0, false, 21));
+    return Text(rows);
+}
+
+TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
+    const LogTable log = report::ParseLog(ResumedLog());
+    const std::string journal = "2026-12-08 13:10:00\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+                                "2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
+                                "2026-12-08 13:19:06\t-\ttelemetry\tpripojeno\r\n"
+                                "2026-12-08 13:19:30\t2\tstale\tStrana 2: zadna teplota 10 s, topeni vypnuto.\r\n"
+                                "2026-12-08 13:19:30\t-\treport\tRegulace teploty: Strana 2: zadna teplota 10 s, "
+                                "topeni vypnuto.\r\n"
+                                "2026-12-08 13:19:3\r\n" // a line that is no event
+                                "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+                                "2026-12-08 13:23:25\t1\tport-back\tCOM3\r\n"
+                                "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 54 s, vypadek 205 s\r\n"
+                                "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 54 s\r\n"
+                                "2026-12-08 13:24:00\t1\trunaway\tStrana 1: topeni nevypina\r\n"
+                                "2026-12-08 13:24:10\t1\tchange\tr0: 0,02 -> 0,03\r\n"
+                                "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"
+                                "2026-12-08 13:26:00\t-\tprogram-exit\t\r\n";
+    const std::vector<report::LoggedEvent> events = report::ParseEvents(journal);
+    ASSERT_EQ(events.size(), 13u);
+    const report::RunRecord r = report::FindRun(log, "data_08_12_26__13_19.txt", events);
+    ASSERT_TRUE(r.Start && r.End);
+    EXPECT_TRUE(r.StartToTheSecond);
+    EXPECT_TRUE(r.EndFromJournal);
+    EXPECT_EQ(report::DateText(*r.Start) + " " + report::ClockText(*r.Start), "08.12.2026 13:19:05");
+    EXPECT_EQ(report::ClockText(*r.End), "13:25:30");
+    ASSERT_EQ(r.Outages.size(), 1u);
+    EXPECT_EQ(r.Outages[0].Line, 111u); // the line after the cycle time went back
+    EXPECT_EQ(report::ClockText(*r.Outages[0].From), "13:20:00");
+    EXPECT_EQ(r.Outages[0].Seconds(), 210);
+    // The new session's start is the outage's, not the run's; the box that repeated an alarm and
+    // the broker's note are not listed; a kind of event the report does not know is.
+    std::vector<std::string> kinds;
+    for (const report::LoggedEvent& e : report::TableEvents(r))
+        kinds.push_back(e.Kind);
+    EXPECT_EQ(kinds, (std::vector<std::string>{"cycle-start", "stale", "cycle-interrupted", "cycle-resumed", "runaway",
+                                               "change", "cycle-end"}));
+    EXPECT_EQ(report::EventName("runaway"), "Topeni nevypina");
+    EXPECT_EQ(report::EventName("change"), "change");
+    EXPECT_TRUE(report::IsAlarm("sensor-fault"));
+    EXPECT_FALSE(report::IsAlarm("recovered"));
+
+    // Events fall on the lines written at their time: 25 s after the start, and 30 s after the resume.
+    const std::vector<double> x = report::RunTimes(log);
+    EXPECT_EQ(r.Events[2].Kind, "stale");
+    EXPECT_EQ(report::EventRunTime(r, log, x, r.Events[2].Time), 25.0);
+    EXPECT_NEAR(report::EventRunTime(r, log, x, *r.Outages[0].To + 30), 84.0 + 1.5, 0.01); // drawn 1.5 s on
+
+    const auto rows = report::RecordRows(report::Summarize(log), r);
+    const auto interrupted = std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.Label == "Preruseni cyklu"; });
+    ASSERT_NE(interrupted, rows.end());
+    EXPECT_EQ(interrupted->Side1, "1x, vypadek 3 min 30 s");
+    EXPECT_EQ((interrupted - 1)->Side1, "1"); // "Pocet cyklu"
+
+    // Without the journal the lines tell: the minute of the name, half a second a line, and an
+    // outage of unknown length where the cycle time went back.
+    const report::RunRecord alone = report::FindRun(log, "data_08_12_26__13_19.txt", {});
+    EXPECT_FALSE(alone.StartToTheSecond);
+    EXPECT_FALSE(alone.EndFromJournal);
+    EXPECT_EQ(report::ClockText(*alone.Start), "13:19:00");
+    EXPECT_EQ(report::ClockText(*alone.End), "13:21:56"); // 352 lines
+    ASSERT_EQ(alone.Outages.size(), 1u);
+    EXPECT_FALSE(alone.Outages[0].Seconds());
+    // The second log of a minute begins at the minute's second opening event.
+    const report::RunRecord second = report::FindRun(log, "data_08_12_26__13_19_2.txt", events);
+    EXPECT_FALSE(second.StartToTheSecond);
+    for (const char* name : {"data_08_12_26__13_19.csv", "data_31_02_26__13_19.txt", "data_08_12_26__13_19_1.txt",
+                             "run.txt"})
+        EXPECT_FALSE(report::ParseLogName(name)) << name;
 }
 
 } // namespace
