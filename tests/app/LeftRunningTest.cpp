@@ -85,8 +85,9 @@ TEST_F(LeftRunning, APulledAdapterClosesItsPortAndComesBackByItself) {
     EXPECT_EQ(JournalCount("\t1\tport-back\tCOM3"), 2);
 }
 
-// Closing is final: the timers stop first, and while the report of an unwritable settings file
-// stands open no tick, watchdog or port event opens a port or writes to a unit. The window goes
+// Closing is final: the timers stop first, each unit is told to switch its heater off, and while
+// the report of an unwritable settings file stands open no tick, watchdog or port event opens a
+// port or writes to a unit. The window goes
 // once the operator has closed that report.
 TEST_F(LeftRunning, ClosingIsFinalWhileItsReportIsRead) {
     fx.Show();
@@ -111,8 +112,9 @@ TEST_F(LeftRunning, ClosingIsFinalWhileItsReportIsRead) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(F().Com1Port->Connected());
     EXPECT_FALSE(F().Com2Port->Connected());
-    EXPECT_EQ(lines->Written("COM3"), sent3);
-    EXPECT_EQ(lines->Written("COM4"), sent4);
+    // Each unit is told to switch its heater off as the ports close, and gets nothing after.
+    EXPECT_EQ(lines->Written("COM3"), sent3 + "@ledka=0&@rele=0&*");
+    EXPECT_EQ(lines->Written("COM4"), sent4 + "@ledka=0&@rele=0&*");
 
     ASSERT_TRUE(fx.Boxes.CloseOldest());
     QCoreApplication::processEvents();
