@@ -84,7 +84,7 @@ void ApplyPrintLook(QCustomPlot& plot, const QString& title) {
     plot.plotLayout()->addElement(1, 0, legendRow);
     legendRow->setMargins(QMargins(5, 0, 5, 5));
     legendRow->addElement(0, 0, plot.legend);
-    plot.legend->setWrap(3);
+    plot.legend->setWrap(plot.width() > 1200 ? 4 : 3); // a landscape page has room for the four live series
     plot.legend->setFillOrder(QCPLegend::foColumnsFirst, true);
     plot.legend->setBrush(Qt::white);
     plot.legend->setBorderPen(QPen(Qt::black, 0));

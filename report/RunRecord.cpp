@@ -11,10 +11,6 @@ namespace {
 
 namespace kind = journal::kind;
 
-// Kinds the safety supervision raises besides those of EventKinds.h.
-constexpr std::string_view SensorFault = "sensor-fault";
-constexpr std::string_view Runaway = "runaway";
-
 // Events at which the window begins a new data log (the program's first log at its start).
 bool OpensLog(std::string_view k) {
     return k == kind::CycleStart || k == kind::CycleStop || k == kind::CycleEnd || k == kind::ProgramStart;
@@ -113,42 +109,66 @@ RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vec
         r.Start = from < journal.size() ? journal[from].Time : name->Opened;
         r.StartToTheSecond = from < journal.size();
 
-        // Walk on from it: an event that opens the next log ends the run; a start of the program
-        // without an exit before it is a crash, which a resume of the cycle bridges.
+        // Walk on from it: an event that opens the next log ends the run. A start of the program
+        // without an exit before it is a crash; an exit after the cycle was marked interrupted is
+        // a shutdown that keeps it; either is bridged by a resume of the cycle.
+        enum class Phase { Running, ShuttingDown, Away } phase = Phase::Running;
         std::optional<LocalSeconds> end;
-        bool crashed = false;
-        LocalSeconds lastBeforeCrash = *r.Start;
+        bool restarted = false;
+        LocalSeconds lastBeforeOutage = *r.Start;
+        std::optional<LocalSeconds> stoppedAt; // the exit of a shutdown
         Told outage;
-        std::vector<std::pair<LocalSeconds, LocalSeconds>> away; // events there are not the run's
         for (std::size_t i = r.StartToTheSecond ? from + 1 : 0; i < journal.size(); ++i) {
             const LoggedEvent& e = journal[i];
             if (e.Time < *r.Start) continue;
-            if (crashed) {
-                if (e.Kind == kind::CycleInterrupted) {
-                    if (const auto gone = NumberAfter(e.Detail, "vypadek ")) outage.From = e.Time - *gone;
+            if (phase == Phase::Away) {
+                if (e.Kind == kind::ProgramStart) {
+                    if (restarted) break; // a second start without a resume: the cycle was not continued
+                    restarted = true;
+                } else if (e.Kind == kind::CycleInterrupted) {
+                    const auto gone = NumberAfter(e.Detail, "vypadek ");
+                    if (!outage.From && gone) outage.From = e.Time - *gone;
                 } else if (e.Kind == kind::CycleResumed) {
                     outage.To = e.Time;
                     outage.CycleSeconds = NumberAfter(e.Detail, "cas ");
-                    if (!outage.From) outage.From = lastBeforeCrash;
-                    away.emplace_back(*outage.From, e.Time);
+                    if (!outage.From) outage.From = lastBeforeOutage;
                     told.push_back(outage);
-                    crashed = false;
-                } else if (EndsLog(e.Kind) || e.Kind == kind::ProgramStart) {
-                    break; // not resumed: the run ended with the crash
+                    phase = Phase::Running;
+                    stoppedAt.reset();
+                } else if (EndsLog(e.Kind)) {
+                    break;
                 }
                 continue;
             }
             if (e.Kind == kind::ProgramStart) {
-                crashed = true;
+                phase = Phase::Away;
+                restarted = true;
                 outage = Told{};
+                continue;
+            }
+            if (e.Kind == kind::CycleInterrupted) {
+                phase = Phase::ShuttingDown;
+                lastBeforeOutage = e.Time;
+                continue;
+            }
+            if (e.Kind == kind::ProgramExit && phase == Phase::ShuttingDown) {
+                phase = Phase::Away;
+                restarted = false;
+                outage = Told{};
+                outage.From = lastBeforeOutage;
+                stoppedAt = e.Time;
                 continue;
             }
             if (EndsLog(e.Kind)) {
                 end = e.Time;
                 break;
             }
-            lastBeforeCrash = e.Time;
+            lastBeforeOutage = e.Time;
         }
+        if (!end && stoppedAt) end = stoppedAt; // shut down and never continued
+        std::vector<std::pair<LocalSeconds, LocalSeconds>> away; // events there are not the run's
+        for (const Told& t : told)
+            away.emplace_back(*t.From, *t.To);
 
         // The lines tell how long the run was; a journal end far from it belongs to another
         // story (a log begun without an event, a journal of another machine).
@@ -220,8 +240,8 @@ std::vector<LoggedEvent> ReadRunEvents(const std::filesystem::path& journal, con
 }
 
 bool IsAlarm(std::string_view k) {
-    return k == kind::Stale || k == kind::OverTemperature || k == kind::PortLost || k == SensorFault ||
-           k == Runaway;
+    return k == kind::Stale || k == kind::OverTemperature || k == kind::PortLost || k == kind::SensorFault ||
+           k == kind::Runaway;
 }
 
 std::string EventName(std::string_view k) {
@@ -246,8 +266,9 @@ std::string EventName(std::string_view k) {
         {kind::Report, "Hlaseni"},
         {kind::Telemetry, "Telemetrie"},
         {kind::Autotune, "Autotune"},
-        {SensorFault, "Porucha cidla"},
-        {Runaway, "Topeni nevypina"},
+        {kind::SensorFault, "Porucha cidla"},
+        {kind::Runaway, "Topeni nevypina"},
+        {kind::HeatersOff, "Topeni vypnuta pri ukonceni"},
     };
     for (const Name& n : names) {
         if (n.Kind == k) return n.Text;

@@ -356,6 +356,22 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     EXPECT_EQ(interrupted->Side1, "1x, vypadek 3 min 30 s");
     EXPECT_EQ((interrupted - 1)->Side1, "1"); // "Pocet cyklu"
 
+    // A shutdown that kept the cycle is bridged the same way, from the moment it was marked.
+    const report::RunRecord shutdown = report::FindRun(
+        log, "data_08_12_26__13_19.txt",
+        report::ParseEvents("2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
+                            "2026-12-08 13:20:00\t-\tcycle-interrupted\tukonceni systemem, cas 54 s, lze pokracovat\r\n"
+                            "2026-12-08 13:20:00\t1\theaters-off\tCOM3\r\n"
+                            "2026-12-08 13:20:01\t-\tprogram-exit\tukonceni systemem\r\n"
+                            "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+                            "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 54 s, vypadek 205 s\r\n"
+                            "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 54 s\r\n"
+                            "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"));
+    ASSERT_EQ(shutdown.Outages.size(), 1u);
+    EXPECT_EQ(shutdown.Outages[0].Seconds(), 210);
+    EXPECT_TRUE(shutdown.EndFromJournal);
+    EXPECT_EQ(report::ClockText(*shutdown.End), "13:25:30");
+
     // Without the journal the lines tell: the minute of the name, half a second a line, and an
     // outage of unknown length where the cycle time went back.
     const report::RunRecord alone = report::FindRun(log, "data_08_12_26__13_19.txt", {});
