@@ -222,16 +222,31 @@ void BuildPlot(QCustomPlot& plot, const TReportRun& run, const std::vector<repor
         AddGraph(plot, QStringLiteral("Reference_2") + from, PrintPen(ReferencePrintColour(2), Qt::SolidLine, 2.0),
                  Curve(rx, run.Reference->Side2.Temperature, none, keepAll));
     }
-    // The setpoint of 0 that a cycle logs before the program's first step is no setpoint.
-    auto startZero = [&](const report::LogSide& side) {
-        return [&log, &side](std::size_t i) { return side.Setpoint[i] == 0 && log.Time[i] <= report::CycleStartTenths; };
+    // The setpoint of 0 that a cycle logs until its first control tick is no setpoint (a side
+    // whose setpoint stays 0 keeps it).
+    auto startZero = [&log](const report::LogSide& side) {
+        auto skip = std::make_shared<std::vector<bool>>(log.Size(), false);
+        for (std::size_t c = 0; c < log.Size(); ++c) {
+            const bool cycleStart =
+                log.Time[c] <= report::CycleStartTenths && (c == 0 || log.Time[c] < log.Time[c - 1]);
+            if (!cycleStart) continue;
+            std::size_t j = c;
+            while (j < log.Size() && side.Setpoint[j] == 0 && (j == c || log.Time[j] >= log.Time[j - 1])) ++j;
+            if (j < log.Size() && side.Setpoint[j] != 0)
+                std::fill(skip->begin() + std::ptrdiff_t(c), skip->begin() + std::ptrdiff_t(j), true);
+        }
+        return [skip](std::size_t i) { return (*skip)[i]; };
+    };
+    // Start-up temperatures logged after an outage, before a unit reported, are no readings.
+    auto noReading = [&run](int side) {
+        return [&run, side](std::size_t i) { return run.Record != nullptr && run.Record->NoReading(side, i); };
     };
     AddGraph(plot, QStringLiteral("Teplota_1"), PrintPen(Side1Colour, Qt::SolidLine, 1.0),
-             Curve(x, log.Side1.Temperature, gaps, keepAll));
+             Curve(x, log.Side1.Temperature, gaps, noReading(1)));
     AddGraph(plot, QStringLiteral("Zadana_hodnota_1"), PrintPen(Side1Colour, Qt::DashLine, 1.0),
              Curve(x, log.Side1.Setpoint, gaps, startZero(log.Side1)));
     AddGraph(plot, QStringLiteral("Teplota_2"), PrintPen(Side2Colour, Qt::SolidLine, 1.0),
-             Curve(x, log.Side2.Temperature, gaps, keepAll));
+             Curve(x, log.Side2.Temperature, gaps, noReading(2)));
     AddGraph(plot, QStringLiteral("Zadana_hodnota_2"), PrintPen(Side2Colour, Qt::DashLine, 1.0),
              Curve(x, log.Side2.Setpoint, gaps, startZero(log.Side2)));
 
@@ -335,7 +350,11 @@ QStringList HeaderLines(const TReportRun& run) {
 const std::vector<TColumn> SideColumns = {{500, Qt::AlignLeft}, {300, Qt::AlignRight}, {300, Qt::AlignRight}};
 
 void SummaryTable(TFlow& flow, const TReportRun& run) {
-    const report::RunSummary summary = report::Summarize(*run.Log);
+    const report::RunRecord* record = run.Record;
+    const report::RunSummary summary =
+        record != nullptr
+            ? report::Summarize(*run.Log, [record](int side, std::size_t i) { return record->NoReading(side, i); })
+            : report::Summarize(*run.Log);
     const std::vector<report::SummaryRow> rows =
         run.Record != nullptr ? report::RecordRows(summary, *run.Record) : report::SummaryRows(summary);
     std::vector<QStringList> cells;

@@ -38,12 +38,17 @@ bool TwoDigits(std::string_view s, std::size_t at, int& value) {
     return true;
 }
 
-// A jump of the cycle time between two lines that is no line's half second: the cycle went on
-// after an outage (back by up to a second, from the state saved last, or forward).
-bool Discontinuity(const LogTable& log, std::size_t i) {
+// A step of the cycle time between two lines that is no line's half second: the cycle went on
+// after an outage, from the state saved last (back by up to a second, or the same time) or
+// forward. The same time twice alone may be a late timer; it counts where the journal tells of
+// an outage.
+enum class Step { Normal, Outage, Perhaps };
+Step StepAt(const LogTable& log, std::size_t i) {
     const std::int32_t before = log.Time[i - 1], now = log.Time[i];
-    if (now < before) return now > CycleStartTenths; // back to the start is a new cycle
-    return now - before > OutageJumpTenths;
+    if (now <= CycleStartTenths) return Step::Normal; // back to the start is a new cycle
+    if (now < before) return Step::Outage;
+    if (now == before) return Step::Perhaps;
+    return now - before > OutageJumpTenths ? Step::Outage : Step::Normal;
 }
 
 // The journal's account of one outage.
@@ -53,6 +58,13 @@ struct Told {
 };
 
 } // namespace
+
+bool RunRecord::NoReading(int side, std::size_t line) const {
+    for (const Outage& o : Outages) {
+        if (line >= o.Line && line - o.Line < (side == 1 ? o.NoReading1 : o.NoReading2)) return true;
+    }
+    return false;
+}
 
 std::optional<std::int64_t> Outage::Seconds() const {
     if (!From || !To) return std::nullopt;
@@ -86,9 +98,13 @@ std::optional<LogName> ParseLogName(std::string_view name) {
 
 RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vector<LoggedEvent>& journal) {
     RunRecord r;
-    std::vector<std::size_t> jumps; // lines after a discontinuity
+    std::vector<std::size_t> jumps; // lines after a step that may be an outage
+    std::vector<bool> sure;         // and whether the step alone tells so
     for (std::size_t i = 1; i < log.Size(); ++i) {
-        if (Discontinuity(log, i)) jumps.push_back(i);
+        const Step step = StepAt(log, i);
+        if (step == Step::Normal) continue;
+        jumps.push_back(i);
+        sure.push_back(step == Step::Outage);
     }
     const std::int64_t lineSeconds = static_cast<std::int64_t>(log.Size()) * TenthsPerLine / 10;
 
@@ -166,15 +182,12 @@ RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vec
             lastBeforeOutage = e.Time;
         }
         if (!end && stoppedAt) end = stoppedAt; // shut down and never continued
-        std::vector<std::pair<LocalSeconds, LocalSeconds>> away; // events there are not the run's
-        for (const Told& t : told)
-            away.emplace_back(*t.From, *t.To);
 
         // The lines tell how long the run was; a journal end far from it belongs to another
         // story (a log begun without an event, a journal of another machine).
         std::int64_t awaySeconds = 0;
-        for (const auto& [a, b] : away)
-            awaySeconds += b - a;
+        for (const Told& t : told)
+            awaySeconds += *t.To - *t.From;
         const LocalSeconds reckoned = *r.Start + lineSeconds + awaySeconds;
         const std::int64_t slack = std::max<std::int64_t>(120, lineSeconds / 2);
         if (end && *end >= reckoned - slack && *end <= reckoned + slack) {
@@ -184,12 +197,7 @@ RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vec
             r.End = reckoned;
         }
         for (const LoggedEvent& e : journal) {
-            if (e.Time < *r.Start || e.Time > *r.End) continue;
-            const bool inOutage = std::any_of(away.begin(), away.end(), [&](const auto& span) {
-                return e.Time > span.first && e.Time < span.second;
-            });
-            if (inOutage && e.Kind != kind::CycleInterrupted) continue;
-            r.Events.push_back(e);
+            if (e.Time >= *r.Start && e.Time <= *r.End) r.Events.push_back(e);
         }
     }
 
@@ -224,9 +232,21 @@ RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vec
         r.Outages.push_back(o);
     }
     for (std::size_t j = 0; j < jumps.size(); ++j) {
-        if (!used[j]) r.Outages.push_back(Outage{jumps[j], std::nullopt, std::nullopt});
+        if (!used[j] && sure[j]) r.Outages.push_back(Outage{jumps[j], std::nullopt, std::nullopt});
     }
     std::sort(r.Outages.begin(), r.Outages.end(), [](const Outage& a, const Outage& b) { return a.Line < b.Line; });
+
+    // After an outage the window logs its start-up temperatures until each unit reports.
+    for (std::size_t k = 0; k < r.Outages.size(); ++k) {
+        Outage& o = r.Outages[k];
+        const std::size_t next = k + 1 < r.Outages.size() ? r.Outages[k + 1].Line : log.Size();
+        for (int side = 1; side <= 2; ++side) {
+            const std::vector<std::int32_t>& t = log.Side(side).Temperature;
+            std::size_t i = o.Line;
+            while (i < next && t[i] == StartupTenths(side)) ++i;
+            (side == 1 ? o.NoReading1 : o.NoReading2) = i - o.Line;
+        }
+    }
     return r;
 }
 

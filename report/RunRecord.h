@@ -33,10 +33,18 @@ struct LogName {
 };
 std::optional<LogName> ParseLogName(std::string_view fileName);
 
+// The temperatures the window holds from its start until a unit's first report, in tenths.
+constexpr std::int32_t StartupTenths(int side) {
+    return side == 1 ? 190 : 210;
+}
+
 // Where the cycle was interrupted (a crash, a power cut) and went on in the same log.
 struct Outage {
     std::size_t Line = 0;                 // the first line after the outage
     std::optional<LocalSeconds> From, To; // wall times, when the journal tells them
+    // Lines from `Line` on that carry a side's start-up temperature, logged before its unit's
+    // first report after the restart: no reading.
+    std::size_t NoReading1 = 0, NoReading2 = 0;
     // Its length in seconds, when known.
     std::optional<std::int64_t> Seconds() const;
 };
@@ -48,6 +56,9 @@ struct RunRecord {
     bool EndFromJournal = false;   // else reckoned from the lines
     std::vector<LoggedEvent> Events; // the journal's events from the start to the end
     std::vector<Outage> Outages;
+
+    // The side's temperature on the line is no reading (see Outage).
+    bool NoReading(int side, std::size_t line) const;
 };
 
 // The record of a log named `fileName` with the lines `log`, from the journal's events

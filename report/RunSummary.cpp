@@ -13,17 +13,20 @@ class SideTally {
 public:
     explicit SideTally(const LogSide& side) : side_(side) {}
 
-    void Line(std::size_t i, bool restart, std::int32_t dt, std::int64_t sinceFirst) {
+    void Line(std::size_t i, bool restart, std::int32_t dt, std::int64_t sinceFirst, bool reading) {
         const std::int32_t t = side_.Temperature[i];
         const std::int32_t sp = side_.Setpoint[i];
         const bool inBand = std::abs(std::int64_t{t} - sp) <= BandTenths;
-        if (i == 0) {
+        if (side_.Heater[i] != 0) ++s_.HeaterOnLines;
+        if (i == 0 || restart || sp != side_.Setpoint[i - 1]) reached_ = holding_ = false;
+        if (!reading) return;
+        if (!seen_) {
             s_.MinTemperature = s_.MaxTemperature = t;
+            seen_ = true;
         } else {
             s_.MinTemperature = std::min(s_.MinTemperature, t);
             s_.MaxTemperature = std::max(s_.MaxTemperature, t);
         }
-        if (i == 0 || restart || sp != side_.Setpoint[i - 1]) reached_ = holding_ = false;
         if (t < sp) reached_ = true;
         if (reached_ && t > sp) s_.MaxOvershoot = std::max(s_.MaxOvershoot, t - sp);
         if (inBand) s_.TimeInBand += dt;
@@ -35,7 +38,6 @@ public:
             s_.MaxHoldDeviation = t - sp;
             s_.Held = true;
         }
-        if (side_.Heater[i] != 0) ++s_.HeaterOnLines;
     }
     const SideSummary& Result() const { return s_; }
 
@@ -44,6 +46,7 @@ private:
     SideSummary s_;
     bool reached_ = false; // the temperature has been below the current setpoint
     bool holding_ = false; // the temperature has come within the band of the current setpoint
+    bool seen_ = false;    // a temperature has been counted
 };
 
 std::string Tenths(std::uint64_t tenths) {
@@ -52,7 +55,7 @@ std::string Tenths(std::uint64_t tenths) {
 
 } // namespace
 
-RunSummary Summarize(const LogTable& log) {
+RunSummary Summarize(const LogTable& log, const NoReading& noReading) {
     RunSummary r;
     r.Lines = log.Size();
     if (r.Lines == 0) return r;
@@ -67,8 +70,8 @@ RunSummary Summarize(const LogTable& log) {
         const bool nextInCycle = i + 1 < r.Lines && log.Time[i + 1] >= log.Time[i] &&
                                  log.Time[i + 1] - log.Time[i] <= OutageJumpTenths;
         const std::int32_t dt = nextInCycle ? log.Time[i + 1] - log.Time[i] : 0;
-        one.Line(i, restart, dt, sinceFirst);
-        two.Line(i, restart, dt, sinceFirst);
+        one.Line(i, restart, dt, sinceFirst, !noReading || !noReading(1, i));
+        two.Line(i, restart, dt, sinceFirst, !noReading || !noReading(2, i));
         r.Duration += dt;
         sinceFirst += dt;
     }

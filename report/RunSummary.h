@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,8 +60,12 @@ inline constexpr std::int32_t CycleStartTenths = 10;
 // not counted in the duration (tenths of a second).
 inline constexpr std::int32_t OutageJumpTenths = 100;
 
+// Lines whose temperature of a side is no reading (see RunRecord); they count for the duration
+// and the heater only.
+using NoReading = std::function<bool(int side, std::size_t line)>;
+
 // The summary of a log with at least one line.
-RunSummary Summarize(const LogTable& log);
+RunSummary Summarize(const LogTable& log, const NoReading& noReading = {});
 
 // One row of the summary table: what, and its value for side 1 and side 2.
 struct SummaryRow {

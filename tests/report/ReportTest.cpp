@@ -292,14 +292,15 @@ TEST(CsvExport, OneRowPerLineWithAHeaderInBothForms) {
                                                     "123456,7;155,0;0;12345,6;80,0;1;80,0\r\n");
 }
 
-// A resumed run, 13:19:05 to 13:25:00 with an outage from 13:20:00 to 13:23:30: the lines of
-// one cycle, its time back by a second at the resume.
+// A resumed run, 13:19:05 to 13:25:30 with an outage from 13:20:00 to 13:23:30: the lines of
+// one cycle, which went on at the time it had (55 s), with the window's start-up temperatures
+// (19,0 and 21,0) until the units reported again.
 std::string ResumedLog() {
     std::vector<LogRow> rows;
     for (int n = 0; n <= 110; ++n) // 0 to 55 s
-        rows.push_back(Row(n * 0.5, n < 2 ? 0 : 100, true, 20 + n * 0.5, 0, false, 21));
-    for (int n = 0; n <= 240; ++n) // 54 s on, up to 174 s
-        rows.push_back(Row(54.0 + n * 0.5, 100, false, 100, 0, false, 21));
+        rows.push_back(Row(n * 0.5, n < 2 ? 0 : 100, true, 20 + n * 0.5, 0, false, 30));
+    for (int n = 0; n <= 240; ++n) // 55 s on, up to 175 s
+        rows.push_back(Row(55.0 + n * 0.5, 100, false, n < 2 ? 19.0 : 100, 0, false, n < 3 ? 21.0 : 30));
     return Text(rows);
 }
 
@@ -314,8 +315,8 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
                                 "2026-12-08 13:19:3\r\n" // a line that is no event
                                 "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
                                 "2026-12-08 13:23:25\t1\tport-back\tCOM3\r\n"
-                                "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 54 s, vypadek 205 s\r\n"
-                                "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 54 s\r\n"
+                                "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 55 s, vypadek 205 s\r\n"
+                                "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 55 s\r\n"
                                 "2026-12-08 13:24:00\t1\trunaway\tStrana 1: topeni nevypina\r\n"
                                 "2026-12-08 13:24:10\t1\tchange\tr0: 0,02 -> 0,03\r\n"
                                 "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"
@@ -329,16 +330,18 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     EXPECT_EQ(report::DateText(*r.Start) + " " + report::ClockText(*r.Start), "08.12.2026 13:19:05");
     EXPECT_EQ(report::ClockText(*r.End), "13:25:30");
     ASSERT_EQ(r.Outages.size(), 1u);
-    EXPECT_EQ(r.Outages[0].Line, 111u); // the line after the cycle time went back
+    EXPECT_EQ(r.Outages[0].Line, 111u); // the line that repeats the cycle time
+    EXPECT_EQ(r.Outages[0].NoReading1, 2u);
+    EXPECT_EQ(r.Outages[0].NoReading2, 3u);
     EXPECT_EQ(report::ClockText(*r.Outages[0].From), "13:20:00");
     EXPECT_EQ(r.Outages[0].Seconds(), 210);
-    // The new session's start is the outage's, not the run's; the box that repeated an alarm and
-    // the broker's note are not listed; a kind of event the report does not know is.
+    // The box that repeated an alarm and the broker's note are not listed; a kind of event the
+    // report does not know is.
     std::vector<std::string> kinds;
     for (const report::LoggedEvent& e : report::TableEvents(r))
         kinds.push_back(e.Kind);
-    EXPECT_EQ(kinds, (std::vector<std::string>{"cycle-start", "stale", "cycle-interrupted", "cycle-resumed", "runaway",
-                                               "change", "cycle-end"}));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"cycle-start", "stale", "program-start", "port-back",
+                                               "cycle-interrupted", "cycle-resumed", "runaway", "change", "cycle-end"}));
     EXPECT_EQ(report::EventName("runaway"), "Topeni nevypina");
     EXPECT_EQ(report::EventName("change"), "change");
     EXPECT_TRUE(report::IsAlarm("sensor-fault"));
@@ -348,9 +351,16 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     const std::vector<double> x = report::RunTimes(log);
     EXPECT_EQ(r.Events[2].Kind, "stale");
     EXPECT_EQ(report::EventRunTime(r, log, x, r.Events[2].Time), 25.0);
-    EXPECT_NEAR(report::EventRunTime(r, log, x, *r.Outages[0].To + 30), 84.0 + 1.5, 0.01); // drawn 1.5 s on
+    EXPECT_EQ(report::EventRunTime(r, log, x, *r.Outages[0].To + 30), 85.0);
 
-    const auto rows = report::RecordRows(report::Summarize(log), r);
+    // The start-up temperatures are no readings: not the coldest, no deviation while holding.
+    const report::RunSummary raw = report::Summarize(log);
+    const report::RunSummary summary =
+        report::Summarize(log, [&r](int side, std::size_t i) { return r.NoReading(side, i); });
+    EXPECT_EQ(raw.Side1.MinTemperature, 190);
+    EXPECT_EQ(summary.Side1.MinTemperature, 200);
+    EXPECT_EQ(summary.Side2.MinTemperature, 300);
+    const auto rows = report::RecordRows(summary, r);
     const auto interrupted = std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.Label == "Preruseni cyklu"; });
     ASSERT_NE(interrupted, rows.end());
     EXPECT_EQ(interrupted->Side1, "1x, vypadek 3 min 30 s");
@@ -360,27 +370,34 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     const report::RunRecord shutdown = report::FindRun(
         log, "data_08_12_26__13_19.txt",
         report::ParseEvents("2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
-                            "2026-12-08 13:20:00\t-\tcycle-interrupted\tukonceni systemem, cas 54 s, lze pokracovat\r\n"
+                            "2026-12-08 13:20:00\t-\tcycle-interrupted\tukonceni systemem, cas 55 s, lze pokracovat\r\n"
                             "2026-12-08 13:20:00\t1\theaters-off\tCOM3\r\n"
                             "2026-12-08 13:20:01\t-\tprogram-exit\tukonceni systemem\r\n"
                             "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
-                            "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 54 s, vypadek 205 s\r\n"
-                            "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 54 s\r\n"
+                            "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 55 s, vypadek 205 s\r\n"
+                            "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 55 s\r\n"
                             "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"));
     ASSERT_EQ(shutdown.Outages.size(), 1u);
     EXPECT_EQ(shutdown.Outages[0].Seconds(), 210);
     EXPECT_TRUE(shutdown.EndFromJournal);
     EXPECT_EQ(report::ClockText(*shutdown.End), "13:25:30");
 
-    // Without the journal the lines tell: the minute of the name, half a second a line, and an
-    // outage of unknown length where the cycle time went back.
+    // Without the journal the lines tell: the minute of the name, half a second a line; a time
+    // written twice alone is no outage.
     const report::RunRecord alone = report::FindRun(log, "data_08_12_26__13_19.txt", {});
     EXPECT_FALSE(alone.StartToTheSecond);
     EXPECT_FALSE(alone.EndFromJournal);
     EXPECT_EQ(report::ClockText(*alone.Start), "13:19:00");
     EXPECT_EQ(report::ClockText(*alone.End), "13:21:56"); // 352 lines
-    ASSERT_EQ(alone.Outages.size(), 1u);
-    EXPECT_FALSE(alone.Outages[0].Seconds());
+    EXPECT_TRUE(alone.Outages.empty());
+    const report::RunRecord back = report::FindRun(
+        report::ParseLog(Text({Row(20.0, 100, true, 50, 0, false, 30), Row(20.5, 100, true, 50, 0, false, 30),
+                               Row(20.0, 100, true, 50, 0, false, 30)})),
+        "run.txt", {});
+    ASSERT_EQ(back.Outages.size(), 1u); // the cycle time went back: an outage of unknown length
+    EXPECT_EQ(back.Outages[0].Line, 2u);
+    EXPECT_FALSE(back.Outages[0].Seconds());
+    EXPECT_FALSE(back.Start);
     // The second log of a minute begins at the minute's second opening event.
     const report::RunRecord second = report::FindRun(log, "data_08_12_26__13_19_2.txt", events);
     EXPECT_FALSE(second.StartToTheSecond);

@@ -149,10 +149,10 @@ protected:
         auto add = [&log](double t) {
             persistence::LogRow r;
             r.CycleTime = t;
-            r.Setpoint1 = t < 1.0 ? 0.0 : t < 1800 ? 100.0 : 150.0;
+            r.Setpoint1 = t < 4.0 ? 0.0 : t < 1800 ? 100.0 : 150.0; // 0 until the first control tick
             r.Temperature1 = std::min(r.Setpoint1 + 0.5, 20.0 + t * 0.5);
             r.Heater1 = r.Temperature1 < r.Setpoint1;
-            r.Setpoint2 = t < 1.0 ? 0.0 : 80.0;
+            r.Setpoint2 = t < 4.0 ? 0.0 : 80.0;
             r.Temperature2 = std::min(81.0, 21.0 + t * 0.3);
             log += persistence::LogLineText(r);
         };
@@ -221,6 +221,15 @@ TEST_F(ReportRecord, HeaderSettingsProgramsEventsAndOneCycleForAResumedRun) {
     EXPECT_TRUE(row({"A1", "13:39:05", "2", "Zadna teplota"})) << text;
     EXPECT_TRUE(row({"A2", "14:45:56", "1", "Prekrocena mez teploty"})) << text;
     EXPECT_FALSE(has("Telemetrie")) << text;
+    // The setpoint of 0 logged before the first control tick does not stretch the axis to 0.
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        const std::size_t first = line.find_first_not_of(' ');
+        EXPECT_FALSE(first != std::string::npos && line.compare(first, 2, "0 ") == 0) << line;
+        EXPECT_NE(line.substr(first == std::string::npos ? 0 : first), "0");
+        at = end + 1;
+    }
     EXPECT_FALSE(has("13:10:00")) << text; // before the run
     EXPECT_FALSE(has("15:23:00")) << text; // the next run's
 
