@@ -149,8 +149,9 @@ protected:
         auto add = [&log](double t) {
             persistence::LogRow r;
             r.CycleTime = t;
-            r.Setpoint1 = t < 4.0 ? 0.0 : t < 1800 ? 100.0 : 150.0; // 0 until the first control tick
-            r.Temperature1 = std::min(r.Setpoint1 + 0.5, 20.0 + t * 0.5);
+            const double program = t < 1800 ? 100.0 : 150.0;
+            r.Setpoint1 = t < 4.0 ? 0.0 : program; // 0 until the first control tick
+            r.Temperature1 = std::min(program + 0.5, 20.0 + t * 0.5);
             r.Heater1 = r.Temperature1 < r.Setpoint1;
             r.Setpoint2 = t < 4.0 ? 0.0 : 80.0;
             r.Temperature2 = std::min(81.0, 21.0 + t * 0.3);
