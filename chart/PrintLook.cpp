@@ -94,6 +94,8 @@ void ApplyPrintLook(QCustomPlot& plot, const QString& title) {
         if (QCPAbstractLegendItem* item = plot.legend->item(i)) {
             item->setFont(ticks);
             item->setTextColor(Qt::black);
+            // Room below the text, or the underscores of the series' names are cut off.
+            item->setMargins(QMargins(8, 2, 8, 6));
         }
     }
     plot.legend->setVisible(true);
