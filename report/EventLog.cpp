@@ -106,7 +106,8 @@ std::vector<LoggedEvent> ParseEvents(std::string_view text) {
     return events;
 }
 
-std::vector<LoggedEvent> ReadEvents(const std::filesystem::path& file, LocalSeconds from, LocalSeconds to) {
+std::vector<LoggedEvent> ReadEvents(const std::filesystem::path& file, LocalSeconds from, LocalSeconds to,
+                                    std::string_view only) {
     std::vector<LoggedEvent> events;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) return events;
@@ -114,7 +115,7 @@ std::vector<LoggedEvent> ReadEvents(const std::filesystem::path& file, LocalSeco
     std::string line;
     while (std::getline(in, line)) {
         auto e = ParseLine(line);
-        if (e && e->Time >= from && e->Time <= to) events.push_back(std::move(*e));
+        if (e && e->Time >= from && e->Time <= to && (only.empty() || e->Kind == only)) events.push_back(std::move(*e));
     }
     return events;
 }

@@ -36,10 +36,11 @@ struct LoggedEvent {
 // a crash, a line of another program) are skipped.
 std::vector<LoggedEvent> ParseEvents(std::string_view text);
 
-// The events of the journal file with times from `from` to `to` (both included), in file order.
-// A missing or unreadable file gives none: a report without the journal still reports the log.
-// The file is read a line at a time, so a journal of years costs no more memory than its events
-// in the window.
-std::vector<LoggedEvent> ReadEvents(const std::filesystem::path& file, LocalSeconds from, LocalSeconds to);
+// The events of the journal file with times from `from` to `to` (both included), in file order,
+// only those of the kind `only` when it is given. A missing or unreadable file gives none: a
+// report without the journal still reports the log. The file is read a line at a time, so a
+// journal of years costs no more memory than the events kept.
+std::vector<LoggedEvent> ReadEvents(const std::filesystem::path& file, LocalSeconds from, LocalSeconds to,
+                                    std::string_view only = {});
 
 } // namespace report

@@ -289,6 +289,8 @@ std::string EventName(std::string_view k) {
         {kind::SensorFault, "Porucha cidla"},
         {kind::Runaway, "Topeni nevypina"},
         {kind::HeatersOff, "Topeni vypnuta pri ukonceni"},
+        {"change", "Zmena nastaveni"},
+        {"warning", "Upozorneni"},
     };
     for (const Name& n : names) {
         if (n.Kind == k) return n.Text;

@@ -4,6 +4,7 @@
 #include "report/CsvExport.h"
 #include "report/DataLogReader.h"
 #include "report/RunRecord.h"
+#include "report/RunSettings.h"
 #include "report/RunSummary.h"
 #include "tests/support/TempFiles.h"
 
@@ -343,7 +344,7 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     EXPECT_EQ(kinds, (std::vector<std::string>{"cycle-start", "stale", "program-start", "port-back",
                                                "cycle-interrupted", "cycle-resumed", "runaway", "change", "cycle-end"}));
     EXPECT_EQ(report::EventName("runaway"), "Topeni nevypina");
-    EXPECT_EQ(report::EventName("change"), "change");
+    EXPECT_EQ(report::EventName("calibration"), "calibration");
     EXPECT_TRUE(report::IsAlarm("sensor-fault"));
     EXPECT_FALSE(report::IsAlarm("recovered"));
 
@@ -404,6 +405,64 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     for (const char* name : {"data_08_12_26__13_19.csv", "data_31_02_26__13_19.txt", "data_08_12_26__13_19_1.txt",
                              "run.txt"})
         EXPECT_FALSE(report::ParseLogName(name)) << name;
+}
+
+TEST(RunSettings, TodaysSettingsAreBroughtBackToTheRunsStartByTheJournalsChangeRecords) {
+    const testsupport::TTempDir temp("report_settings");
+    std::ofstream(temp.Path() / "Regulator.ini", std::ios::binary)
+        << "[Serial]\r\nCom1=COM5\r\n[Nastaveni]\r\nDelkaCyklu=600\r\n[Regulace]\r\nr0=0,03\r\nTi=31,5\r\n"
+           "Td_2=4\r\nTvz=5\r\nT1=40\r\n[Bezpecnost]\r\nMaxT1=160\r\n[Prubeh1]\r\nCas1=600\r\nTeplota1=150\r\n"
+           "Cas2=0\r\nTeplota2=100\r\n[Protokol]\r\nStrana2=Dolni zona\r\n";
+    const report::RunSettings today = report::ReadRunSettings(temp.Path() / "Regulator.ini");
+    ASSERT_TRUE(today.Found);
+    EXPECT_EQ(today.Side1.Port, "COM5");
+    EXPECT_EQ(today.Side2.Port, "COM4");
+    EXPECT_EQ(today.Side2.Name, "Dolni zona");
+    EXPECT_EQ(today.Side2.Td.Value, "4");
+    EXPECT_TRUE(today.Side2.Td.Own);
+    EXPECT_FALSE(today.Side2.r0.Own);
+    EXPECT_EQ(today.Side1.Program, (std::vector<report::ProgramPoint>{{0, 100}, {600, 150}}));
+    const auto rows = report::SettingRows(today);
+    auto row = [&rows](const std::string& label) {
+        return *std::find_if(rows.begin(), rows.end(), [&](const report::SettingRow& r) { return r.Label == label; });
+    };
+    EXPECT_EQ(row("Td [s]").Side2, "4 (vlastni)");
+    EXPECT_EQ(row("Ti [s]").Side2, "31,5");
+    EXPECT_EQ(row("r0").Side1, "0,03");
+    EXPECT_EQ(row("Mez teploty (Tmax) [\u00b0C]").Side2, "bez meze");
+
+    // The run began at 10:00:00; the operator changed r0, the limit, the cycle length and a
+    // point of program 1 later. A change at the run's own second stays (Start notes the values
+    // it starts with).
+    const auto changes = report::ParseEvents("2026-12-08 09:00:00\t-\tchange\tt1: 30 -> 40\r\n"
+                                             "2026-12-08 10:00:00\t-\tchange\tDoba cyklu: 300 -> 600\r\n"
+                                             "2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,03\r\n"
+                                             "2026-12-08 11:00:05\t1\tchange\tTmax1: bez meze -> 160\r\n"
+                                             "2026-12-08 11:00:09\t-\tchange\tSimulace: vypnuto -> zapnuto\r\n"
+                                             "2026-12-08 11:01:00\t1\tchange\tPrubeh 1: bod 300 s, 120 smazan\r\n"
+                                             "2026-12-08 11:02:00\t1\tchange\tPrubeh 1: bod 600 s, 150 pridan\r\n");
+    const report::LocalSeconds start = *report::LocalSecondsOf(2026, 12, 8, 10, 0, 0);
+    report::RunSettings then = today;
+    report::UndoChangesSince(then, changes, start);
+    EXPECT_TRUE(then.AsOfRun);
+    EXPECT_EQ(then.Side1.r0.Value, "0,02");
+    EXPECT_EQ(then.Side2.r0.Value, "0,02");
+    EXPECT_EQ(then.Side1.Limit, "");
+    EXPECT_EQ(then.CycleLength, "600");
+    EXPECT_EQ(then.Side1.Standby, "40");
+    EXPECT_EQ(then.Side1.Program, (std::vector<report::ProgramPoint>{{0, 100}, {300, 120}}));
+
+    // A record that does not fit today's file (edited by hand since), or a journal that did not
+    // record changes yet by the run's start: today's settings, said to be today's.
+    for (const auto& journal : {report::ParseEvents("2026-12-08 09:00:00\t-\tchange\tt1: 30 -> 40\r\n"
+                                                    "2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,025\r\n"),
+                                report::ParseEvents("2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,03\r\n")}) {
+        report::RunSettings kept = today;
+        report::UndoChangesSince(kept, journal, start);
+        EXPECT_FALSE(kept.AsOfRun);
+        EXPECT_EQ(kept.Side1.r0.Value, "0,03");
+    }
+    EXPECT_FALSE(report::ReadRunSettings(temp.Path() / "missing.ini").Found);
 }
 
 } // namespace

@@ -167,8 +167,9 @@ protected:
                                "[Prubeh1]\r\nCas1=1800\r\nTeplota1=150\r\nCas2=0\r\nTeplota2=100\r\n"
                                "[Protokol]\r\nPec=Pec B2\r\nStrana1=Horni zona\r\n");
     }
-    std::string Journal(int extraAlarms) {
-        std::string text = "2026-12-08 13:10:00\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+    std::string Journal(int extraAlarms, bool changes = false) {
+        std::string text = std::string(changes ? "2026-12-08 12:00:00\t2\tchange\tt2: 25 -> 180\r\n" : "") +
+                           "2026-12-08 13:10:00\t-\tprogram-start\tRegulace teploty v2.9\r\n"
                            "2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
                            "2026-12-08 13:19:06\t-\ttelemetry\tpripojeno k brokeru\r\n"
                            "2026-12-08 13:39:05\t2\tstale\tStrana 2: zadna teplota 10 s, topeni vypnuto.\r\n"
@@ -181,7 +182,8 @@ protected:
         return text + "2026-12-08 14:45:56\t1\tover-temperature\tStrana 1: teplota dosahla meze\r\n"
                       "2026-12-08 14:50:00\t2\tsome-new-kind\tneco noveho\r\n"
                       "2026-12-08 15:22:36\t-\tcycle-end\tkonec cyklu\r\n"
-                      "2026-12-08 15:23:00\t-\tcycle-start\tobsluha\r\n";
+                      "2026-12-08 15:23:00\t-\tcycle-start\tobsluha\r\n" +
+               (changes ? "2026-12-09 08:00:00\t-\tchange\tr0: 0,015 -> 0,01995\r\n" : "");
     }
 };
 
@@ -190,7 +192,7 @@ TEST_F(ReportRecord, HeaderSettingsProgramsEventsAndOneCycleForAResumedRun) {
     Write("Data/events.txt", Journal(0));
     ASSERT_EQ(Run("Data/data_08_12_26__13_19.txt -o record.pdf"), 0) << err_;
     EXPECT_EQ(PdfPages("record.pdf"), 1);
-    const std::string text = PdfText("record.pdf", 1, 1);
+    std::string text = PdfText("record.pdf", 1, 1);
     auto has = [&text](const std::string& what) { return text.find(what) != std::string::npos; };
     // pdftotext -layout keeps the columns apart with runs of spaces; a row is found by its cells in order.
     auto row = [&text](std::vector<std::string> cells) {
@@ -234,8 +236,9 @@ TEST_F(ReportRecord, HeaderSettingsProgramsEventsAndOneCycleForAResumedRun) {
     EXPECT_FALSE(has("13:10:00")) << text; // before the run
     EXPECT_FALSE(has("15:23:00")) << text; // the next run's
 
-    // Events that do not fit go on further pages; the chart stays on the first.
-    Write("Data/events.txt", Journal(90));
+    // Events that do not fit go on further pages; the chart stays on the first. With the
+    // journal's change records the settings are the run's.
+    Write("Data/events.txt", Journal(90, true));
     ASSERT_EQ(Run("Data/data_08_12_26__13_19.txt -o long.pdf"), 0) << err_;
     const int pages = PdfPages("long.pdf");
     EXPECT_GE(pages, 2);
@@ -246,6 +249,9 @@ TEST_F(ReportRecord, HeaderSettingsProgramsEventsAndOneCycleForAResumedRun) {
     EXPECT_NE(first.find("list 1/" + std::to_string(pages)), std::string::npos);
     EXPECT_NE(last.find("Udalosti behu (Data/events.txt) (pokracovani)"), std::string::npos) << last;
     EXPECT_NE(last.find("A92"), std::string::npos) << last; // the over-temperature after 91 ports lost
+    text = PdfText("long.pdf", 1, pages);
+    EXPECT_TRUE(has("Nastaveni regulatoru (stav v dobe behu)")) << text;
+    EXPECT_TRUE(row({"r0", "0,015", "0,025 (vlastni)"})) << text;
 }
 
 TEST_F(ReportTool, TheLogAsCsvInBothFormsReadsBackAsNumbers) {

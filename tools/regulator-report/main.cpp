@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -116,7 +117,17 @@ int main(int argc, char** argv) {
         const report::RunRecord record = report::FindRun(run, name, report::ReadRunEvents(journal, run, name));
         if (!settings) settings = SettingsBeside(*log);
         std::optional<report::RunSettings> stored;
-        if (settings) stored = report::ReadRunSettings(*settings);
+        if (settings) {
+            stored = report::ReadRunSettings(*settings);
+            // The journal's change records since the run's start give its own settings.
+            if (record.Start && record.StartToTheSecond) {
+                report::UndoChangesSince(*stored,
+                                         report::ReadEvents(journal, std::numeric_limits<report::LocalSeconds>::min(),
+                                                            std::numeric_limits<report::LocalSeconds>::max(),
+                                                            report::ChangeKind),
+                                         *record.Start);
+            }
+        }
 
         // No display is needed: without a platform chosen, draw offscreen.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
