@@ -502,6 +502,11 @@ bool TForm1::HandleWindowKey(QObject* watched, QKeyEvent* key) {
             b->click();
             return true;
         }
+        // The limit boxes take Enter themselves: it applies the limits, never a Start.
+        if (watched == EditMaxT1 || watched == EditMaxT2) {
+            ButtonMaxT->click();
+            return true;
+        }
         Button5->click();
         return true;
     }

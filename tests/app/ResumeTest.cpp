@@ -191,6 +191,40 @@ TEST(Resume, TooOldRefusedOrBrokenStartsAsUsual) {
     }
 }
 
+// An alarm that stood when the program went away stands again after the resume: the side stays
+// off, also once cooled, until the operator has acknowledged it.
+TEST(Resume, ALatchedAlarmStaysLatchedAcrossTheOutage) {
+    TFormFixture fx(Programs + "[Bezpecnost]\r\nPokracovat=1\r\nMaxT1=150\r\n");
+    auto entry = Interrupted();
+    entry.Alarms1.OverTemperature = true;
+    Prepare(fx, journal::RunEntryText(entry));
+    Restart restart(37);
+    TForm1& f = fx.Show();
+    ASSERT_EQ(f.S.CycleTicks, 12345) << "resumed";
+    EXPECT_TRUE(f.ButtonPotvrdit1->isVisibleTo(&f));
+    for (char ch : std::string("@t=100,0C\r")) f.ParseRxChar(1, ch);
+    f.TimerRegulatorTimer(nullptr);
+    EXPECT_FALSE(f.CheckBoxTopeni1->isChecked()) << "cooled during the outage, but not acknowledged";
+    EXPECT_TRUE(Journal(fx).Entry.Alarms1.OverTemperature) << "kept for another outage";
+
+    f.ButtonPotvrdit1->click();
+    f.TimerRegulatorTimer(nullptr);
+    EXPECT_TRUE(f.CheckBoxTopeni1->isChecked()) << "100 degC towards 200: the controller heats again";
+    f.TimerUkazTimer(nullptr);
+    EXPECT_FALSE(Journal(fx).Entry.Alarms1.OverTemperature);
+
+    // With no cycle to continue, a runaway that stood at the exit stands again all the same.
+    TFormFixture idle(Programs);
+    auto stopped = Interrupted();
+    stopped.Finished = true;
+    stopped.Alarms2.RunawayThreshold = 70.0;
+    Prepare(idle, journal::RunEntryText(stopped));
+    TForm1& g = idle.Show();
+    EXPECT_TRUE(idle.Boxes.boxes.empty()) << "nothing to ask";
+    EXPECT_TRUE(g.Supervisor.Runaway(2));
+    EXPECT_TRUE(g.ButtonPotvrdit2->isVisibleTo(&g));
+}
+
 TEST(Resume, ACycleStartedWhileTheQuestionStandsIsKept) {
     TFormFixture fx(Programs);
     Prepare(fx);
