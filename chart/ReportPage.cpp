@@ -27,6 +27,7 @@ constexpr int RowHeight = 22;
 constexpr int TitleHeight = 32;
 constexpr int Padding = 6;
 constexpr int ProgramColumns = 6; // program points per table line and side
+constexpr std::size_t MaxNumberedAlarms = 24; // alarms marked on the chart with their numbers
 
 const QColor Side1Colour(255, 0, 0);
 const QColor Side2Colour(0, 0, 255);
@@ -149,6 +150,7 @@ void Mark(QCustomPlot& plot, double x, const QPen& pen, const QString& text, boo
     line->setPen(pen);
     line->point1->setCoords(x, 0.0);
     line->point2->setCoords(x, 1.0);
+    if (text.isEmpty()) return;
     auto* label = new QCPItemText(&plot);
     label->position->setTypeX(QCPItemPosition::ptPlotCoords);
     label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
@@ -259,6 +261,9 @@ void BuildPlot(QCustomPlot& plot, const TReportRun& run, const std::vector<repor
         plot.xAxis->setRange(plot.xAxis->range().lower - 1.0, plot.xAxis->range().upper + 1.0);
 
     if (run.Record != nullptr) {
+        // Many alarms (a unit that keeps dropping out) are faint lines without numbers, which
+        // would only cover one another; the table numbers them all the same.
+        const bool numbered = alarms.size() <= MaxNumberedAlarms;
         const double near = plot.xAxis->range().size() * 0.03;
         double last = -std::numeric_limits<double>::infinity();
         int level = 0;
@@ -266,8 +271,10 @@ void BuildPlot(QCustomPlot& plot, const TReportRun& run, const std::vector<repor
             const double at = report::EventRunTime(*run.Record, log, x, alarms[i].Time);
             level = at - last < near ? (level + 1) % 6 : 0;
             last = at;
-            Mark(plot, at, PrintPen(SideColour(alarms[i].Side), Qt::DashLine, 1.5), QStringLiteral("A%1").arg(i + 1),
-                 true, level);
+            QColor colour = SideColour(alarms[i].Side);
+            if (!numbered) colour.setAlpha(90);
+            Mark(plot, at, PrintPen(colour, Qt::DashLine, numbered ? 1.5 : 0.5),
+                 numbered ? QStringLiteral("A%1").arg(i + 1) : QString(), true, level);
         }
         for (const report::Outage& o : run.Record->Outages) {
             const auto seconds = o.Seconds();
