@@ -172,8 +172,8 @@ struct TCurve {
     QVector<double> X, Y;
 };
 
-// A curve of the log's lines: `gapAfter` holds the lines after which the line breaks (outages);
-// `skip` tells lines that are left out.
+// A curve of the log's lines: the line breaks before each of `gapBefore` (the first lines after
+// outages, ascending); `skip` tells lines that are left out.
 template <class Skip>
 TCurve Curve(const std::vector<double>& x, const std::vector<std::int32_t>& tenths,
              const std::vector<std::size_t>& gapBefore, Skip skip) {
@@ -183,13 +183,12 @@ TCurve Curve(const std::vector<double>& x, const std::vector<std::int32_t>& tent
     std::size_t g = 0;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (std::size_t i = 0; i < x.size(); ++i) {
-        if (g < gapBefore.size() && gapBefore[g] == i) {
-            if (i > 0) {
-                c.X.push_back((x[i - 1] + x[i]) / 2.0);
-                c.Y.push_back(nan);
-            }
-            ++g;
+        if (g < gapBefore.size() && gapBefore[g] == i && i > 0) {
+            c.X.push_back((x[i - 1] + x[i]) / 2.0);
+            c.Y.push_back(nan);
         }
+        while (g < gapBefore.size() && gapBefore[g] <= i)
+            ++g;
         c.X.push_back(x[i]);
         c.Y.push_back(skip(i) ? nan : report::FromTenths(tenths[i]));
     }
