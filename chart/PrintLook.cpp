@@ -149,7 +149,8 @@ void WritePages(const std::filesystem::path& file, int width, int height, const 
         for (std::size_t i = 0; i < pages.size(); ++i) {
             QImage image(width, height, QImage::Format_RGB32);
             image.fill(Qt::white);
-            const int dotsPerMeter = static_cast<int>(Dpi / 0.0254 + 0.5); // fonts in points come out as in the PDF
+            const int dotsPerMeter =
+                static_cast<int>(Dpi / 0.0254 + 0.5); // fonts in points come out as in the PDF
             image.setDotsPerMeterX(dotsPerMeter);
             image.setDotsPerMeterY(dotsPerMeter);
             {

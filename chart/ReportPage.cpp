@@ -26,12 +26,12 @@ constexpr int LineHeight = 25;
 constexpr int RowHeight = 22;
 constexpr int TitleHeight = 32;
 constexpr int Padding = 6;
-constexpr int ProgramColumns = 6; // program points per table line and side
+constexpr int ProgramColumns = 6;             // program points per table line and side
 constexpr std::size_t MaxNumberedAlarms = 24; // alarms marked on the chart with their numbers
 
 const QColor Side1Colour(255, 0, 0);
 const QColor Side2Colour(0, 0, 255);
-const QColor ProgramAlarmColour(150, 90, 0);     // an alarm of the whole program
+const QColor ProgramAlarmColour(150, 90, 0); // an alarm of the whole program
 const QColor OutageColour(110, 110, 110);
 const QColor RuleColour(160, 160, 160);
 const QColor GreyText(90, 90, 90);
@@ -69,7 +69,8 @@ private:
     int top_ = Top;
 };
 
-void DrawText(QCPPainter& p, const QRect& r, int flags, const QFont& font, const QColor& colour, const QString& text) {
+void DrawText(QCPPainter& p, const QRect& r, int flags, const QFont& font, const QColor& colour,
+              const QString& text) {
     p.setFont(font);
     p.setPen(colour);
     const QString shown = QFontMetrics(font).elidedText(text, Qt::ElideRight, r.width());
@@ -82,10 +83,12 @@ void Rule(QCPPainter& p, int y, const QColor& colour) {
 }
 
 // One line of text across the page.
-void Line(TFlow& flow, const QString& text, const QFont& font = PixelFont(17), const QColor& colour = Qt::black) {
+void Line(TFlow& flow, const QString& text, const QFont& font = PixelFont(17),
+          const QColor& colour = Qt::black) {
     const int y = flow.Take(LineHeight);
     flow.Add([=](QCPPainter& p) {
-        DrawText(p, QRect(Margin, y, ContentWidth, LineHeight), Qt::AlignLeft | Qt::AlignVCenter, font, colour, text);
+        DrawText(p, QRect(Margin, y, ContentWidth, LineHeight), Qt::AlignLeft | Qt::AlignVCenter, font,
+                 colour, text);
     });
 }
 
@@ -122,8 +125,8 @@ void Table(TFlow& flow, const QString& title, const std::vector<TColumn>& column
             const int y = flow.Take(TitleHeight);
             const QString text = continued ? title + QStringLiteral(" (pokracovani)") : title;
             flow.Add([=](QCPPainter& p) {
-                DrawText(p, QRect(Margin, y, ContentWidth, TitleHeight), Qt::AlignLeft | Qt::AlignVCenter, titleFont,
-                         Qt::black, text);
+                DrawText(p, QRect(Margin, y, ContentWidth, TitleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                         titleFont, Qt::black, text);
             });
         }
         if (!header.isEmpty()) drawRow(header, bold, true, true);
@@ -218,9 +221,11 @@ void BuildPlot(QCustomPlot& plot, const TReportRun& run, const std::vector<repor
     if (run.Reference != nullptr) {
         const std::vector<double> rx = report::RunTimes(*run.Reference);
         const QString from = QStringLiteral(" (%1)").arg(Utf8(run.ReferenceName));
-        AddGraph(plot, QStringLiteral("Reference_1") + from, PrintPen(ReferencePrintColour(1), Qt::SolidLine, 2.0),
+        AddGraph(plot, QStringLiteral("Reference_1") + from,
+                 PrintPen(ReferencePrintColour(1), Qt::SolidLine, 2.0),
                  Curve(rx, run.Reference->Side1.Temperature, none, keepAll));
-        AddGraph(plot, QStringLiteral("Reference_2") + from, PrintPen(ReferencePrintColour(2), Qt::SolidLine, 2.0),
+        AddGraph(plot, QStringLiteral("Reference_2") + from,
+                 PrintPen(ReferencePrintColour(2), Qt::SolidLine, 2.0),
                  Curve(rx, run.Reference->Side2.Temperature, none, keepAll));
     }
     // The setpoint of 0 that a cycle logs until its first control tick is no setpoint (a side
@@ -232,7 +237,8 @@ void BuildPlot(QCustomPlot& plot, const TReportRun& run, const std::vector<repor
                 log.Time[c] <= report::CycleStartTenths && (c == 0 || log.Time[c] < log.Time[c - 1]);
             if (!cycleStart) continue;
             std::size_t j = c;
-            while (j < log.Size() && side.Setpoint[j] == 0 && (j == c || log.Time[j] >= log.Time[j - 1])) ++j;
+            while (j < log.Size() && side.Setpoint[j] == 0 && (j == c || log.Time[j] >= log.Time[j - 1]))
+                ++j;
             if (j < log.Size() && side.Setpoint[j] != 0)
                 std::fill(skip->begin() + std::ptrdiff_t(c), skip->begin() + std::ptrdiff_t(j), true);
         }
@@ -240,7 +246,8 @@ void BuildPlot(QCustomPlot& plot, const TReportRun& run, const std::vector<repor
     };
     // Start-up temperatures logged after an outage, before a unit reported, are no readings.
     auto noReading = [&run](int side) {
-        return [&run, side](std::size_t i) { return run.Record != nullptr && run.Record->NoReading(side, i); };
+        return
+            [&run, side](std::size_t i) { return run.Record != nullptr && run.Record->NoReading(side, i); };
     };
     AddGraph(plot, QStringLiteral("Teplota_1"), PrintPen(Side1Colour, Qt::SolidLine, 1.0),
              Curve(x, log.Side1.Temperature, gaps, noReading(1)));
@@ -308,7 +315,8 @@ QString TimesLine(const TReportRun& run) {
     if (r->End) {
         const report::LocalSeconds end = *r->End;
         QString endText = Clock(end, r->EndFromJournal && r->StartToTheSecond);
-        if (report::DateText(end) != report::DateText(start)) endText = Utf8(report::DateText(end)) + " " + endText;
+        if (report::DateText(end) != report::DateText(start))
+            endText = Utf8(report::DateText(end)) + " " + endText;
         if (!r->EndFromJournal) endText = QStringLiteral("asi ") + endText;
         text += QStringLiteral("     Konec: %1     Trvani: %2")
                     .arg(endText, Utf8(report::SpanText(std::max<report::LocalSeconds>(0, end - start))));
@@ -325,7 +333,8 @@ QStringList HeaderLines(const TReportRun& run) {
     if (run.Settings != nullptr && run.Settings->Found) {
         QStringList sides;
         for (int side = 1; side <= 2; ++side)
-            sides << QStringLiteral("%1 (%2)").arg(SideHeading(run, side), Utf8(run.Settings->Side(side).Port));
+            sides << QStringLiteral("%1 (%2)").arg(SideHeading(run, side),
+                                                   Utf8(run.Settings->Side(side).Port));
         lines << sides.join(QStringLiteral("     "));
     }
     if (run.Reference != nullptr) lines << QStringLiteral("Reference: %1").arg(Utf8(run.ReferenceName));
@@ -359,14 +368,16 @@ void SummaryTable(TFlow& flow, const TReportRun& run) {
     const report::RunRecord* record = run.Record;
     const report::RunSummary summary =
         record != nullptr
-            ? report::Summarize(*run.Log, [record](int side, std::size_t i) { return record->NoReading(side, i); })
+            ? report::Summarize(*run.Log,
+                                [record](int side, std::size_t i) { return record->NoReading(side, i); })
             : report::Summarize(*run.Log);
     const std::vector<report::SummaryRow> rows =
         run.Record != nullptr ? report::RecordRows(summary, *run.Record) : report::SummaryRows(summary);
     std::vector<QStringList> cells;
     for (const report::SummaryRow& r : rows)
         cells.push_back({Utf8(r.Label), Utf8(r.Side1), Utf8(r.Side2)});
-    Table(flow, QStringLiteral("Souhrn"), SideColumns, {QString(), SideHeading(run, 1), SideHeading(run, 2)}, cells);
+    Table(flow, QStringLiteral("Souhrn"), SideColumns, {QString(), SideHeading(run, 1), SideHeading(run, 2)},
+          cells);
 }
 
 QString SettingsNote(const report::RunSettings& s) {
@@ -438,8 +449,8 @@ void EventTable(TFlow& flow, const TReportRun& run, const std::vector<report::Lo
         return;
     }
     if (events.empty()) {
-        Line(flow, QStringLiteral("Udalosti: zadne (Data/events.txt nic nezaznamenal v dobe behu)"), PixelFont(17),
-             GreyText);
+        Line(flow, QStringLiteral("Udalosti: zadne (Data/events.txt nic nezaznamenal v dobe behu)"),
+             PixelFont(17), GreyText);
         return;
     }
     const std::string startDate = report::DateText(*run.Record->Start);
@@ -447,17 +458,19 @@ void EventTable(TFlow& flow, const TReportRun& run, const std::vector<report::Lo
     for (const report::LoggedEvent& e : events)
         otherDay = otherDay || report::DateText(e.Time) != startDate;
     const int timeWidth = otherDay ? 210 : 110;
-    const std::vector<TColumn> columns = {
-        {56, Qt::AlignLeft}, {timeWidth, Qt::AlignLeft}, {80, Qt::AlignLeft}, {250, Qt::AlignLeft},
-        {ContentWidth - 56 - timeWidth - 80 - 250, Qt::AlignLeft}};
+    const std::vector<TColumn> columns = {{56, Qt::AlignLeft},
+                                          {timeWidth, Qt::AlignLeft},
+                                          {80, Qt::AlignLeft},
+                                          {250, Qt::AlignLeft},
+                                          {ContentWidth - 56 - timeWidth - 80 - 250, Qt::AlignLeft}};
     std::vector<QStringList> rows;
     int alarm = 0;
     for (const report::LoggedEvent& e : events) {
         QString time = Utf8(report::ClockText(e.Time));
         if (otherDay) time = Utf8(report::DateText(e.Time)) + " " + time;
         rows.push_back({report::IsAlarm(e.Kind) ? QStringLiteral("A%1").arg(++alarm) : QString(), time,
-                        e.Side == 0 ? QStringLiteral("-") : QString::number(e.Side), Utf8(report::EventName(e.Kind)),
-                        Utf8(e.Detail)});
+                        e.Side == 0 ? QStringLiteral("-") : QString::number(e.Side),
+                        Utf8(report::EventName(e.Kind)), Utf8(e.Detail)});
     }
     Table(flow, QStringLiteral("Udalosti behu (Data/events.txt)"), columns,
           {QStringLiteral("#"), QStringLiteral("Cas"), QStringLiteral("Strana"), QStringLiteral("Udalost"),
@@ -509,11 +522,12 @@ std::vector<TPageDraw> LayOut(const TReportRun& run) {
         const std::vector<TPageDraw>& draws = laid[static_cast<std::size_t>(n - 1)];
         const QString logName = Utf8(run.LogName);
         pages.push_back([draws, n, count, logName](QCPPainter& p) {
-            DrawText(p, QRect(Margin, Top, ContentWidth, 30), Qt::AlignRight | Qt::AlignVCenter, PixelFont(15),
-                     GreyText, QStringLiteral("list %1/%2").arg(n).arg(count));
+            DrawText(p, QRect(Margin, Top, ContentWidth, 30), Qt::AlignRight | Qt::AlignVCenter,
+                     PixelFont(15), GreyText, QStringLiteral("list %1/%2").arg(n).arg(count));
             if (n > 1) {
                 DrawText(p, QRect(Margin, Top, ContentWidth - 120, 30), Qt::AlignLeft | Qt::AlignVCenter,
-                         PixelFont(15), GreyText, QStringLiteral("Protokol o prubehu regulace: %1").arg(logName));
+                         PixelFont(15), GreyText,
+                         QStringLiteral("Protokol o prubehu regulace: %1").arg(logName));
                 Rule(p, Top + 34, RuleColour);
             }
             for (const TPageDraw& draw : draws)

@@ -115,7 +115,8 @@ std::vector<LoggedEvent> ReadEvents(const std::filesystem::path& file, LocalSeco
     std::string line;
     while (std::getline(in, line)) {
         auto e = ParseLine(line);
-        if (e && e->Time >= from && e->Time <= to && (only.empty() || e->Kind == only)) events.push_back(std::move(*e));
+        if (e && e->Time >= from && e->Time <= to && (only.empty() || e->Kind == only))
+            events.push_back(std::move(*e));
     }
     return events;
 }

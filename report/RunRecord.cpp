@@ -117,7 +117,8 @@ RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vec
         int seen = 0;
         for (std::size_t i = 0; i < journal.size(); ++i) {
             const LoggedEvent& e = journal[i];
-            if (e.Time >= name->Opened && e.Time <= name->Opened + 61 && OpensLog(e.Kind) && ++seen == name->Copy) {
+            if (e.Time >= name->Opened && e.Time <= name->Opened + 61 && OpensLog(e.Kind) &&
+                ++seen == name->Copy) {
                 from = i;
                 break;
             }
@@ -210,8 +211,8 @@ RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vec
         std::size_t best = jumps.size();
         for (std::size_t j = 0; j < jumps.size(); ++j) {
             if (used[j]) continue;
-            if (!t.CycleSeconds ||
-                std::llabs(std::int64_t{log.Time[jumps[j] - 1]} - *t.CycleSeconds * 10) <= OutageJumpTenths / 2) {
+            if (!t.CycleSeconds || std::llabs(std::int64_t{log.Time[jumps[j] - 1]} - *t.CycleSeconds * 10) <=
+                                       OutageJumpTenths / 2) {
                 best = j;
                 break;
             }
@@ -222,7 +223,8 @@ RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vec
         } else if (t.CycleSeconds) {
             // The cycle went on within a line's time of where it stopped: the first line at that time.
             std::size_t i = searchFrom;
-            while (i < log.Size() && log.Time[i] < *t.CycleSeconds * 10) ++i;
+            while (i < log.Size() && log.Time[i] < *t.CycleSeconds * 10)
+                ++i;
             if (i >= log.Size()) continue;
             o.Line = i;
         } else {
@@ -234,7 +236,8 @@ RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vec
     for (std::size_t j = 0; j < jumps.size(); ++j) {
         if (!used[j] && sure[j]) r.Outages.push_back(Outage{jumps[j], std::nullopt, std::nullopt});
     }
-    std::sort(r.Outages.begin(), r.Outages.end(), [](const Outage& a, const Outage& b) { return a.Line < b.Line; });
+    std::sort(r.Outages.begin(), r.Outages.end(),
+              [](const Outage& a, const Outage& b) { return a.Line < b.Line; });
 
     // After an outage the window logs its start-up temperatures until each unit reports.
     for (std::size_t k = 0; k < r.Outages.size(); ++k) {
@@ -243,7 +246,8 @@ RunRecord FindRun(const LogTable& log, std::string_view fileName, const std::vec
         for (int side = 1; side <= 2; ++side) {
             const std::vector<std::int32_t>& t = log.Side(side).Temperature;
             std::size_t i = o.Line;
-            while (i < next && t[i] == StartupTenths(side)) ++i;
+            while (i < next && t[i] == StartupTenths(side))
+                ++i;
             (side == 1 ? o.NoReading1 : o.NoReading2) = i - o.Line;
         }
     }
@@ -308,10 +312,12 @@ std::vector<LoggedEvent> TableEvents(const RunRecord& record) {
         if (e.Kind == kind::Telemetry) continue;
         if (e.Kind == kind::Report) {
             bool repeats = false;
-            for (std::size_t j = k > Near ? k - Near : 0; j < std::min(all.size(), k + Near + 1) && !repeats; ++j) {
+            for (std::size_t j = k > Near ? k - Near : 0; j < std::min(all.size(), k + Near + 1) && !repeats;
+                 ++j) {
                 const LoggedEvent& other = all[j];
                 repeats = other.Kind != kind::Report && !other.Detail.empty() &&
-                          std::llabs(other.Time - e.Time) <= 5 && e.Detail.find(other.Detail) != std::string::npos;
+                          std::llabs(other.Time - e.Time) <= 5 &&
+                          e.Detail.find(other.Detail) != std::string::npos;
             }
             if (repeats) continue;
         }
@@ -367,7 +373,8 @@ std::vector<SummaryRow> RecordRows(const RunSummary& summary, const RunRecord& r
         }
     }
     text += allKnown ? ", vypadek " + SpanText(total) : ", delka vypadku neznama";
-    const auto cycles = std::find_if(rows.begin(), rows.end(), [](const SummaryRow& r) { return r.Label == "Pocet cyklu"; });
+    const auto cycles =
+        std::find_if(rows.begin(), rows.end(), [](const SummaryRow& r) { return r.Label == "Pocet cyklu"; });
     rows.insert(cycles == rows.end() ? rows.end() : cycles + 1, SummaryRow{"Preruseni cyklu", text, text});
     return rows;
 }

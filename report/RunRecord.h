@@ -53,7 +53,7 @@ struct RunRecord {
     std::optional<LocalSeconds> Start;
     bool StartToTheSecond = false; // from the journal; else the minute of the log's name
     std::optional<LocalSeconds> End;
-    bool EndFromJournal = false;   // else reckoned from the lines
+    bool EndFromJournal = false;     // else reckoned from the lines
     std::vector<LoggedEvent> Events; // the journal's events from the start to the end
     std::vector<Outage> Outages;
 
@@ -71,7 +71,7 @@ std::vector<LoggedEvent> ReadRunEvents(const std::filesystem::path& journal, con
                                        std::string_view fileName);
 
 // The journal's events in the words of the report.
-bool IsAlarm(std::string_view kind); // stale, over-temperature, port-lost, sensor-fault, runaway
+bool IsAlarm(std::string_view kind);          // stale, over-temperature, port-lost, sensor-fault, runaway
 std::string EventName(std::string_view kind); // "Start cyklu", ...; an unknown kind as it is
 
 // The events a report lists: the run's, without the broker's connection notes and without

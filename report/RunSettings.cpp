@@ -29,7 +29,8 @@ std::optional<ValueChange> ParseValueChange(std::string_view detail) {
     if (colon == std::string_view::npos) return std::nullopt;
     const auto arrow = detail.find(" -> ", colon + 2);
     if (arrow == std::string_view::npos) return std::nullopt;
-    return ValueChange{detail.substr(0, colon), detail.substr(colon + 2, arrow - colon - 2), detail.substr(arrow + 4)};
+    return ValueChange{detail.substr(0, colon), detail.substr(colon + 2, arrow - colon - 2),
+                       detail.substr(arrow + 4)};
 }
 
 // A program point added or deleted: "Prubeh 1: bod 600 s, 150 pridan" (or "smazan").
@@ -96,8 +97,9 @@ bool UndoOne(RunSettings& r, std::string_view detail) {
             if (at == program.end()) return false;
             program.erase(at);
         } else {
-            program.insert(std::upper_bound(program.begin(), program.end(), point->Point,
-                                            [](const ProgramPoint& a, const ProgramPoint& b) { return a.Time < b.Time; }),
+            program.insert(std::upper_bound(
+                               program.begin(), program.end(), point->Point,
+                               [](const ProgramPoint& a, const ProgramPoint& b) { return a.Time < b.Time; }),
                            point->Point);
         }
         return true;
@@ -117,13 +119,14 @@ bool UndoOne(RunSettings& r, std::string_view detail) {
             return Undo(s.Port, name(c->Before), name(c->After));
         }
         for (auto [key, tuning] : {std::pair{"r0", &s.r0}, std::pair{"Ti", &s.Ti}, std::pair{"Td", &s.Td}}) {
-            if (what == std::string(key) + "_" + number) return tuning->Own && Undo(tuning->Value, c->Before, c->After);
+            if (what == std::string(key) + "_" + number)
+                return tuning->Own && Undo(tuning->Value, c->Before, c->After);
         }
     }
     // The shared parameter stands for the sides without one of their own.
-    for (auto [key, tuning1, tuning2] : {std::tuple{"r0", &r.Side1.r0, &r.Side2.r0},
-                                         std::tuple{"Ti", &r.Side1.Ti, &r.Side2.Ti},
-                                         std::tuple{"Td", &r.Side1.Td, &r.Side2.Td}}) {
+    for (auto [key, tuning1, tuning2] :
+         {std::tuple{"r0", &r.Side1.r0, &r.Side2.r0}, std::tuple{"Ti", &r.Side1.Ti, &r.Side2.Ti},
+          std::tuple{"Td", &r.Side1.Td, &r.Side2.Td}}) {
         if (what != key) continue;
         for (Tuning* t : {tuning1, tuning2}) {
             if (!t->Own && !Undo(t->Value, c->Before, c->After)) return false;
@@ -170,8 +173,8 @@ RunSettings ReadRunSettings(const std::filesystem::path& ini) {
         if (s.Name.empty()) s.Name = "Strana " + number;
         s.Port = file.ReadString("Serial", "Com" + number, side == 1 ? defaults.Com1 : defaults.Com2);
         // A side's own parameter, where it has one, stands for the shared one.
-        for (auto [key, tuning, shared] : {std::tuple{"r0", &s.r0, &r0}, std::tuple{"Ti", &s.Ti, &ti},
-                                           std::tuple{"Td", &s.Td, &td}}) {
+        for (auto [key, tuning, shared] :
+             {std::tuple{"r0", &s.r0, &r0}, std::tuple{"Ti", &s.Ti, &ti}, std::tuple{"Td", &s.Td, &td}}) {
             tuning->Value = file.ReadString("Regulace", Side(key, side), "");
             tuning->Own = !tuning->Value.empty();
             if (!tuning->Own) tuning->Value = *shared;
@@ -192,7 +195,9 @@ std::vector<SettingRow> SettingRows(const RunSettings& r) {
     auto each = [&](std::string label, auto value) {
         return SettingRow{std::move(label), value(r.Side1), value(r.Side2)};
     };
-    auto both = [](std::string label, const std::string& value) { return SettingRow{std::move(label), value, value}; };
+    auto both = [](std::string label, const std::string& value) {
+        return SettingRow{std::move(label), value, value};
+    };
     auto tuning = [](const Tuning& t) { return t.Own ? t.Value + " (vlastni)" : t.Value; };
     return {
         each("Port", [](const SideSettings& s) { return s.Port; }),

@@ -32,11 +32,11 @@ struct Tuning {
 };
 
 struct SideSettings {
-    std::string Name;  // "Strana 1", or the name from "Protokol"
-    std::string Port;  // "COM3"
+    std::string Name; // "Strana 1", or the name from "Protokol"
+    std::string Port; // "COM3"
     Tuning r0, Ti, Td;
-    std::string Standby; // t1 or t2: the setpoint held after the cycle's end
-    std::string Limit;   // MaxT1 or MaxT2; empty: no limit
+    std::string Standby;               // t1 or t2: the setpoint held after the cycle's end
+    std::string Limit;                 // MaxT1 or MaxT2; empty: no limit
     std::vector<ProgramPoint> Program; // in time order
 };
 

@@ -85,9 +85,9 @@ int main(int argc, char** argv) {
         if (a == "-o" || a == "--output" || a == "--reference" || a == "--csv" || a == "--events" ||
             a == "--settings") {
             if (i + 1 >= argc) return Fail(2, a + " needs a file name (see --help)");
-            std::optional<fs::path>& target = a == "--reference" ? reference
-                                              : a == "--csv"     ? csv
-                                              : a == "--events"  ? events
+            std::optional<fs::path>& target = a == "--reference"  ? reference
+                                              : a == "--csv"      ? csv
+                                              : a == "--events"   ? events
                                               : a == "--settings" ? settings
                                                                   : output;
             target = argv[++i];
@@ -114,18 +114,19 @@ int main(int argc, char** argv) {
 
         const std::string name = log->filename().string();
         const fs::path journal = events ? *events : log->parent_path() / "events.txt";
-        const report::RunRecord record = report::FindRun(run, name, report::ReadRunEvents(journal, run, name));
+        const report::RunRecord record =
+            report::FindRun(run, name, report::ReadRunEvents(journal, run, name));
         if (!settings) settings = SettingsBeside(*log);
         std::optional<report::RunSettings> stored;
         if (settings) {
             stored = report::ReadRunSettings(*settings);
             // The journal's change records since the run's start give its own settings.
             if (record.Start && record.StartToTheSecond) {
-                report::UndoChangesSince(*stored,
-                                         report::ReadEvents(journal, std::numeric_limits<report::LocalSeconds>::min(),
-                                                            std::numeric_limits<report::LocalSeconds>::max(),
-                                                            report::ChangeKind),
-                                         *record.Start);
+                report::UndoChangesSince(
+                    *stored,
+                    report::ReadEvents(journal, std::numeric_limits<report::LocalSeconds>::min(),
+                                       std::numeric_limits<report::LocalSeconds>::max(), report::ChangeKind),
+                    *record.Start);
             }
         }
 
