@@ -59,13 +59,15 @@ QString ChartTitle(const persistence::DataLog* log) {
     if (log == nullptr) {
         const platform::LocalDateTime now = platform::LocalNow();
         const auto today = report::LocalSecondsOf(now.Year, now.Month, now.Day, now.Hour, now.Minute, 0);
-        return QStringLiteral("Prubeh regulace, %1").arg(QString::fromStdString(report::DateText(today.value_or(0))));
+        return QStringLiteral("Prubeh regulace, %1")
+            .arg(QString::fromStdString(report::DateText(today.value_or(0))));
     }
     const std::string name = log->Path().filename().string();
     QString title = QStringLiteral("Prubeh regulace: %1").arg(QString::fromStdString(name));
     if (const auto opened = report::ParseLogName(name)) {
-        title += QStringLiteral(", %1 %2").arg(QString::fromStdString(report::DateText(opened->Opened)),
-                                              QString::fromStdString(report::ClockMinutesText(opened->Opened)));
+        title +=
+            QStringLiteral(", %1 %2").arg(QString::fromStdString(report::DateText(opened->Opened)),
+                                          QString::fromStdString(report::ClockMinutesText(opened->Opened)));
     }
     return title;
 }
@@ -112,9 +114,12 @@ void TForm1::CreateChartMenu() {
                 : QStringLiteral("data.csv");
         const bool czech = persistence::SettingsFile().ReadBool(ExportSection, CsvCzechKey, true);
         Pick(*this,
-             {QStringLiteral("Ulozit data"), DataFolder(), name, CsvCzechFilter + QStringLiteral(";;") + CsvPointFilter,
-              true, czech ? CsvCzechFilter : CsvPointFilter},
-             [this](const QString& file, const QString& filter) { ExportCsv(file, filter != CsvPointFilter); });
+             {QStringLiteral("Ulozit data"), DataFolder(), name,
+              CsvCzechFilter + QStringLiteral(";;") + CsvPointFilter, true,
+              czech ? CsvCzechFilter : CsvPointFilter},
+             [this](const QString& file, const QString& filter) {
+                 ExportCsv(file, filter != CsvPointFilter);
+             });
     });
     connect(menu, &QMenu::aboutToShow, this, [this, remove, csv] {
         remove->setEnabled(HasReference() || ReferenceLoading());
@@ -208,5 +213,6 @@ void TForm1::ExportCsv(const QString& file, bool czech) {
                      czech ? report::CsvForm::Czech : report::CsvForm::Point);
     // The choice is kept for the next time; a file that holds it already is not written.
     const platform::ProfileFile settings = persistence::SettingsFile();
-    if (settings.ReadBool(ExportSection, CsvCzechKey, true) != czech) settings.WriteBool(ExportSection, CsvCzechKey, czech);
+    if (settings.ReadBool(ExportSection, CsvCzechKey, true) != czech)
+        settings.WriteBool(ExportSection, CsvCzechKey, czech);
 }

@@ -19,8 +19,10 @@ void AddReferenceSeries(TChart& chart, const QString& from) {
     const QColor faintRed(255, 0, 0, 128);
     const QColor faintBlue(0, 0, 255, 170); // blue shows less on the dark plot
     // On paper they take colours of their own.
-    chart.AddSeries({QStringLiteral("Reference_1"), faintRed, faintRed, TPenStyle::Solid, true, ReferencePrintColour(1)});
-    chart.AddSeries({QStringLiteral("Reference_2"), faintBlue, faintBlue, TPenStyle::Solid, true, ReferencePrintColour(2)});
+    chart.AddSeries(
+        {QStringLiteral("Reference_1"), faintRed, faintRed, TPenStyle::Solid, true, ReferencePrintColour(1)});
+    chart.AddSeries({QStringLiteral("Reference_2"), faintBlue, faintBlue, TPenStyle::Solid, true,
+                     ReferencePrintColour(2)});
     chart.SetCaption(QStringLiteral("Reference: %1").arg(from));
 }
 

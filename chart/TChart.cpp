@@ -159,7 +159,8 @@ void TChart::SavePrint(const std::filesystem::path& file, const QString& title) 
         QCPGraph* graph = print->addGraph();
         graph->setName(s.Look.Name);
         QColor colour = s.Look.PrintColour;
-        if (!colour.isValid()) colour = s.Look.LineColour.lightness() > 200 ? s.Look.SeriesColour : s.Look.LineColour;
+        if (!colour.isValid())
+            colour = s.Look.LineColour.lightness() > 200 ? s.Look.SeriesColour : s.Look.LineColour;
         graph->setPen(PrintPen(colour, s.Look.Style == TPenStyle::Dashed ? Qt::DashLine : Qt::SolidLine,
                                s.Look.Behind ? 2.0 : 1.0));
         graph->setAdaptiveSampling(true);

@@ -79,8 +79,8 @@ std::filesystem::path DayJournal() {
     auto line = [&out](int minute, int second, const char* rest) {
         const int at = 14 * 60 + 5 + minute; // minutes from 7 December 00:00
         char text[160];
-        std::snprintf(text, sizeof text, "2026-12-%02d %02d:%02d:%02d\t%s\r\n", 7 + at / 1440, at / 60 % 24, at % 60,
-                      second, rest);
+        std::snprintf(text, sizeof text, "2026-12-%02d %02d:%02d:%02d\t%s\r\n", 7 + at / 1440, at / 60 % 24,
+                      at % 60, second, rest);
         out << text;
     };
     line(0, 0, "-\tcycle-start\tobsluha");
@@ -99,7 +99,8 @@ void BM_ReportDay(benchmark::State& state) {
     for (auto _ : state) {
         const report::LogTable log = report::ReadLog(file);
         const std::string name = file.filename().string();
-        const report::RunRecord record = report::FindRun(log, name, report::ReadRunEvents(journal, log, name));
+        const report::RunRecord record =
+            report::FindRun(log, name, report::ReadRunEvents(journal, log, name));
         chart::TReportRun run;
         run.LogName = name;
         run.Log = &log;

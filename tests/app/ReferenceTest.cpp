@@ -157,17 +157,21 @@ TEST_F(ChartMenu, ChartIsSavedAsTheReportDrawsItAndTheLogAsCsvInTheChosenForm) {
     const QImage png(QString::fromStdString((fx.Dir() / "chart.png").string()));
     ASSERT_FALSE(png.isNull());
     EXPECT_GT(LightShare(png), 0.9);
-    EXPECT_LT(LightShare(png.copy(0, png.height() - 200, png.width(), 200)), 1.0); // the x title and the legend
+    EXPECT_LT(LightShare(png.copy(0, png.height() - 200, png.width(), 200)),
+              1.0); // the x title and the legend
     EXPECT_EQ(fx.ReadFile("chart.pdf").substr(0, 5), "%PDF-");
     if (std::system("command -v pdftotext >/dev/null && command -v pdftoppm >/dev/null") == 0) {
         const std::string dir = fx.Dir().string();
-        ASSERT_EQ(std::system(("cd '" + dir + "' && pdftotext -layout chart.pdf chart.txt && pdftoppm -r 30 -png "
-                                                "-singlefile chart.pdf page")
+        ASSERT_EQ(std::system(("cd '" + dir +
+                               "' && pdftotext -layout chart.pdf chart.txt && pdftoppm -r 30 -png "
+                               "-singlefile chart.pdf page")
                                   .c_str()),
                   0);
         const std::string text = fx.ReadFile("chart.txt");
         for (const std::string& expected : {"Prubeh regulace: " + logName, std::string("Cas cyklu [s]"),
-                                            std::string("Teplota [\xc2\xb0""C]"), std::string("Zadana_hodnota_2")})
+                                            std::string("Teplota [\xc2\xb0"
+                                                        "C]"),
+                                            std::string("Zadana_hodnota_2")})
             EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
         const QImage page(QString::fromStdString((fx.Dir() / "page.png").string()));
         ASSERT_FALSE(page.isNull());
@@ -182,14 +186,14 @@ TEST_F(ChartMenu, ChartIsSavedAsTheReportDrawsItAndTheLogAsCsvInTheChosenForm) {
     const QStringList types = picks[2].Filter.split(QStringLiteral(";;"));
     ASSERT_EQ(types.size(), 2);
     EXPECT_EQ(picks[2].Selected, types[0]);
-    EXPECT_EQ(fx.ReadFile("czech.csv"), std::string(report::CsvHeaderCzech) + "0,0;150,0;0;148,3;120,0;0;21,0\r\n" +
-                                            "0,5;150,0;0;148,3;120,0;0;21,0\r\n" +
-                                            "1,0;150,0;0;148,3;120,0;0;21,0\r\n");
+    EXPECT_EQ(fx.ReadFile("czech.csv"),
+              std::string(report::CsvHeaderCzech) + "0,0;150,0;0;148,3;120,0;0;21,0\r\n" +
+                  "0,5;150,0;0;148,3;120,0;0;21,0\r\n" + "1,0;150,0;0;148,3;120,0;0;21,0\r\n");
     filter = types[1];
     Choose("ActionSaveCsv", "point.csv");
-    EXPECT_EQ(fx.ReadFile("point.csv"), std::string(report::CsvHeader) + "0.0,150.0,0,148.3,120.0,0,21.0\r\n" +
-                                            "0.5,150.0,0,148.3,120.0,0,21.0\r\n" +
-                                            "1.0,150.0,0,148.3,120.0,0,21.0\r\n");
+    EXPECT_EQ(fx.ReadFile("point.csv"),
+              std::string(report::CsvHeader) + "0.0,150.0,0,148.3,120.0,0,21.0\r\n" +
+                  "0.5,150.0,0,148.3,120.0,0,21.0\r\n" + "1.0,150.0,0,148.3,120.0,0,21.0\r\n");
     EXPECT_NE(fx.ReadFile("Regulator.ini").find("[Export]\r\nCsvCesky=0\r\n"), std::string::npos);
     filter.clear();
     Choose("ActionSaveCsv", "again.csv");

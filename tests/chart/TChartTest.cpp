@@ -1,5 +1,5 @@
-#include "chart/RegulatorSeries.h"
 #include "chart/TChart.h"
+#include "chart/RegulatorSeries.h"
 #include "tests/support/TempFiles.h"
 
 #include <QImage>

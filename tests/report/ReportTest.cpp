@@ -260,11 +260,11 @@ TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
 
     // A cycle that went on after an outage is one cycle: back by a second, or forward by the
     // outage, whose time is no duration.
-    const report::RunSummary resumed = report::Summarize(report::ParseLog(
-        Text({Row(0.0, 0, false, 20, 0, false, 20), Row(1.0, 100, true, 20, 0, false, 20),
-              Row(2.0, 100, true, 20, 0, false, 20), Row(1.5, 100, true, 20, 0, false, 20),
-              Row(2.0, 100, true, 20, 0, false, 20), Row(302.0, 100, true, 20, 0, false, 20),
-              Row(302.5, 100, true, 20, 0, false, 20)})));
+    const report::RunSummary resumed = report::Summarize(
+        report::ParseLog(Text({Row(0.0, 0, false, 20, 0, false, 20), Row(1.0, 100, true, 20, 0, false, 20),
+                               Row(2.0, 100, true, 20, 0, false, 20), Row(1.5, 100, true, 20, 0, false, 20),
+                               Row(2.0, 100, true, 20, 0, false, 20), Row(302.0, 100, true, 20, 0, false, 20),
+                               Row(302.5, 100, true, 20, 0, false, 20)})));
     EXPECT_EQ(resumed.Cycles, 1);
     EXPECT_EQ(resumed.Duration, 30);
     EXPECT_EQ(resumed.Side1.ReachTime, -1);
@@ -284,13 +284,14 @@ TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
 
 TEST(CsvExport, OneRowPerLineWithAHeaderInBothForms) {
     const LogTable log = report::ParseLog(Text({Rows[1], Rows[2], Rows[4]}));
-    EXPECT_EQ(report::CsvText(log), std::string(report::CsvHeader) + "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
-                                                                   "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
-                                                                   "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
-    EXPECT_EQ(report::CsvText(log, report::CsvForm::Czech),
-              std::string(report::CsvHeaderCzech) + "12,3;150,0;1;148,3;0,0;0;21,0\r\n"
-                                                    "99,9;-40,0;0;-3,3;1200,5;1;0,0\r\n"
-                                                    "123456,7;155,0;0;12345,6;80,0;1;80,0\r\n");
+    EXPECT_EQ(report::CsvText(log), std::string(report::CsvHeader) +
+                                        "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
+                                        "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
+                                        "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
+    EXPECT_EQ(report::CsvText(log, report::CsvForm::Czech), std::string(report::CsvHeaderCzech) +
+                                                                "12,3;150,0;1;148,3;0,0;0;21,0\r\n"
+                                                                "99,9;-40,0;0;-3,3;1200,5;1;0,0\r\n"
+                                                                "123456,7;155,0;0;12345,6;80,0;1;80,0\r\n");
 }
 
 // A resumed run, 13:19:05 to 13:25:30 with an outage from 13:20:00 to 13:23:30: the lines of
@@ -307,21 +308,22 @@ std::string ResumedLog() {
 
 TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     const LogTable log = report::ParseLog(ResumedLog());
-    const std::string journal = "2026-12-08 13:10:00\t-\tprogram-start\tRegulace teploty v2.9\r\n"
-                                "2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
-                                "2026-12-08 13:19:06\t-\ttelemetry\tpripojeno\r\n"
-                                "2026-12-08 13:19:30\t2\tstale\tStrana 2: zadna teplota 10 s, topeni vypnuto.\r\n"
-                                "2026-12-08 13:19:30\t-\treport\tRegulace teploty: Strana 2: zadna teplota 10 s, "
-                                "topeni vypnuto.\r\n"
-                                "2026-12-08 13:19:3\r\n" // a line that is no event
-                                "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
-                                "2026-12-08 13:23:25\t1\tport-back\tCOM3\r\n"
-                                "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 55 s, vypadek 205 s\r\n"
-                                "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 55 s\r\n"
-                                "2026-12-08 13:24:00\t1\trunaway\tStrana 1: topeni nevypina\r\n"
-                                "2026-12-08 13:24:10\t1\tchange\tr0: 0,02 -> 0,03\r\n"
-                                "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"
-                                "2026-12-08 13:26:00\t-\tprogram-exit\t\r\n";
+    const std::string journal =
+        "2026-12-08 13:10:00\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+        "2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
+        "2026-12-08 13:19:06\t-\ttelemetry\tpripojeno\r\n"
+        "2026-12-08 13:19:30\t2\tstale\tStrana 2: zadna teplota 10 s, topeni vypnuto.\r\n"
+        "2026-12-08 13:19:30\t-\treport\tRegulace teploty: Strana 2: zadna teplota 10 s, "
+        "topeni vypnuto.\r\n"
+        "2026-12-08 13:19:3\r\n" // a line that is no event
+        "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+        "2026-12-08 13:23:25\t1\tport-back\tCOM3\r\n"
+        "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 55 s, vypadek 205 s\r\n"
+        "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 55 s\r\n"
+        "2026-12-08 13:24:00\t1\trunaway\tStrana 1: topeni nevypina\r\n"
+        "2026-12-08 13:24:10\t1\tchange\tr0: 0,02 -> 0,03\r\n"
+        "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"
+        "2026-12-08 13:26:00\t-\tprogram-exit\t\r\n";
     const std::vector<report::LoggedEvent> events = report::ParseEvents(journal);
     ASSERT_EQ(events.size(), 13u);
     const report::RunRecord r = report::FindRun(log, "data_08_12_26__13_19.txt", events);
@@ -342,7 +344,8 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     for (const report::LoggedEvent& e : report::TableEvents(r))
         kinds.push_back(e.Kind);
     EXPECT_EQ(kinds, (std::vector<std::string>{"cycle-start", "stale", "program-start", "port-back",
-                                               "cycle-interrupted", "cycle-resumed", "runaway", "change", "cycle-end"}));
+                                               "cycle-interrupted", "cycle-resumed", "runaway", "change",
+                                               "cycle-end"}));
     EXPECT_EQ(report::EventName("runaway"), "Topeni nevypina");
     EXPECT_EQ(report::EventName("calibration"), "calibration");
     EXPECT_TRUE(report::IsAlarm("sensor-fault"));
@@ -362,7 +365,8 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     EXPECT_EQ(summary.Side1.MinTemperature, 200);
     EXPECT_EQ(summary.Side2.MinTemperature, 300);
     const auto rows = report::RecordRows(summary, r);
-    const auto interrupted = std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.Label == "Preruseni cyklu"; });
+    const auto interrupted = std::find_if(rows.begin(), rows.end(),
+                                          [](const auto& row) { return row.Label == "Preruseni cyklu"; });
     ASSERT_NE(interrupted, rows.end());
     EXPECT_EQ(interrupted->Side1, "1x, vypadek 3 min 30 s");
     EXPECT_EQ((interrupted - 1)->Side1, "1"); // "Pocet cyklu"
@@ -370,14 +374,15 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     // A shutdown that kept the cycle is bridged the same way, from the moment it was marked.
     const report::RunRecord shutdown = report::FindRun(
         log, "data_08_12_26__13_19.txt",
-        report::ParseEvents("2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
-                            "2026-12-08 13:20:00\t-\tcycle-interrupted\tukonceni systemem, cas 55 s, lze pokracovat\r\n"
-                            "2026-12-08 13:20:00\t1\theaters-off\tCOM3\r\n"
-                            "2026-12-08 13:20:01\t-\tprogram-exit\tukonceni systemem\r\n"
-                            "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
-                            "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 55 s, vypadek 205 s\r\n"
-                            "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 55 s\r\n"
-                            "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"));
+        report::ParseEvents(
+            "2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
+            "2026-12-08 13:20:00\t-\tcycle-interrupted\tukonceni systemem, cas 55 s, lze pokracovat\r\n"
+            "2026-12-08 13:20:00\t1\theaters-off\tCOM3\r\n"
+            "2026-12-08 13:20:01\t-\tprogram-exit\tukonceni systemem\r\n"
+            "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+            "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 55 s, vypadek 205 s\r\n"
+            "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 55 s\r\n"
+            "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"));
     ASSERT_EQ(shutdown.Outages.size(), 1u);
     EXPECT_EQ(shutdown.Outages[0].Seconds(), 210);
     EXPECT_TRUE(shutdown.EndFromJournal);
@@ -402,8 +407,8 @@ TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
     // The second log of a minute begins at the minute's second opening event.
     const report::RunRecord second = report::FindRun(log, "data_08_12_26__13_19_2.txt", events);
     EXPECT_FALSE(second.StartToTheSecond);
-    for (const char* name : {"data_08_12_26__13_19.csv", "data_31_02_26__13_19.txt", "data_08_12_26__13_19_1.txt",
-                             "run.txt"})
+    for (const char* name :
+         {"data_08_12_26__13_19.csv", "data_31_02_26__13_19.txt", "data_08_12_26__13_19_1.txt", "run.txt"})
         EXPECT_FALSE(report::ParseLogName(name)) << name;
 }
 
@@ -411,7 +416,8 @@ TEST(RunSettings, TodaysSettingsAreBroughtBackToTheRunsStartByTheJournalsChangeR
     const testsupport::TTempDir temp("report_settings");
     std::ofstream(temp.Path() / "Regulator.ini", std::ios::binary)
         << "[Serial]\r\nCom1=COM5\r\n[Nastaveni]\r\nDelkaCyklu=600\r\n[Regulace]\r\nr0=0,03\r\nTi=31,5\r\n"
-           "Td_2=4\r\nTvz=5\r\nT1=40\r\n[Bezpecnost]\r\nMaxT1=160\r\n[Prubeh1]\r\nCas1=600\r\nTeplota1=150\r\n"
+           "Td_2=4\r\nTvz=5\r\nT1=40\r\n[Bezpecnost]\r\nMaxT1=160\r\n[Prubeh1]\r\nCas1=600\r\nTeplota1="
+           "150\r\n"
            "Cas2=0\r\nTeplota2=100\r\n[Protokol]\r\nStrana2=Dolni zona\r\n";
     const report::RunSettings today = report::ReadRunSettings(temp.Path() / "Regulator.ini");
     ASSERT_TRUE(today.Found);
@@ -424,7 +430,8 @@ TEST(RunSettings, TodaysSettingsAreBroughtBackToTheRunsStartByTheJournalsChangeR
     EXPECT_EQ(today.Side1.Program, (std::vector<report::ProgramPoint>{{0, 100}, {600, 150}}));
     const auto rows = report::SettingRows(today);
     auto row = [&rows](const std::string& label) {
-        return *std::find_if(rows.begin(), rows.end(), [&](const report::SettingRow& r) { return r.Label == label; });
+        return *std::find_if(rows.begin(), rows.end(),
+                             [&](const report::SettingRow& r) { return r.Label == label; });
     };
     EXPECT_EQ(row("Td [s]").Side2, "4 (vlastni)");
     EXPECT_EQ(row("Ti [s]").Side2, "31,5");
@@ -434,13 +441,14 @@ TEST(RunSettings, TodaysSettingsAreBroughtBackToTheRunsStartByTheJournalsChangeR
     // The run began at 10:00:00; the operator changed r0, the limit, the cycle length and a
     // point of program 1 later. A change at the run's own second stays (Start notes the values
     // it starts with).
-    const auto changes = report::ParseEvents("2026-12-08 09:00:00\t-\tchange\tt1: 30 -> 40\r\n"
-                                             "2026-12-08 10:00:00\t-\tchange\tDoba cyklu: 300 -> 600\r\n"
-                                             "2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,03\r\n"
-                                             "2026-12-08 11:00:05\t1\tchange\tTmax1: bez meze -> 160\r\n"
-                                             "2026-12-08 11:00:09\t-\tchange\tSimulace: vypnuto -> zapnuto\r\n"
-                                             "2026-12-08 11:01:00\t1\tchange\tPrubeh 1: bod 300 s, 120 smazan\r\n"
-                                             "2026-12-08 11:02:00\t1\tchange\tPrubeh 1: bod 600 s, 150 pridan\r\n");
+    const auto changes =
+        report::ParseEvents("2026-12-08 09:00:00\t-\tchange\tt1: 30 -> 40\r\n"
+                            "2026-12-08 10:00:00\t-\tchange\tDoba cyklu: 300 -> 600\r\n"
+                            "2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,03\r\n"
+                            "2026-12-08 11:00:05\t1\tchange\tTmax1: bez meze -> 160\r\n"
+                            "2026-12-08 11:00:09\t-\tchange\tSimulace: vypnuto -> zapnuto\r\n"
+                            "2026-12-08 11:01:00\t1\tchange\tPrubeh 1: bod 300 s, 120 smazan\r\n"
+                            "2026-12-08 11:02:00\t1\tchange\tPrubeh 1: bod 600 s, 150 pridan\r\n");
     const report::LocalSeconds start = *report::LocalSecondsOf(2026, 12, 8, 10, 0, 0);
     report::RunSettings then = today;
     report::UndoChangesSince(then, changes, start);
@@ -454,9 +462,10 @@ TEST(RunSettings, TodaysSettingsAreBroughtBackToTheRunsStartByTheJournalsChangeR
 
     // A record that does not fit today's file (edited by hand since), or a journal that did not
     // record changes yet by the run's start: today's settings, said to be today's.
-    for (const auto& journal : {report::ParseEvents("2026-12-08 09:00:00\t-\tchange\tt1: 30 -> 40\r\n"
-                                                    "2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,025\r\n"),
-                                report::ParseEvents("2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,03\r\n")}) {
+    for (const auto& journal :
+         {report::ParseEvents("2026-12-08 09:00:00\t-\tchange\tt1: 30 -> 40\r\n"
+                              "2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,025\r\n"),
+          report::ParseEvents("2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,03\r\n")}) {
         report::RunSettings kept = today;
         report::UndoChangesSince(kept, journal, start);
         EXPECT_FALSE(kept.AsOfRun);

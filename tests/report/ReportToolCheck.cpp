@@ -65,8 +65,9 @@ protected:
 
     // Text of pages `first` to `last` of a PDF in the test folder.
     std::string PdfText(const std::string& pdf, int first, int last) {
-        const std::string cmd = "cd '" + dir_.string() + "' && pdftotext -layout -f " + std::to_string(first) +
-                                " -l " + std::to_string(last) + " " + pdf + " text.txt";
+        const std::string cmd = "cd '" + dir_.string() + "' && pdftotext -layout -f " +
+                                std::to_string(first) + " -l " + std::to_string(last) + " " + pdf +
+                                " text.txt";
         return std::system(cmd.c_str()) == 0 ? Read(dir_ / "text.txt") : std::string();
     }
     int PdfPages(const std::string& pdf) {
@@ -104,16 +105,15 @@ TEST_F(ReportTool, WritesAOnePageReportOfALogAndOfALogStillBeingWritten) {
     ASSERT_NE(pages, std::string::npos);
     EXPECT_EQ(info.substr(info.find_first_not_of(' ', pages + 6), 2), "1\n");
     const std::string text = Read(dir_ / "text.txt");
-    for (const char* expected :
-         {"Protokol o prubehu regulace", "Datovy soubor: run.txt", "Reference_1 (cut.txt)", "Strana 1", "Strana 2",
-          "0:03:19,5",
-          "152,4 \xc2\xb0"
-          "C",
-          "2,4 \xc2\xb0"
-          "C",
-          "21,0 \xc2\xb0"
-          "C",
-          "25,0 %"}) {
+    for (const char* expected : {"Protokol o prubehu regulace", "Datovy soubor: run.txt",
+                                 "Reference_1 (cut.txt)", "Strana 1", "Strana 2", "0:03:19,5",
+                                 "152,4 \xc2\xb0"
+                                 "C",
+                                 "2,4 \xc2\xb0"
+                                 "C",
+                                 "21,0 \xc2\xb0"
+                                 "C",
+                                 "25,0 %"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
     }
 }
@@ -179,10 +179,11 @@ protected:
         for (int n = 0; n < extraAlarms; ++n)
             text += "2026-12-08 14:" + std::to_string(10 + n / 60) + ":" + (n % 60 < 10 ? "0" : "") +
                     std::to_string(n % 60) + "\t1\tport-lost\tCOM3: I/O error\r\n";
-        return text + "2026-12-08 14:45:56\t1\tover-temperature\tStrana 1: teplota dosahla meze\r\n"
-                      "2026-12-08 14:50:00\t2\tsome-new-kind\tneco noveho\r\n"
-                      "2026-12-08 15:22:36\t-\tcycle-end\tkonec cyklu\r\n"
-                      "2026-12-08 15:23:00\t-\tcycle-start\tobsluha\r\n" +
+        return text +
+               "2026-12-08 14:45:56\t1\tover-temperature\tStrana 1: teplota dosahla meze\r\n"
+               "2026-12-08 14:50:00\t2\tsome-new-kind\tneco noveho\r\n"
+               "2026-12-08 15:22:36\t-\tcycle-end\tkonec cyklu\r\n"
+               "2026-12-08 15:23:00\t-\tcycle-start\tobsluha\r\n" +
                (changes ? "2026-12-09 08:00:00\t-\tchange\tr0: 0,015 -> 0,01995\r\n" : "");
     }
 };
@@ -212,8 +213,8 @@ TEST_F(ReportRecord, HeaderSettingsProgramsEventsAndOneCycleForAResumedRun) {
     for (const char* expected :
          {"Datovy soubor: data_08_12_26__13_19.txt", "Pec: Pec B2", "Datum: 08.12.2026", "Zacatek: 13:19:05",
           "Konec: 15:22:36", "Strana 1: Horni zona (COM3)", "Strana 2 (COM7)", "Cas cyklu [h:mm]",
-          "Vypadek: 14:02:04 az 14:05:35 (3 min 31 s)", "aktualni nastaveni", "Zadna teplota", "some-new-kind",
-          "Prekrocena mez teploty", "Cyklus obnoven"})
+          "Vypadek: 14:02:04 az 14:05:35 (3 min 31 s)", "aktualni nastaveni", "Zadna teplota",
+          "some-new-kind", "Prekrocena mez teploty", "Cyklus obnoven"})
         EXPECT_TRUE(has(expected)) << expected << "\n" << text;
     EXPECT_TRUE(row({"Pocet cyklu", "1", "1"})) << text;
     EXPECT_TRUE(row({"Preruseni cyklu", "1x, vypadek 3 min 31 s"})) << text;
@@ -274,9 +275,10 @@ print(point == czech, len(point[1]), '|'.join(czech[0]), point[1][150], czech[1]
 )");
     ASSERT_EQ(std::system(("cd '" + dir_.string() + "' && python3 read.py >py.txt 2>&1").c_str()), 0)
         << Read(dir_ / "py.txt");
-    EXPECT_EQ(Read(dir_ / "py.txt"), "True 400 Cas_s|Zadana_hodnota_1|Topeni_1|Teplota_1|Zadana_hodnota_2|Topeni_2|"
-                                     "Teplota_2 [75.0, 150.0, 0.0, 152.4, 0.0, 0.0, 21.0] [199.5, 150.0, 0.0, 150.0, "
-                                     "0.0, 0.0, 21.0]\n");
+    EXPECT_EQ(Read(dir_ / "py.txt"),
+              "True 400 Cas_s|Zadana_hodnota_1|Topeni_1|Teplota_1|Zadana_hodnota_2|Topeni_2|"
+              "Teplota_2 [75.0, 150.0, 0.0, 152.4, 0.0, 0.0, 21.0] [199.5, 150.0, 0.0, 150.0, "
+              "0.0, 0.0, 21.0]\n");
 }
 
 } // namespace
