@@ -220,7 +220,9 @@ TEST(Resume, ALatchedAlarmStaysLatchedAcrossTheOutage) {
     stopped.Alarms2.RunawayThreshold = 70.0;
     Prepare(idle, journal::RunEntryText(stopped));
     TForm1& g = idle.Show();
-    EXPECT_TRUE(idle.Boxes.boxes.empty()) << "nothing to ask";
+    ASSERT_EQ(idle.Boxes.boxes.size(), 1u) << "nothing to ask, the alarm to tell";
+    EXPECT_EQ(idle.Boxes.boxes[0].text,
+              "Strana 2: alarm z minuleho behu trva (topeni se nevypina), topeni vypnuto do potvrzeni.");
     EXPECT_TRUE(g.Supervisor.Runaway(2));
     EXPECT_TRUE(g.ButtonPotvrdit2->isVisibleTo(&g));
 }
