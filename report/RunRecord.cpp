@@ -293,6 +293,7 @@ std::string EventName(std::string_view k) {
         {kind::SensorFault, "Porucha cidla"},
         {kind::Runaway, "Topeni nevypina"},
         {kind::HeatersOff, "Topeni vypnuta pri ukonceni"},
+        {kind::AlarmRestored, "Alarm trva i po startu"},
         {"change", "Zmena nastaveni"},
         {"warning", "Upozorneni"},
     };
