@@ -150,6 +150,7 @@ void Table(TFlow& flow, const QString& title, const std::vector<TColumn>& column
 // close together put their texts one below the other (`level`).
 void Mark(QCustomPlot& plot, double x, const QPen& pen, const QString& text, bool atTop, int level = 0) {
     auto* line = new QCPItemStraightLine(&plot);
+    line->setLayer(QStringLiteral("marks")); // behind the curves
     line->setPen(pen);
     line->point1->setCoords(x, 0.0);
     line->point2->setCoords(x, 1.0);
@@ -266,6 +267,7 @@ void BuildPlot(QCustomPlot& plot, const TReportRun& run, const std::vector<repor
     if (plot.xAxis->range().size() <= 0.0)
         plot.xAxis->setRange(plot.xAxis->range().lower - 1.0, plot.xAxis->range().upper + 1.0);
 
+    plot.addLayer(QStringLiteral("marks"), plot.layer(QStringLiteral("main")), QCustomPlot::limBelow);
     if (run.Record != nullptr) {
         // Many alarms (a unit that keeps dropping out) are faint lines without numbers, which
         // would only cover one another; the table numbers them all the same.
@@ -278,7 +280,9 @@ void BuildPlot(QCustomPlot& plot, const TReportRun& run, const std::vector<repor
             level = at - last < near ? (level + 1) % 6 : 0;
             last = at;
             QColor colour = SideColour(alarms[i].Side);
-            if (!numbered) colour.setAlpha(90);
+            if (!numbered) // faint, but opaque: a PDF keeps transparency as a costly object per line
+                colour = QColor((colour.red() + 2 * 255) / 3, (colour.green() + 2 * 255) / 3,
+                                (colour.blue() + 2 * 255) / 3);
             Mark(plot, at, PrintPen(colour, Qt::DashLine, numbered ? 1.5 : 0.5),
                  numbered ? QStringLiteral("A%1").arg(i + 1) : QString(), true, level);
         }
