@@ -145,7 +145,8 @@ struct TMqttClient::Core {
                 // Until the connection or the attempt ends; after Stop() only as long as the
                 // orderly disconnect takes to go out.
                 bool leaving = false;
-                while (mosquitto_loop(c->Mosq, LoopWaitMs, 1) == MOSQ_ERR_SUCCESS) {
+                int loop = MOSQ_ERR_SUCCESS;
+                while ((loop = mosquitto_loop(c->Mosq, LoopWaitMs, 1)) == MOSQ_ERR_SUCCESS) {
                     if (!c->Stopping()) continue;
                     if (!c->Connected) break;
                     if (!leaving) {
@@ -157,6 +158,12 @@ struct TMqttClient::Core {
                                               Offline.data(), 1, true);
                         mosquitto_disconnect(c->Mosq);
                     }
+                }
+                // A TLS handshake that fails inside the loop ends it without a disconnect
+                // callback; a second word of a loss the callback told changes nothing.
+                if (loop != MOSQ_ERR_SUCCESS && !c->Stopping()) {
+                    std::lock_guard lock(c->Mutex);
+                    c->Push({LinkEvent::Kind::Down, loop});
                 }
             }
             bool wasUp = false;
