@@ -44,7 +44,8 @@ std::filesystem::path FolderOf(const std::filesystem::path& file) {
 // A folder others than the operator may write: its group or everybody may, or it belongs to a
 // user other than root and the operator.
 bool OthersMayWrite(const struct stat& folder) {
-    return (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0 || (folder.st_uid != 0 && folder.st_uid != ::geteuid());
+    return (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0 ||
+           (folder.st_uid != 0 && folder.st_uid != ::geteuid());
 }
 
 // A link the rule lets the operator follow: root's or the operator's own, or any in a folder
@@ -89,7 +90,8 @@ void ShareWithFolderGroup(int fd, const std::filesystem::path& file, bool secret
     struct stat own {};
     if (::fstat(fd, &own) != 0) return;
     mode_t mode = own.st_mode & 07777;
-    if (::stat(FolderOf(file).c_str(), &folder) == 0 && (folder.st_mode & S_ISGID) != 0) mode |= S_IRGRP | S_IWGRP;
+    if (::stat(FolderOf(file).c_str(), &folder) == 0 && (folder.st_mode & S_ISGID) != 0)
+        mode |= S_IRGRP | S_IWGRP;
     if (secret) mode &= ~static_cast<mode_t>(S_IRWXO);
     if (mode != (own.st_mode & 07777)) (void)::fchmod(fd, mode);
 }
@@ -128,7 +130,8 @@ int OpenFile(const std::filesystem::path& file, FileAccess access) {
         struct stat before {};
         if (::lstat(target.c_str(), &before) == 0 && !S_ISREG(before.st_mode) && !S_ISLNK(before.st_mode))
             Refuse(FileRefusal::NotRegularFile);
-        const int fd = ::open(target.c_str(), OpenFlags(access) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int fd =
+            ::open(target.c_str(), OpenFlags(access) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
             if (error == EINTR || error == ELOOP) continue; // a link put there meanwhile: look again
@@ -157,8 +160,9 @@ bool ReplacementRefused(const std::filesystem::path& file) {
     if (me == 0) return false;
     struct stat st {};
     struct stat folder {};
-    return ::lstat(file.c_str(), &st) == 0 && st.st_uid != me && ::stat(FolderOf(file).c_str(), &folder) == 0 &&
-           (folder.st_mode & S_ISVTX) != 0 && folder.st_uid != me;
+    return ::lstat(file.c_str(), &st) == 0 && st.st_uid != me &&
+           ::stat(FolderOf(file).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+           folder.st_uid != me;
 }
 
 void CreateDirectoryLevel(const std::filesystem::path& dir) {
@@ -195,12 +199,14 @@ int OpenOrCreateForAppend(const std::filesystem::path& file) {
         // Missing (or a link, root's or the operator's, to a file not made yet): made where it
         // is named.
         const std::filesystem::path target = FollowLinks(file);
-        const int fd = ::open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int fd =
+            ::open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             ShareWithFolderGroup(fd, target, false);
             return fd;
         }
-        if (errno != EINTR && errno != EEXIST) Fail(errno, "open"); // made meanwhile by someone else: open that
+        if (errno != EINTR && errno != EEXIST)
+            Fail(errno, "open"); // made meanwhile by someone else: open that
     }
     Fail(EEXIST, "open");
 }
@@ -317,7 +323,8 @@ void RewriteInPlace(const std::filesystem::path& file, std::string_view bytes) {
         // the new text whole (with the old one's end behind it when that was longer).
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            const ssize_t n =
+                ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
             if (n < 0) {
                 if (errno == EINTR) continue;
                 Fail(errno, "write");

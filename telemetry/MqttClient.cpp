@@ -241,8 +241,8 @@ void TMqttClient::Stop(std::chrono::milliseconds grace) {
         // send the last will as well.
         lock.unlock();
         int mid = -1;
-        const int rc = mosquitto_publish(c->Mosq, &mid, c->StatusTopic.c_str(), Length(Offline), Offline.data(), 1,
-                                         true);
+        const int rc = mosquitto_publish(c->Mosq, &mid, c->StatusTopic.c_str(), Length(Offline),
+                                         Offline.data(), 1, true);
         lock.lock();
         if (rc == MOSQ_ERR_SUCCESS) {
             c->OfflineSent = true;

@@ -9,7 +9,8 @@ namespace {
 char Replacement(std::uint32_t c) {
     if ((c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029) return ' ';
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return '?';
-    if (c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
+    if (c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+        (c >= 0x2066 && c <= 0x2069))
         return '?';
     return 0;
 }

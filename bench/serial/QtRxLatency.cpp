@@ -21,7 +21,8 @@ using Clock = std::chrono::steady_clock;
 void BM_QtRxCharLatency(benchmark::State& state) {
     int master = -1, slave = -1;
     char name[128] = {};
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 || ::ttyname_r(slave, name, sizeof name) != 0) {
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 ||
+        ::ttyname_r(slave, name, sizeof name) != 0) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }

@@ -25,8 +25,8 @@ TEST(SharedFiles, AFifoAtTheEventJournalIsRefusedOnceAndTheControlTickGoesOn) {
     auto lines = std::make_shared<testsupport::FakeSerialServices>();
     ASSERT_TRUE(fx.ShowWithQuietUnits(lines));
     TForm1& f = fx.Form();
-    const QString refused =
-        QString::fromStdString("Zapis do denniku udalosti selhal: " + events.string() + " (neni obycejny soubor)");
+    const QString refused = QString::fromStdString("Zapis do denniku udalosti selhal: " + events.string() +
+                                                   " (neni obycejny soubor)");
     auto refusals = [&] {
         return std::count_if(fx.Boxes.boxes.begin(), fx.Boxes.boxes.end(),
                              [&](const TRecordedBox& b) { return b.text == refused; });

@@ -59,9 +59,10 @@ TTestBroker::TTestBroker(bool refuseLogins, bool tls) : refuseLogins_(refuseLogi
     if (::mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
     port_ = FreePort();
     // A certificate for 127.0.0.1 that only this broker has.
-    const std::string make = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
-                             "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" + dir_ + "/key.pem' -out '" + dir_ +
-                             "/cert.pem' >/dev/null 2>&1";
+    const std::string make =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+        "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+        dir_ + "/key.pem' -out '" + dir_ + "/cert.pem' >/dev/null 2>&1";
     if (tls_ && (dir_.empty() || std::system(make.c_str()) != 0)) return;
     Start();
 }

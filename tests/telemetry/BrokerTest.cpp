@@ -78,7 +78,8 @@ TEST_F(TelemetryBroker, StatusStateAndEventsArriveAndOfflineStaysAfterStop) {
     EXPECT_TRUE(sub.WaitFor("t1/side/1/heater", "1"));
     EXPECT_TRUE(sub.WaitFor("t1/cycle/state", "running"));
     EXPECT_TRUE(sub.WaitFor(
-        "t1/event", R"({"time":"2026-12-08T14:05:03+00:00","side":null,"kind":"cycle-start","text":"obsluha"})"));
+        "t1/event",
+        R"({"time":"2026-12-08T14:05:03+00:00","side":null,"kind":"cycle-start","text":"obsluha"})"));
 
     // A subscriber that comes later still gets the status and the state, as retained messages.
     {
