@@ -375,6 +375,31 @@ bool TModelWatch::Check(TRelayTest& test, double controlPeriod) {
     return Judge(test, Fit(Take(test, controlPeriod)));
 }
 
+void TRecentResponse::Add(double seconds, double temperature, bool heater) {
+    clock_ += seconds;
+    samples_.push_back({clock_, temperature, heater});
+    while (samples_.size() > capacity_) samples_.pop_front();
+}
+
+std::optional<double> EstimateDuration(const std::vector<TSample>& recent, const TRelaySettings& settings,
+                                       double controlPeriod) {
+    if (recent.size() < 20 || !(controlPeriod > 0.0)) return std::nullopt;
+    std::size_t on = 0;
+    double lo = recent.front().Temperature, hi = lo;
+    for (const TSample& s : recent) {
+        on += s.Heater ? 1 : 0;
+        lo = std::min(lo, s.Temperature);
+        hi = std::max(hi, s.Temperature);
+    }
+    if (on < 3 || recent.size() - on < 3 || hi - lo < 2.0) return std::nullopt;
+    const auto model = IdentifyModel(recent, 0.5 * (recent.back().Time - recent.front().Time));
+    if (!model) return std::nullopt;
+    TModelPlant plant(*model, recent.back().Temperature, controlPeriod / FitSlices);
+    const TRelayTest test = RunRelayTest(plant, settings, controlPeriod);
+    if (test.Verdict() != TVerdict::Done) return std::nullopt;
+    return test.Elapsed();
+}
+
 TProposal Propose(const TRelayTest& test, double setpoint, double controlPeriod) {
     TProposal p;
     if (!(controlPeriod > 0.0)) return p;

@@ -19,6 +19,7 @@
 #include "autotune/ClosedLoop.h"
 #include "autotune/RelayTest.h"
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -137,6 +138,28 @@ public:
 private:
     std::optional<TModelFigures> last_;
 };
+
+// What the program saw of a side lately, one sample per control tick: the last `capacity`.
+class TRecentResponse {
+public:
+    TRecentResponse() = default;
+    explicit TRecentResponse(std::size_t capacity) : capacity_(capacity) {}
+    // A sample `seconds` after the one before.
+    void Add(double seconds, double temperature, bool heater);
+    std::vector<TSample> Record() const { return {samples_.begin(), samples_.end()}; }
+
+private:
+    std::size_t capacity_ = 2000;
+    std::deque<TSample> samples_;
+    double clock_ = 0.0;
+};
+
+// How long a relay test from the last temperature of `recent` will take: the test run on the
+// model fitted to the recent response. None when that record shows too little of the heater's
+// effect to fit a model (the heater neither on nor off long enough, the temperature hardly
+// moving), when no model fits, or when the test would not end within its time limit.
+std::optional<double> EstimateDuration(const std::vector<TSample>& recent, const TRelaySettings& settings,
+                                       double controlPeriod);
 
 // The proposal of a finished test.
 struct TProposal {
