@@ -42,31 +42,43 @@ void Announce(TForm1& f, int side, std::string_view kind, const std::string& tex
 void AnnounceChanges(TForm1& f, int side, const supervision::SideChanges& c) {
     namespace kind = journal::kind;
     const supervision::Limits& limits = f.Supervisor.GetLimits();
+    const double temperature = f.S.SideState[side].Temperature;
     if (c.BecameStale) Announce(f, side, kind::Stale, supervision::StaleText(side, limits.MaxAge), true);
     if (c.Recovered) Announce(f, side, kind::Recovered, supervision::RecoveredText(side), true);
+    if (c.SensorFault) Announce(f, side, kind::SensorFault, supervision::SensorFaultText(side), true);
+    if (c.SensorRecovered) Announce(f, side, kind::Recovered, supervision::SensorRecoveredText(side), false);
     if (c.OverTemperature) {
         const double limit = limits.MaxT[side].value_or(0.0);
-        Announce(f, side, kind::OverTemperature,
-                 supervision::OverTemperatureText(side, f.S.SideState[side].Temperature, limit), true);
+        Announce(f, side, kind::OverTemperature, supervision::OverTemperatureText(side, temperature, limit), true);
     }
     if (c.Released) Announce(f, side, kind::Recovered, supervision::ReleasedText(side), false);
+    if (c.Runaway) {
+        const double from = f.Supervisor.Latches(side).RunawayThreshold.value_or(0.0) - limits.RunawayRise;
+        Announce(f, side, kind::Runaway, supervision::RunawayText(side, from, temperature), true);
+    }
+    if (c.RunawayReleased) Announce(f, side, kind::Recovered, supervision::RunawayReleasedText(side), false);
 }
 
-// Old temperatures in grey; an alarm on a red ground (orange once acknowledged) with its
-// acknowledge button over the side's "Topit" box until the operator has pressed it.
+bool NewlyUnsafe(const supervision::SideChanges& c) {
+    return c.BecameStale || c.SensorFault || c.OverTemperature || c.Runaway;
+}
+
+// Temperatures that are not current (old, or the sensor's nonsense) in grey; a latched alarm on
+// a red ground (orange once acknowledged) with its acknowledge button over the side's "Topit" box
+// until the operator has pressed it.
 void ShowSafetyState(TForm1& f) {
     for (int side = 1; side <= 2; ++side) {
         QLabel* label = TemperatureLabel(f, side);
-        const bool alarm = f.Supervisor.Alarm(side);
+        const bool alarm = f.Supervisor.Alarm(side) || f.Supervisor.Runaway(side);
         const bool acknowledged = f.Supervisor.Acknowledged(side);
         QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, f.Supervisor.Stale(side) ? colors::Grey
-                                         : alarm                  ? White
-                                                                  : colors::Green);
+        p.setColor(QPalette::WindowText, f.Supervisor.NotCurrent(side) ? colors::Grey
+                                         : alarm                       ? White
+                                                                       : colors::Green);
         p.setColor(QPalette::Window, acknowledged ? Acknowledged : AlarmRed);
         label->setPalette(p);
         label->setAutoFillBackground(alarm);
-        AckButton(f, side)->setVisible(alarm && !acknowledged);
+        AckButton(f, side)->setVisible(f.Supervisor.NeedsAcknowledge(side));
     }
 }
 
@@ -106,8 +118,15 @@ void TForm1::BuildSafetyControls() {
     const int x = std::max({52, LabelMaxT1->geometry().right() + 5, LabelMaxT2->geometry().right() + 5});
     EditMaxT1->setGeometry(x, 216, 141 - x, 21);
     EditMaxT2->setGeometry(x, 244, 141 - x, 21);
-    EditMaxT1->setToolTip(QStringLiteral("Mez teploty strany 1 (prazdne = bez meze)"));
-    EditMaxT2->setToolTip(QStringLiteral("Mez teploty strany 2 (prazdne = bez meze)"));
+    EditMaxT1->setToolTip(QStringLiteral("Mez teploty strany 1 (prazdne = bez meze); Enter ji nastavi"));
+    EditMaxT2->setToolTip(QStringLiteral("Mez teploty strany 2 (prazdne = bez meze); Enter ji nastavi"));
+    // The limits take effect by themselves, without the parameters' apply and its cycle restart.
+    ButtonMaxT = new QPushButton(QStringLiteral("Nastavit"), TabSheet1);
+    ButtonMaxT->setObjectName(QStringLiteral("ButtonMaxT"));
+    ButtonMaxT->setAutoDefault(false);
+    ButtonMaxT->setToolTip(QStringLiteral("Nastavit meze teploty hned, bez restartu cyklu"));
+    ButtonMaxT->setGeometry(146, 229, 62, 25);
+    connect(ButtonMaxT, &QPushButton::clicked, this, [this] { Guard([&] { ApplySafetyLimits(); }); });
 }
 
 void TForm1::StartSupervision() {
@@ -118,8 +137,11 @@ void TForm1::StartSupervision() {
     Supervisor.Begin(platform::SteadyNow());
 }
 
-void TForm1::TemperatureArrived(int side) {
-    Supervisor.Fresh(side, platform::SteadyNow());
+void TForm1::TemperatureArrived(int side, std::optional<double> value) {
+    Supervisor.Reported(side, value, platform::SteadyNow());
+    // Judged at once: the third nonsense report in a row switches the heater off now, a good one
+    // ends the fault, and a limit trips without waiting for the next refresh.
+    SuperviseSides(true);
 }
 
 void TForm1::SuperviseSides(bool sendNow) {
@@ -129,22 +151,32 @@ void TForm1::SuperviseSides(bool sendNow) {
     for (int side = 1; side <= 2; ++side) {
         // The simulation supplies the temperatures while it runs; it never falls silent.
         if (CheckBox1->isChecked()) Supervisor.Fresh(side, now);
-        const supervision::SideChanges c = Supervisor.Check(side, S.SideState[side].Temperature, now);
+        const double temperature = S.SideState[side].Temperature;
+        const supervision::SideChanges c = Supervisor.Check(side, temperature, now);
         AnnounceChanges(*this, side, c);
+        // A heater that does not obey: the unit's buzzer calls for someone to cut its mains.
+        if (Supervisor.BuzzerDue(side, now)) send.Send(side, regulation::BeepCommand);
         if (!Supervisor.HeaterBlocked(side)) continue;
         // A relay test never heats a side the supervision keeps off: it ends, and nothing of it
         // is proposed.
         if (AutotuneSide() == side) AutotuneStop("Strana " + std::to_string(side) + ": topeni vypnuto ochranou, test prerusen");
         HeaterBox(*this, side)->setChecked(false);
-        if (sendNow && (c.BecameStale || c.OverTemperature)) {
+        if (sendNow && NewlyUnsafe(c)) {
             for (const auto text : regulation::HeaterCommands(false))
                 send.Send(side, text);
+            Supervisor.HeaterCommanded(side, false, temperature, now);
         }
     }
     ShowSafetyState(*this);
     // Any other write failure is reported as every sending operation reports it: once, and
     // again only after a write to that unit has gone through.
     send.RethrowFirstFailure();
+}
+
+void TForm1::HeatersCommanded() {
+    const auto now = platform::SteadyNow();
+    Supervisor.HeaterCommanded(1, CheckBoxTopeni1->isChecked(), S.SideState[1].Temperature, now);
+    Supervisor.HeaterCommanded(2, CheckBoxTopeni2->isChecked(), S.SideState[2].Temperature, now);
 }
 
 void TForm1::ApplySafetyLimits() {
@@ -157,19 +189,28 @@ void TForm1::ApplySafetyLimits() {
         const auto& limit = limits.MaxT[side];
         SetText(box, limit ? numtext::FormatFloat(*limit) : std::string());
     }
+    // In force before they are stored: a settings file that refuses them does not keep them from
+    // protecting this run.
     Supervisor.SetLimits(limits);
-    supervision::WriteTemperatureLimits(Text(EditMaxT1), Text(EditMaxT2));
-    SuperviseSides(true);
+    regulation::FirstFailure steps;
+    steps.Run([&] { SuperviseSides(true); });
+    steps.Run([&] { supervision::WriteTemperatureLimits(Text(EditMaxT1), Text(EditMaxT2)); });
+    steps.RethrowFirstFailure();
 }
 
 void TForm1::ButtonPotvrditClick(int side) {
     const auto result = Supervisor.Acknowledge(side, S.SideState[side].Temperature);
     if (result == supervision::AckResult::NoAlarm) return;
     RecordEvent(side, journal::kind::Acknowledged, supervision::AcknowledgedText(side));
-    if (result == supervision::AckResult::Released) {
-        supervision::SideChanges released;
-        released.Released = true;
-        AnnounceChanges(*this, side, released);
+    // A side that is cool already is released (and told so) at once.
+    SuperviseSides(false);
+}
+
+void TForm1::RestoreLatches(const journal::RunEntry& entry) {
+    for (int side = 1; side <= 2; ++side) {
+        const journal::SideAlarms& a = entry.Alarms(side);
+        Supervisor.Restore(side, {a.OverTemperature, a.RunawayThreshold, a.SensorFault});
+        if (Supervisor.HeaterBlocked(side)) HeaterBox(*this, side)->setChecked(false);
     }
     ShowSafetyState(*this);
 }
