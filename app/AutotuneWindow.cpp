@@ -54,7 +54,7 @@ std::string Clock(double seconds) {
 std::string Minutes(double seconds) {
     const long minutes = std::max(1L, std::lround(seconds / 60.0));
     if (minutes < 120) return std::to_string(minutes) + " min";
-    return std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " min";
+    return std::to_string(minutes / 60) + " h" + (minutes % 60 != 0 ? " " + std::to_string(minutes % 60) + " min" : "");
 }
 
 std::string ParameterText(double r0, double ti, double td) {
@@ -326,7 +326,12 @@ void TAutotuneWindow::Cancel(const std::string& reason) {
 std::optional<bool> TAutotuneWindow::Tick(double temperature, double controlPeriod) {
     if (!Running()) return std::nullopt;
     controlPeriod_ = controlPeriod;
+    const bool resting = test_->Resting();
     const bool heater = test_->Step(elapsed_, temperature);
+    if (resting && !test_->Resting())
+        form_.RecordEvent(side_, journal::kind::Autotune,
+                          "sum " + Fixed(test_->Noise(), 2) + " C, h " + numtext::FormatFloat(test_->Hysteresis()) +
+                              (test_->Hysteresis() > test_->EnteredHysteresis() ? " (zvetseno kvuli sumu)" : ""));
     elapsed_ += controlPeriod;
     DrawSample();
     if (test_->Finished()) {
@@ -483,9 +488,12 @@ void TAutotuneWindow::ShowProposal() {
                        row("Td =", p.Parameters.Td, td) + "</table>";
     html += "Ku = " + Fixed(p.Ku, 4) + ", Pu = " + Seconds(p.Ultimate.Period) + (p.UltimateFromModel ? " (z modelu)" : "");
     if (p.Model) {
+        std::string lags = Seconds(p.Model->Lag1);
+        for (const double lag : {p.Model->Lag2, p.Model->Lag3})
+            if (lag > 0.0) lags += " / " + Seconds(lag);
         html += "<br>Model: zesileni " + Fixed(p.Model->Gain, 1) + " C, dopravni zpozdeni " + Seconds(p.Model->DeadTime) +
-                ", casove konstanty " + Seconds(p.Model->Lag1) + " / " + Seconds(p.Model->Lag2) + " / " +
-                Seconds(p.Model->Lag3) + ", odchylka " + Fixed(p.Model->Error, 2) + " C";
+                (p.Model->Lag2 > 0.0 ? ", casove konstanty " : ", casova konstanta ") + lags + ", odchylka " +
+                Fixed(p.Model->Error, 2) + " C";
         html += "<br>Skok na zadanou hodnotu na modelu: IAE " + Fixed(p.ModelIae, 2) + " x fyzikalni mez, prekmit " +
                 Fixed(p.ModelOvershoot, 1) + " C";
     } else {
