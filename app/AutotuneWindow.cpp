@@ -518,7 +518,9 @@ void TAutotuneWindow::ButtonPrijmoutClick() {
     form_.ApplySideParameters(side_, own);
     ButtonPrijmout->setEnabled(false);
     const std::string values = ParameterText(own.r0, own.Ti, own.Td);
-    form_.RecordEvent(side_, journal::kind::Autotune, "prijato pro stranu " + std::to_string(side_) + ": " + values);
+    form_.RecordEvent(side_, journal::kind::Autotune,
+                      "prijato pro stranu " + std::to_string(side_) + ": r0 " + numtext::FormatFloat(own.r0) + ", Ti " +
+                          numtext::FormatFloat(own.Ti) + ", Td " + numtext::FormatFloat(own.Td));
     LabelPrubeh->setText(Q("Navrh prijat pro stranu " + std::to_string(side_) + ": " + values + ". Strana " +
                            std::to_string(3 - side_) + " a pole r0, Ti, Td na karte Regulator se nezmenily."));
 }
