@@ -211,8 +211,8 @@ public:
     bool ReferenceLoading() const { return referenceRead_ != nullptr; }
     void RemoveReference();
     bool HasReference() const;
-    void ExportChart(const QString& file);   // PNG or PDF by the file's ending
-    void ExportCsv(const QString& file);     // the current data log
+    void ExportChart(const QString& file);   // PNG or PDF by the file's ending, drawn as the report draws it
+    void ExportCsv(const QString& file, bool czech); // the current data log; the form is remembered
 
     // ---- Settings file (form1_settings.cpp).
     void LoadSettings();
