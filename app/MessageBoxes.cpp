@@ -1,6 +1,7 @@
 #include "app/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -27,15 +28,27 @@ QMessageBox* OpenBox(QWidget* parent, TBoxIcon icon, const QString& title, const
 } // namespace
 
 void TQtMessageBoxes::Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed) {
-    QMessageBox* box = OpenBox(parent_, icon, title, text, QMessageBox::Ok);
+    ShowOver(parent_, title, text, icon, std::move(closed));
+}
+
+void TQtMessageBoxes::Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) {
+    AskOver(parent_, title, text, std::move(answered));
+}
+
+void TQtMessageBoxes::ShowOver(QWidget* window, const QString& title, const QString& text, TBoxIcon icon,
+                               std::function<void()> closed) {
+    QMessageBox* box = OpenBox(window, icon, title, text, QMessageBox::Ok);
     QObject::connect(box, &QDialog::finished, box, [closed = std::move(closed)](int) {
         if (closed) closed();
     });
     box->open();
 }
 
-void TQtMessageBoxes::Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) {
-    QMessageBox* box = OpenBox(parent_, TBoxIcon::Question, title, text, QMessageBox::Yes | QMessageBox::No);
+void TQtMessageBoxes::AskOver(QWidget* window, const QString& title, const QString& text,
+                              std::function<void(bool yes)> answered) {
+    QMessageBox* box = OpenBox(window, TBoxIcon::Question, title, text, QMessageBox::Yes | QMessageBox::No);
+    box->button(QMessageBox::Yes)->setText(QStringLiteral("Ano"));
+    box->button(QMessageBox::No)->setText(QStringLiteral("Ne"));
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
     QObject::connect(box, &QDialog::finished, box, [box, answered = std::move(answered)](int) {

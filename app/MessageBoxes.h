@@ -20,9 +20,21 @@ public:
     // Opens a box with one OK button and returns at once; `closed` (if any) runs once the
     // operator has closed the box.
     virtual void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) = 0;
-    // Opens a question with the buttons Yes and No and returns at once; `answered` runs with
-    // true for Yes once the operator has answered (closing the box counts as No).
+    // Opens a question with the buttons "Ano" and "Ne" and returns at once; `answered` runs with
+    // true for "Ano" once the operator has answered (closing the box counts as "Ne").
     virtual void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) = 0;
+    // The same over another of the program's windows than the main one (a tool window asks its
+    // own questions over itself); by default as Show and Ask.
+    virtual void ShowOver(QWidget* window, const QString& title, const QString& text, TBoxIcon icon,
+                          std::function<void()> closed = {}) {
+        (void)window;
+        Show(title, text, icon, std::move(closed));
+    }
+    virtual void AskOver(QWidget* window, const QString& title, const QString& text,
+                         std::function<void(bool yes)> answered) {
+        (void)window;
+        Ask(title, text, std::move(answered));
+    }
 };
 
 // The real boxes: QMessageBox, window-modal to the given window.
@@ -32,6 +44,10 @@ public:
     void SetParent(QWidget* parent) { parent_ = parent; }
     void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) override;
     void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) override;
+    void ShowOver(QWidget* window, const QString& title, const QString& text, TBoxIcon icon,
+                  std::function<void()> closed = {}) override;
+    void AskOver(QWidget* window, const QString& title, const QString& text,
+                 std::function<void(bool yes)> answered) override;
 
 private:
     QWidget* parent_ = nullptr;

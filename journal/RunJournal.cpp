@@ -227,7 +227,8 @@ RunJournalRead ReadRunJournal(const std::filesystem::path& file) {
     try {
         text = platform::ReadSmallFile(file, MaxJournalBytes);
     } catch (const std::system_error& e) {
-        if (e.code() == std::errc::no_such_file_or_directory) return {};
+        // No journal, or no data folder to hold one.
+        if (e.code() == std::errc::no_such_file_or_directory || e.code() == std::errc::not_a_directory) return {};
         if (e.code() == std::errc::file_too_large) return Broken("soubor je prilis dlouhy");
         return Broken(e.code().message());
     }
@@ -238,7 +239,7 @@ void WriteRunJournal(const std::filesystem::path& file, const RunEntry& entry) {
     platform::ReplaceFile(file, RunEntryText(entry));
 }
 
-std::filesystem::path RunJournalPath() { return platform::ProgramDir() / "Regulator.run"; }
+std::filesystem::path RunJournalPath() { return platform::ProgramDir() / "Data" / "Regulator.run"; }
 
 ResumeSettings ReadResumeSettings(const platform::ProfileFile& settings) {
     ResumeSettings r;
@@ -258,12 +259,16 @@ ResumeChoice DecideResume(const RunEntry& entry, std::chrono::system_clock::time
 // ---- The writer.
 
 void TRunJournal::Update(const RunEntry& now, bool force) {
+    const bool alarmsChanged = last_ ? now.Alarms1 != last_->Alarms1 || now.Alarms2 != last_->Alarms2
+                                     : now.Alarms1 != SideAlarms{} || now.Alarms2 != SideAlarms{};
     if (now.Finished) {
-        if (!last_ || (last_->Finished && !unwritten_)) return;
+        // Latched alarms are kept also when no cycle runs: a restart must not release them.
+        if (!last_ && !alarmsChanged) return;
+        if (last_ && last_->Finished && !unwritten_ && !alarmsChanged) return;
     } else {
         const bool due = !last_ || last_->Finished || unwritten_ || now.CycleTicks < last_->CycleTicks ||
                          now.CycleTicks - last_->CycleTicks >= 10 || now.DataLog != last_->DataLog ||
-                         now.Alarms1 != last_->Alarms1 || now.Alarms2 != last_->Alarms2;
+                         alarmsChanged;
         if (!due && !force) return;
     }
     Write(now);

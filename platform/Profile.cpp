@@ -2,6 +2,7 @@
 // it are the system's (ProfileIo.h).
 #include "platform/Profile.h"
 
+#include "platform/Files.h"
 #include "platform/ProfileIo.h"
 
 #include <algorithm>
@@ -242,18 +243,15 @@ struct Edit {
 };
 
 // The file a write goes to: symbolic links are followed to the file they name, which need not
-// exist yet, so that a write goes through a link and never replaces the link itself. A link to
-// itself or a long chain stops here; opening it then fails.
+// exist yet, so that a write goes through a link and never replaces the link itself. A link the
+// open rule refuses (another user's, in a shared folder), one to itself or a long chain stops
+// here; opening it then fails.
 std::filesystem::path WriteTarget(const std::filesystem::path& file) {
-    std::filesystem::path at = file;
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code ec;
-        if (!std::filesystem::is_symlink(at, ec)) return at;
-        const auto to = std::filesystem::read_symlink(at, ec);
-        if (ec) return at;
-        at = to.is_absolute() ? to : at.parent_path() / to;
+    try {
+        return FollowLinks(file);
+    } catch (const std::system_error&) {
+        return file;
     }
-    return at;
 }
 
 // Writes the old content (if any) with the edits (sorted, not overlapping) applied to `out`.
@@ -506,15 +504,48 @@ void RemoveLeftoversOf(const std::filesystem::path& target) noexcept {
     }
 }
 
-// Creates a new empty file beside `target` that no one else uses.
+// Creates a new empty file beside `target` that no one else uses; -1 with errno when it cannot.
+// The settings hold a password: a new settings file gives nothing to users outside its group.
 int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& name) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = TemporaryName(target, ProcessId(), counter++);
-        const int fd = CreateNew(name);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        try {
+            return CreateNewFile(name, /*secret=*/true);
+        } catch (const std::system_error& e) {
+            if (e.code() != std::errc::file_exists) {
+                errno = e.code().value();
+                return -1;
+            }
+        }
     }
+    errno = EEXIST;
     return -1;
+}
+
+int OpenRegularForReading(const std::filesystem::path& file) {
+    try {
+        return OpenFile(file, FileAccess::Read);
+    } catch (const std::system_error&) {
+        return -1;
+    }
+}
+
+int OpenForWrite(const std::filesystem::path& target, Facts& facts) {
+    int fd = -1;
+    try {
+        fd = OpenFile(target, FileAccess::ReadWrite);
+    } catch (const std::system_error& e) {
+        if (e.code() == std::errc::no_such_file_or_directory) return -1;
+        throw;
+    }
+    try {
+        facts = FactsOf(fd);
+    } catch (...) {
+        Close(fd);
+        throw;
+    }
+    return fd;
 }
 
 void CopyRange(int from, int to, std::uint64_t begin, std::uint64_t end) {

@@ -19,13 +19,16 @@ struct FileFactsDeleter {
 };
 using Facts = std::unique_ptr<FileFacts, FileFactsDeleter>;
 
-// Opens an existing regular file for reading; -1 when there is none that can be read. A FIFO or
-// a device named like the file is refused rather than waited on or read for ever.
+// Opens an existing regular file for reading under the open rule (Files.h); -1 when there is
+// none that can be read. A FIFO or a device named like the file is refused rather than waited on
+// or read for ever.
 int OpenRegularForReading(const std::filesystem::path& file);
 
-// Opens the file for reading and writing and checks that it is a regular file; -1 when there is
-// none yet. A read-only file is refused here. `facts` gets what a replacement must keep.
+// Opens the file for reading and writing under the open rule (Files.h); -1 when there is none
+// yet. A read-only file is refused here. `facts` gets what a replacement must keep.
 int OpenForWrite(const std::filesystem::path& target, Facts& facts);
+// What a replacement of the open file must keep. Throws.
+Facts FactsOf(int fd);
 
 // Reads up to `size` bytes at the current position; 0 at the end. Throws.
 std::size_t Read(int fd, char* data, std::size_t size);
@@ -40,9 +43,6 @@ int MemoryFile();
 
 void Close(int fd) noexcept;
 
-// Creates a new, empty file for writing; -1 with errno EEXIST when the name is taken (or another
-// errno when it cannot be created).
-int CreateNew(const std::filesystem::path& file);
 // Removes a file; best effort.
 void Remove(const std::filesystem::path& file) noexcept;
 
@@ -50,8 +50,8 @@ void Remove(const std::filesystem::path& file) noexcept;
 long ProcessId();
 bool ProcessGone(long pid);
 
-// A new empty file beside `target` for its replacement (the shared part names it). -1 when none
-// can be made, errno telling why.
+// A new empty file beside `target` for its replacement, giving nothing to users outside its group
+// (the shared part names it). -1 when none can be made, errno telling why.
 int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& name);
 
 // Replaces `target` atomically with what `fill` writes into a temporary file beside it, keeping

@@ -1,7 +1,12 @@
-// The file services over Win32: CreateFileW on the path's own wide name, WriteFile,
-// FlushFileBuffers, ReplaceFileW / MoveFileExW. The callers hold CRT descriptors (the same int as
-// on Linux); each wraps a Win32 handle. Failures carry the errno value that stands for the
-// system's error (the one translation is ErrnoFromWin32).
+// The file services and the open rule (Files.h) over Win32: CreateFileW on the path's own wide
+// name, WriteFile, FlushFileBuffers, ReplaceFileW / MoveFileExW. The callers hold CRT descriptors
+// (the same int as on Linux); each wraps a Win32 handle. Failures carry the errno value that
+// stands for the system's error (the one translation is ErrnoFromWin32).
+//
+// The open rule on Windows: only a disk file is opened (a device, a pipe or a folder in its place
+// is refused); symbolic links are left to the system, since making one takes an administrator (or
+// developer mode), so no operator can put one in the shared folder. Who may replace or write a
+// file is the folder's access list (the installer opens the data folder to the Users group).
 #include "platform/Files.h"
 #include "platform/System.h"
 
@@ -78,6 +83,38 @@ HANDLE Open(const std::filesystem::path& file, DWORD access, DWORD disposition) 
     return ::CreateFileW(file.c_str(), access, ShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+[[noreturn]] void Refuse(FileRefusal why) {
+    throw std::system_error(make_error_code(why));
+}
+
+DWORD AccessOf(FileAccess access) {
+    switch (access) {
+    case FileAccess::Read:
+        return GENERIC_READ;
+    case FileAccess::Write:
+        return GENERIC_WRITE;
+    case FileAccess::ReadWrite:
+        return GENERIC_READ | GENERIC_WRITE;
+    case FileAccess::Append:
+        return FILE_APPEND_DATA | SYNCHRONIZE; // every write lands at the end, whoever else appends
+    }
+    return GENERIC_READ;
+}
+
+int FlagsOf(FileAccess access) {
+    switch (access) {
+    case FileAccess::Read:
+        return _O_RDONLY;
+    case FileAccess::Write:
+        return _O_WRONLY;
+    case FileAccess::ReadWrite:
+        return _O_RDWR;
+    case FileAccess::Append:
+        return _O_WRONLY | _O_APPEND;
+    }
+    return _O_RDONLY;
+}
+
 // Hands the handle to the C runtime, which closes it with the descriptor.
 int Descriptor(HANDLE h, int flags) {
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), flags | _O_BINARY);
@@ -108,25 +145,53 @@ void CreateDirectoryLevel(const std::filesystem::path& dir) {
     Fail(error == ERROR_ALREADY_EXISTS ? ENOTDIR : ErrnoFromWin32(error), "mkdir");
 }
 
-int CreateNewFile(const std::filesystem::path& file) {
+std::filesystem::path FollowLinks(const std::filesystem::path& file) {
+    return file; // the system follows them (see above)
+}
+
+int OpenFile(const std::filesystem::path& file, FileAccess access) {
+    const HANDLE h = Open(file, AccessOf(access), OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        // A folder cannot be opened as a file: it is no regular file.
+        if (error == ERROR_ACCESS_DENIED && IsFolder(file)) Refuse(FileRefusal::NotRegularFile);
+        Fail(ErrnoFromWin32(error), "open");
+    }
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        Refuse(FileRefusal::NotRegularFile);
+    }
+    return Descriptor(h, FlagsOf(access));
+}
+
+bool ReplacementRefused(const std::filesystem::path&) {
+    return false; // the folder's access list decides, and a refused replacement is written in place
+}
+
+int CreateNewFile(const std::filesystem::path& file, bool /*secret*/) {
+    // A new file takes the folder's inherited access list: in the installed program's data
+    // folder, the Users group's (which also decides who reads the settings' password).
     const HANDLE h = Open(file, GENERIC_WRITE, CREATE_NEW);
     if (h == INVALID_HANDLE_VALUE) FailWin32("open");
     return Descriptor(h, _O_WRONLY);
 }
 
 int OpenForAppend(const std::filesystem::path& file) {
-    // Append access only: every write lands at the end, whoever else appends.
-    const HANDLE h = Open(file, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING);
-    if (h == INVALID_HANDLE_VALUE) FailWin32("open");
-    return Descriptor(h, _O_WRONLY | _O_APPEND);
+    return OpenFile(file, FileAccess::Append);
 }
 
 int OpenOrCreateForAppend(const std::filesystem::path& file) {
-    // A new file takes the folder's inherited permissions: in the installed program's data
-    // folder every operator may write it.
-    const HANDLE h = Open(file, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
-    if (h == INVALID_HANDLE_VALUE) FailWin32("open");
-    return Descriptor(h, _O_WRONLY | _O_APPEND);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        try {
+            return OpenFile(file, FileAccess::Append);
+        } catch (const std::system_error& e) {
+            if (e.code() != std::errc::no_such_file_or_directory) throw;
+        }
+        const HANDLE h = Open(file, AccessOf(FileAccess::Append), CREATE_NEW);
+        if (h != INVALID_HANDLE_VALUE) return Descriptor(h, FlagsOf(FileAccess::Append));
+        if (::GetLastError() != ERROR_FILE_EXISTS) FailWin32("open"); // made meanwhile: open that
+    }
+    Fail(EEXIST, "open");
 }
 
 void WriteAll(int fd, std::string_view bytes) {
@@ -165,10 +230,20 @@ void CloseFile(int fd) {
 }
 
 void ReplaceFile(const std::filesystem::path& file, std::string_view bytes) {
+    const bool exists = ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
     std::filesystem::path temp = file;
     temp += ".tmp";
     (void)::DeleteFileW(temp.c_str());
-    const int fd = CreateNewFile(temp);
+    int fd = -1;
+    try {
+        fd = CreateNewFile(temp);
+    } catch (const std::system_error& e) {
+        // A folder closed to new files (or someone else's leftover): the file is written in place.
+        const bool refused = e.code() == std::errc::file_exists || e.code() == std::errc::permission_denied;
+        if (!exists || !refused) throw;
+        RewriteInPlace(file, bytes);
+        return;
+    }
     try {
         try {
             WriteAll(fd, bytes);
@@ -184,12 +259,49 @@ void ReplaceFile(const std::filesystem::path& file, std::string_view bytes) {
     }
     // ReplaceFileW keeps the old file's permissions and attributes; a file that is not there yet
     // is simply moved into place. Both are one step on the disk.
-    if (!::ReplaceFileW(file.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) &&
+    if (!(exists && ::ReplaceFileW(file.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                   nullptr)) &&
         !::MoveFileExW(temp.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = ::GetLastError();
         (void)::DeleteFileW(temp.c_str());
+        if (exists && error == ERROR_ACCESS_DENIED) {
+            RewriteInPlace(file, bytes);
+            return;
+        }
         Fail(ErrnoFromWin32(error), "rename");
     }
+}
+
+void RewriteInPlace(const std::filesystem::path& file, std::string_view bytes) {
+    const int fd = OpenFile(file, FileAccess::Write);
+    try {
+        // Written over the old text first and cut after, so a process killed in between leaves
+        // the new text whole (with the old one's end behind it when that was longer).
+        WriteAll(fd, bytes);
+        const HANDLE h = HandleOf(fd);
+        if (!::SetEndOfFile(h)) FailWin32("truncate");
+        if (!::FlushFileBuffers(h)) FailWin32("flush");
+    } catch (...) {
+        (void)::_close(fd);
+        throw;
+    }
+    CloseFile(fd);
+}
+
+char LastByte(int fd) {
+    const HANDLE h = HandleOf(fd);
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(h, &size)) FailWin32("stat");
+    if (size.QuadPart <= 0) return '\0';
+    OVERLAPPED at{};
+    const auto offset = static_cast<unsigned long long>(size.QuadPart - 1);
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    char last = '\0';
+    DWORD n = 0;
+    if (!::ReadFile(h, &last, 1, &n, &at)) FailWin32("read");
+    if (n != 1) Fail(EIO, "read");
+    return last;
 }
 
 void FlushFolderOf(const std::filesystem::path&) {
@@ -198,27 +310,23 @@ void FlushFolderOf(const std::filesystem::path&) {
 }
 
 std::string ReadSmallFile(const std::filesystem::path& file, std::size_t limit) {
-    const HANDLE h = Open(file, GENERIC_READ, OPEN_EXISTING);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        // A folder cannot be opened as a file: it is no regular file.
-        if (error == ERROR_ACCESS_DENIED && IsFolder(file)) Fail(EINVAL, "not a file");
-        Fail(ErrnoFromWin32(error), "open");
-    }
-    struct Closer {
-        HANDLE h;
-        ~Closer() { ::CloseHandle(h); }
-    } closer{h};
-    if (::GetFileType(h) != FILE_TYPE_DISK) Fail(EINVAL, "not a file");
+    const int fd = OpenFile(file, FileAccess::Read);
+    const HANDLE h = HandleOf(fd);
     std::string text;
-    char buf[4096];
-    for (;;) {
-        DWORD n = 0;
-        if (!::ReadFile(h, buf, sizeof buf, &n, nullptr)) FailWin32("read");
-        if (n == 0) break;
-        if (text.size() + n > limit) Fail(EFBIG, "read");
-        text.append(buf, n);
+    try {
+        char buf[4096];
+        for (;;) {
+            DWORD n = 0;
+            if (!::ReadFile(h, buf, sizeof buf, &n, nullptr)) FailWin32("read");
+            if (n == 0) break;
+            if (text.size() + n > limit) Fail(EFBIG, "read");
+            text.append(buf, n);
+        }
+    } catch (...) {
+        (void)::_close(fd);
+        throw;
     }
+    (void)::_close(fd);
     return text;
 }
 

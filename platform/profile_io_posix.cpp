@@ -61,11 +61,7 @@ void WriteInPlace(const std::filesystem::path& target, const std::function<void(
     Fd content(MemoryFile());
     fill(content.fd);
     const std::uint64_t size = SizeOf(content.fd);
-    Fd out(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
-    if (out.fd < 0) Fail(errno, "open");
-    struct stat os {};
-    if (::fstat(out.fd, &os) != 0) Fail(errno, "stat");
-    if (!S_ISREG(os.st_mode)) Fail(EINVAL, "not a file");
+    Fd out(OpenFile(target, FileAccess::Write));
     CopyRange(content.fd, out.fd, 0, size);
     if (::ftruncate(out.fd, static_cast<off_t>(size)) != 0) Fail(errno, "truncate");
     if (::fsync(out.fd) != 0) Fail(errno, "fsync");
@@ -74,27 +70,10 @@ void WriteInPlace(const std::filesystem::path& target, const std::function<void(
 
 } // namespace
 
-int OpenRegularForReading(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-int OpenForWrite(const std::filesystem::path& target, Facts& facts) {
-    const int fd = ::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0 && errno != ENOENT) Fail(errno, "open");
-    if (fd < 0) return -1;
-    Fd guard(fd);
+Facts FactsOf(int fd) {
     Facts f(new FileFacts);
     if (::fstat(fd, &f->Stat) != 0) Fail(errno, "stat");
-    if (!S_ISREG(f->Stat.st_mode)) Fail(EINVAL, "not a file");
-    facts = std::move(f);
-    return guard.Release();
+    return f;
 }
 
 std::size_t Read(int fd, char* data, std::size_t size) {
@@ -145,23 +124,20 @@ void Close(int fd) noexcept {
     if (fd >= 0) ::close(fd);
 }
 
-int CreateNew(const std::filesystem::path& file) {
-    return ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-}
-
 void Remove(const std::filesystem::path& file) noexcept { (void)::unlink(file.c_str()); }
 
 long ProcessId() { return static_cast<long>(::getpid()); }
 
 bool ProcessGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
-// Where a replacement would change who may write the file or split it from its other names, the
-// file is written in place instead: a file with more than one hard link; a writable file in a
-// folder the writer may not create files in (an installation that opens up only the settings
-// file); and a file whose group the writer cannot give to a new file.
+// Where a replacement would change who may write the file or split it from its other names, or
+// is not allowed, the file is written in place instead: a file with more than one hard link; a
+// writable file in a folder the writer may not create files in (an installation that opens up
+// only the settings file); a file whose group the writer cannot give to a new file; and another
+// user's file in a sticky shared folder, whose files only their owners may replace.
 void ReplaceWith(const std::filesystem::path& target, const FileFacts* facts, const std::function<void(int)>& fill) {
     RemoveLeftoversOf(target);
-    if (facts && facts->Stat.st_nlink > 1) {
+    if (facts && (facts->Stat.st_nlink > 1 || ReplacementRefused(target))) {
         WriteInPlace(target, fill);
         return;
     }
@@ -196,7 +172,14 @@ void ReplaceWith(const std::filesystem::path& target, const FileFacts* facts, co
     fill(temp.fd);
     if (::fsync(temp.fd) != 0) Fail(errno, "fsync");
     if (!temp.Close()) Fail(errno, "close");
-    if (::rename(tempName.c_str(), target.c_str()) != 0) Fail(errno, "rename");
+    if (::rename(tempName.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        if (facts && (error == EPERM || error == EACCES)) {
+            WriteInPlace(target, fill);
+            return;
+        }
+        Fail(error, "rename");
+    }
     committed = true;
     // Make the rename itself durable; a failure here no longer endangers either version.
     FlushFolderOf(target);

@@ -1,7 +1,7 @@
-// The profile service's file operations over Win32 files. The settings file is replaced with
-// ReplaceFileW, which keeps the old file's permissions (the access list the installer gave it);
-// a file with other hard links, or one in a folder the operator may not create files in, is
-// written in place instead.
+// The profile service's file operations over Win32 files (opened under the open rule of Files.h).
+// The settings file is replaced with ReplaceFileW, which keeps the old file's permissions (the
+// access list the installer gave it); a file with other hard links, or one in a folder the
+// operator may not create files in, is written in place instead.
 #include "platform/Files.h"
 #include "platform/ProfileIo.h"
 #include "platform/System.h"
@@ -48,20 +48,6 @@ int Descriptor(HANDLE h, int flags) {
     return fd;
 }
 
-// Opens an existing disk file (no device, pipe or folder); INVALID_HANDLE_VALUE otherwise, with
-// the last error set.
-HANDLE OpenDiskFile(const std::filesystem::path& file, DWORD access) {
-    const HANDLE h = ::CreateFileW(file.c_str(), access, ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr);
-    if (h == INVALID_HANDLE_VALUE) return h;
-    if (::GetFileType(h) != FILE_TYPE_DISK) {
-        ::CloseHandle(h);
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    return h;
-}
-
 struct Fd {
     int fd;
     explicit Fd(int f) : fd(f) {}
@@ -74,9 +60,8 @@ void WriteInPlace(const std::filesystem::path& target, const std::function<void(
     Fd content(MemoryFile());
     fill(content.fd);
     const std::uint64_t size = SizeOf(content.fd);
-    const HANDLE h = OpenDiskFile(target, GENERIC_WRITE);
-    if (h == INVALID_HANDLE_VALUE) FailWin32("open");
-    Fd out(Descriptor(h, _O_WRONLY));
+    Fd out(OpenFile(target, FileAccess::Write));
+    const HANDLE h = HandleOf(out.fd);
     CopyRange(content.fd, out.fd, 0, size);
     if (!::SetEndOfFile(h)) FailWin32("truncate");
     if (!::FlushFileBuffers(h)) FailWin32("flush");
@@ -84,25 +69,11 @@ void WriteInPlace(const std::filesystem::path& target, const std::function<void(
 
 } // namespace
 
-int OpenRegularForReading(const std::filesystem::path& file) {
-    const HANDLE h = OpenDiskFile(file, GENERIC_READ);
-    if (h == INVALID_HANDLE_VALUE) return -1;
-    return Descriptor(h, _O_RDONLY);
-}
-
-int OpenForWrite(const std::filesystem::path& target, Facts& facts) {
-    const HANDLE h = OpenDiskFile(target, GENERIC_READ | GENERIC_WRITE);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) return -1;
-        Fail(ErrnoFromWin32(error), "open");
-    }
-    const int fd = Descriptor(h, _O_RDWR);
+Facts FactsOf(int fd) {
     Facts f(new FileFacts);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileInformationByHandle(h, &info)) f->Links = info.nNumberOfLinks;
-    facts = std::move(f);
-    return fd;
+    if (::GetFileInformationByHandle(HandleOf(fd), &info)) f->Links = info.nNumberOfLinks;
+    return f;
 }
 
 std::size_t Read(int fd, char* data, std::size_t size) {
@@ -167,16 +138,6 @@ int MemoryFile() {
 
 void Close(int fd) noexcept {
     if (fd >= 0) ::_close(fd);
-}
-
-int CreateNew(const std::filesystem::path& file) {
-    const HANDLE h =
-        ::CreateFileW(file.c_str(), GENERIC_WRITE, ShareAll, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        errno = ErrnoFromWin32(::GetLastError());
-        return -1;
-    }
-    return Descriptor(h, _O_WRONLY);
 }
 
 void Remove(const std::filesystem::path& file) noexcept { (void)::DeleteFileW(file.c_str()); }

@@ -40,9 +40,22 @@ std::chrono::steady_clock::time_point SystemSteadyNow() {
 }
 
 LocalDateTime SystemLocalNow() {
+    // The local and the universal time of one moment, so that the offset between them is exact.
+    SYSTEMTIME utc{};
+    ::GetSystemTime(&utc);
     SYSTEMTIME t{};
-    ::GetLocalTime(&t);
-    return LocalDateTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &t)) ::GetLocalTime(&t);
+    LocalDateTime local{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+    FILETIME u{}, l{};
+    ::SystemTimeToFileTime(&utc, &u);
+    ::SystemTimeToFileTime(&t, &l);
+    const auto ticks = [](const FILETIME& f) {
+        return static_cast<long long>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+    };
+    // 100 ns steps; rounded to whole minutes.
+    const long long minutes = (ticks(l) - ticks(u) + (ticks(l) >= ticks(u) ? 300000000LL : -300000000LL)) / 600000000LL;
+    local.UtcOffsetMinutes = static_cast<int>(minutes);
+    return local;
 }
 
 std::string ComputerName() {

@@ -64,10 +64,12 @@ const std::string KilledLog = LogLine(1233.9) + LogLine(1234.4).substr(0, LogLin
 void Prepare(TFormFixture& fx, const std::string& journalText = journal::RunEntryText(Interrupted())) {
     fs::create_directories(fx.Dir() / "Data");
     fx.WriteFile("Data/" + OldLog, KilledLog);
-    fx.WriteFile("Regulator.run", journalText);
+    fx.WriteFile("Data/Regulator.run", journalText);
 }
 
-RunJournalRead Journal(const TFormFixture& fx) { return journal::ReadRunJournal(fx.Dir() / "Regulator.run"); }
+RunJournalRead Journal(const TFormFixture& fx) {
+    return journal::ReadRunJournal(fx.Dir() / "Data" / "Regulator.run");
+}
 
 QColor TextColour(const QLabel* label) { return label->palette().color(QPalette::WindowText); }
 
@@ -180,7 +182,7 @@ TEST(Resume, TooOldRefusedOrBrokenStartsAsUsual) {
             ASSERT_EQ(fx.Boxes.boxes.size(), 1u);
             EXPECT_EQ(fx.Boxes.boxes[0].icon, TBoxIcon::Warning);
             EXPECT_EQ(Journal(fx).State, RunJournalRead::Status::Missing);
-            EXPECT_EQ(fx.ReadFile("Regulator.run.bad"), c.journalText);
+            EXPECT_EQ(fx.ReadFile("Data/Regulator.run.bad"), c.journalText);
             continue;
         }
         EXPECT_EQ(fx.Boxes.boxes.size(), c.away == 37 ? 1u : 0u);
@@ -212,6 +214,19 @@ TEST(Resume, ALatchedAlarmStaysLatchedAcrossTheOutage) {
     EXPECT_TRUE(f.CheckBoxTopeni1->isChecked()) << "100 degC towards 200: the controller heats again";
     f.TimerUkazTimer(nullptr);
     EXPECT_FALSE(Journal(fx).Entry.Alarms1.OverTemperature);
+
+    // With no cycle to continue, a runaway that stood at the exit stands again all the same.
+    TFormFixture idle(Programs);
+    auto stopped = Interrupted();
+    stopped.Finished = true;
+    stopped.Alarms2.RunawayThreshold = 70.0;
+    Prepare(idle, journal::RunEntryText(stopped));
+    TForm1& g = idle.Show();
+    ASSERT_EQ(idle.Boxes.boxes.size(), 1u) << "nothing to ask, the alarm to tell";
+    EXPECT_EQ(idle.Boxes.boxes[0].text,
+              "Strana 2: alarm z minuleho behu trva (topeni se nevypina), topeni vypnuto do potvrzeni.");
+    EXPECT_TRUE(g.Supervisor.Runaway(2));
+    EXPECT_TRUE(g.ButtonPotvrdit2->isVisibleTo(&g));
 }
 
 TEST(Resume, ACycleStartedWhileTheQuestionStandsIsKept) {

@@ -13,32 +13,11 @@
 #include <functional>
 #include <thread>
 
-#include <fcntl.h>
-#include <spawn.h>
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// Starts the program offscreen with its standard error going to `errors`.
-pid_t SpawnWithErrors(const fs::path& exe, const fs::path& errors) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    env.emplace_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string path = exe.string();
-    char* argv[] = {path.data(), nullptr};
-    pid_t pid = -1;
-    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::seconds limit) {
     for (const auto end = Clock::now() + limit; Clock::now() < end;) {
@@ -78,11 +57,11 @@ TEST(SecondCopy, IsRefusedAndSigtermEndsBothWhateverBoxStands) {
     std::ofstream(dir / "Regulator.ini") << "[Regulace]\r\nTi=0\r\n";
     auto journal = [&] { return testsupport::ReadWholeFile(dir / "Data" / "events.txt"); };
 
-    const pid_t first = SpawnWithErrors(exe, dir / "first.err");
+    const pid_t first = testsupport::SpawnOffscreen(exe, dir / "first.err");
     ASSERT_GT(first, 0);
     ASSERT_TRUE(WaitFor([&] { return Count(journal(), "\treport\t") >= 1; }, std::chrono::seconds(30))) << journal();
 
-    const pid_t second = SpawnWithErrors(exe, dir / "second.err");
+    const pid_t second = testsupport::SpawnOffscreen(exe, dir / "second.err");
     ASSERT_GT(second, 0);
     ASSERT_TRUE(WaitFor([&] { return testsupport::ReadWholeFile(dir / "second.err").find("Program uz bezi.") !=
                                      std::string::npos; },

@@ -46,6 +46,8 @@ usage: unitemu [options] DIR [--run PROGRAM [ARGS...]]
   --element-lag S     lag of the heating element in s (default 0)
   --chamber-lag S     lag of the sensor behind the chamber in s (default 0)
   --dead-time S       delay between the relay and the element in s (default 0)
+  --noise S           sensor noise: each report off by a random amount of standard
+                      deviation S degC (default 0)
   --point             reports use "." as decimal separator (default ",")
   --relay-watchdog S  a unit that receives nothing for S seconds drops its relay and lamp,
                       as a unit should when the program is gone (default 0: off)
@@ -53,8 +55,8 @@ usage: unitemu [options] DIR [--run PROGRAM [ARGS...]]
   --stop-after S      unit 1 sends "@STOP&" S seconds after start
   --log FILE          record every received byte: seconds, unit, escaped bytes per line
   --demo              write a small demo Regulator.ini into DIR when it has none, and
-                      start a cycle from unit 1 after 5 s (unless --start-after is given,
-                      or DIR/Regulator.run holds an interrupted cycle for the program to continue)
+                      start a cycle from unit 1 after 5 s (unless --start-after is given, or
+                      DIR/Data/Regulator.run holds an interrupted cycle for the program to continue)
   --quiet             no status lines on stderr
   --run PROGRAM ...   start PROGRAM after the units are ready; end when it ends
 
@@ -443,7 +445,7 @@ int main(int argc, char** argv) {
     int units = 2;
     std::string link1 = "com3", link2 = "com4", logPath;
     double temp1 = 19.0, temp2 = 21.0, ambient = 20.0, heatRate = 1.0, lossTau = 300.0, relayWatchdog = 0.0;
-    double elementLag = 0.0, chamberLag = 0.0, deadTime = 0.0;
+    double elementLag = 0.0, chamberLag = 0.0, deadTime = 0.0, noise = 0.0;
     bool point = false, demo = false;
     std::vector<char*> run;
     std::string dir;
@@ -483,6 +485,8 @@ int main(int argc, char** argv) {
             chamberLag = std::stod(next());
         else if (a == "--dead-time")
             deadTime = std::stod(next());
+        else if (a == "--noise")
+            noise = std::stod(next());
         else if (a == "--point")
             point = true;
         else if (a == "--relay-watchdog")
@@ -520,7 +524,7 @@ int main(int argc, char** argv) {
     if (demo) {
         WriteDemoSettings(emu.Dir);
         // A cycle the program was running when it went away is its to continue: no new START.
-        const auto runJournal = journal::ReadRunJournal(emu.Dir / "Regulator.run");
+        const auto runJournal = journal::ReadRunJournal(emu.Dir / "Data" / "Regulator.run");
         const bool interrupted =
             runJournal.State == journal::RunJournalRead::Status::Ok && !runJournal.Entry.Finished;
         if (emu.StartAfter < 0 && !interrupted) emu.StartAfter = 5.0;
@@ -554,6 +558,7 @@ int main(int argc, char** argv) {
         u.Model.ChamberLag = chamberLag;
         u.Model.DeadTime = deadTime;
         u.Model.DecimalPoint = point;
+        u.Model.Noise = noise;
         u.Model.RelayWatchdog = relayWatchdog;
         u.LinkName = n == 1 ? link1 : link2;
         u.Link = emu.Dir / "dosdevices" / u.LinkName;
