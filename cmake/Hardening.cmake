@@ -3,9 +3,11 @@
 # format checks, full RELRO with immediate binding) and position-independent executables.
 # Optimisation and debug information stay the build type's. Not with the sanitizers or the fuzz
 # targets (they bring their own checks), and not without optimisation, which fortified functions
-# need.
+# need. Not for Windows either: these are the flags of Debian's own (ELF) programs; the MinGW
+# linker marks Windows programs for address randomisation and no-execute data by itself.
 option(REGULATOR_HARDEN "Build with Debian's hardening flags (dpkg-buildflags)" ON)
-if(REGULATOR_HARDEN AND NOT REGULATOR_SANITIZE AND NOT REGULATOR_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+if(REGULATOR_HARDEN AND NOT REGULATOR_SANITIZE AND NOT REGULATOR_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug"
+   AND NOT WIN32)
   find_program(DPKG_BUILDFLAGS dpkg-buildflags)
   if(DPKG_BUILDFLAGS)
     foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
