@@ -1,6 +1,7 @@
 #include "app/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -34,13 +35,14 @@ void TQtMessageBoxes::Show(const QString& title, const QString& text, TBoxIcon i
     box->open();
 }
 
-void TQtMessageBoxes::Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) {
-    QMessageBox* box = OpenBox(parent_, TBoxIcon::Question, title, text, QMessageBox::Yes | QMessageBox::No);
-    box->setDefaultButton(QMessageBox::No);
-    box->setEscapeButton(QMessageBox::No);
-    QObject::connect(box, &QDialog::finished, box, [box, answered = std::move(answered)](int) {
-        const bool yes = box->clickedButton() == box->button(QMessageBox::Yes);
-        if (answered) answered(yes);
+void TQtMessageBoxes::Ask(const TQuestion& question, std::function<void(bool yes)> answered) {
+    QMessageBox* box = OpenBox(parent_, TBoxIcon::Question, question.Title, question.Text, QMessageBox::NoButton);
+    QPushButton* yes = box->addButton(QStringLiteral("Ano"), QMessageBox::YesRole);
+    QPushButton* no = box->addButton(QStringLiteral("Ne"), QMessageBox::NoRole);
+    box->setDefaultButton(question.DefaultYes ? yes : no);
+    box->setEscapeButton(no);
+    QObject::connect(box, &QDialog::finished, box, [box, yes, answered = std::move(answered)](int) {
+        if (answered) answered(box->clickedButton() == yes);
     });
     box->open();
 }

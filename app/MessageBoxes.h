@@ -14,15 +14,27 @@ class QWidget;
 
 enum class TBoxIcon { None, Information, Warning, Error, Question };
 
+// A question with the buttons "Ano" and "Ne". Enter chooses the default; Escape and closing the
+// box answer "Ne".
+struct TQuestion {
+    QString Title;
+    QString Text;
+    bool DefaultYes = false;
+};
+
 class TMessageBoxes {
 public:
     virtual ~TMessageBoxes() = default;
     // Opens a box with one OK button and returns at once; `closed` (if any) runs once the
     // operator has closed the box.
     virtual void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) = 0;
-    // Opens a question with the buttons Yes and No and returns at once; `answered` runs with
-    // true for Yes once the operator has answered (closing the box counts as No).
-    virtual void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) = 0;
+    // Opens a question and returns at once; `answered` runs with true for "Ano" once the
+    // operator has answered (closing the box counts as "Ne").
+    virtual void Ask(const TQuestion& question, std::function<void(bool yes)> answered) = 0;
+    // The same with "Ne" as the default.
+    void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) {
+        Ask(TQuestion{title, text, false}, std::move(answered));
+    }
 };
 
 // The real boxes: QMessageBox, window-modal to the given window.
@@ -31,7 +43,8 @@ public:
     explicit TQtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
     void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) override;
-    void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) override;
+    using TMessageBoxes::Ask;
+    void Ask(const TQuestion& question, std::function<void(bool yes)> answered) override;
 
 private:
     QWidget* parent_ = nullptr;

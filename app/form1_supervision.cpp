@@ -18,56 +18,11 @@
 
 namespace {
 
-const QColor AlarmRed{255, 0, 0};
-const QColor Acknowledged{255, 140, 0}; // acknowledged, waiting to cool
-const QColor White{255, 255, 255};
-
-QLabel* TemperatureLabel(TForm1& f, int side) {
-    return side == 1 ? f.LabelTeplota1 : f.LabelTeplota2;
-}
 QCheckBox* HeaterBox(TForm1& f, int side) {
     return side == 1 ? f.CheckBoxTopeni1 : f.CheckBoxTopeni2;
 }
 QPushButton* AckButton(TForm1& f, int side) {
     return side == 1 ? f.ButtonPotvrdit1 : f.ButtonPotvrdit2;
-}
-
-// One line in the communication list and the journal, and a report unless it needs none.
-void Announce(TForm1& f, int side, std::string_view kind, const std::string& text, bool report) {
-    f.AddCommLine(text);
-    f.RecordEvent(side, kind, text);
-    if (report) f.Report(QString::fromLatin1(text.data(), qsizetype(text.size())));
-}
-
-void AnnounceChanges(TForm1& f, int side, const supervision::SideChanges& c) {
-    namespace kind = journal::kind;
-    const supervision::Limits& limits = f.Supervisor.GetLimits();
-    if (c.BecameStale) Announce(f, side, kind::Stale, supervision::StaleText(side, limits.MaxAge), true);
-    if (c.Recovered) Announce(f, side, kind::Recovered, supervision::RecoveredText(side), true);
-    if (c.OverTemperature) {
-        const double limit = limits.MaxT[side].value_or(0.0);
-        Announce(f, side, kind::OverTemperature,
-                 supervision::OverTemperatureText(side, f.S.SideState[side].Temperature, limit), true);
-    }
-    if (c.Released) Announce(f, side, kind::Recovered, supervision::ReleasedText(side), false);
-}
-
-// Old temperatures in grey; an alarm on a red ground (orange once acknowledged) with its
-// acknowledge button over the side's "Topit" box until the operator has pressed it.
-void ShowSafetyState(TForm1& f) {
-    for (int side = 1; side <= 2; ++side) {
-        QLabel* label = TemperatureLabel(f, side);
-        const bool alarm = f.Supervisor.Alarm(side);
-        const bool acknowledged = f.Supervisor.Acknowledged(side);
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, f.Supervisor.Stale(side) ? colors::Grey
-                                         : alarm                  ? White
-                                                                  : colors::Green);
-        p.setColor(QPalette::Window, acknowledged ? Acknowledged : AlarmRed);
-        label->setPalette(p);
-        label->setAutoFillBackground(alarm);
-        AckButton(f, side)->setVisible(alarm && !acknowledged);
-    }
 }
 
 } // namespace
@@ -130,7 +85,6 @@ void TForm1::SuperviseSides(bool sendNow) {
         // The simulation supplies the temperatures while it runs; it never falls silent.
         if (CheckBox1->isChecked()) Supervisor.Fresh(side, now);
         const supervision::SideChanges c = Supervisor.Check(side, S.SideState[side].Temperature, now);
-        AnnounceChanges(*this, side, c);
         if (!Supervisor.HeaterBlocked(side)) continue;
         // A relay test never heats a side the supervision keeps off: it ends, and nothing of it
         // is proposed.
@@ -141,7 +95,7 @@ void TForm1::SuperviseSides(bool sendNow) {
                 send.Send(side, text);
         }
     }
-    ShowSafetyState(*this);
+    UpdateAlarms(); // the alarm strip tells what began and what ended
     // Any other write failure is reported as every sending operation reports it: once, and
     // again only after a write to that unit has gone through.
     send.RethrowFirstFailure();
@@ -163,13 +117,5 @@ void TForm1::ApplySafetyLimits() {
 }
 
 void TForm1::ButtonPotvrditClick(int side) {
-    const auto result = Supervisor.Acknowledge(side, S.SideState[side].Temperature);
-    if (result == supervision::AckResult::NoAlarm) return;
-    RecordEvent(side, journal::kind::Acknowledged, supervision::AcknowledgedText(side));
-    if (result == supervision::AckResult::Released) {
-        supervision::SideChanges released;
-        released.Released = true;
-        AnnounceChanges(*this, side, released);
-    }
-    ShowSafetyState(*this);
+    AcknowledgeAlarms(side); // the side's alarms, as the strip's "Potvrdit" does them all
 }

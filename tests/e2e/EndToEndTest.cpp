@@ -37,8 +37,9 @@ public:
             closed();
         }
     }
-    void Ask(const QString& title, const QString& text, std::function<void(bool)> answered) override {
-        shown.push_back(title + ": " + text);
+    using TMessageBoxes::Ask;
+    void Ask(const TQuestion& q, std::function<void(bool)> answered) override {
+        shown.push_back(q.Title + ": " + q.Text);
         if (answered) answered(false);
     }
     QStringList shown;
