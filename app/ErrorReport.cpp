@@ -40,3 +40,17 @@ void TErrorReport::Closed() {
     ShowPending();
     if (Idle() && OnIdle) OnIdle();
 }
+
+std::vector<QString> TErrorReport::TakeUnshown() {
+    std::vector<QString> texts;
+    for (const Pending& p : pending_) {
+        if (p.count == 0) continue; // the report open now: the journal has it from its opening
+        texts.push_back(p.count > 1 ? p.text + QStringLiteral(" (%1x)").arg(p.count) : p.text);
+    }
+    // The open box keeps its entry until it closes.
+    const bool open = showing_ && !pending_.empty();
+    const Pending front = open ? pending_.front() : Pending{};
+    pending_.clear();
+    if (open) pending_.push_back({front.text, 0});
+    return texts;
+}

@@ -12,6 +12,7 @@
 
 #include <deque>
 #include <functional>
+#include <vector>
 
 class TErrorReport {
 public:
@@ -39,6 +40,10 @@ public:
     // While held, reports are queued but no box opens (the window is not drawn yet); releasing
     // opens the first one.
     void SetHeld(bool held);
+
+    // The queued reports that no box has shown yet (with their counts), taken out of the queue:
+    // when the program must end without waiting for the operator, they go to the journal instead.
+    std::vector<QString> TakeUnshown();
 
     // Runs with the text of each box as it opens (the event journal records it).
     std::function<void(const QString& shown)> OnShown;

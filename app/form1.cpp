@@ -397,9 +397,15 @@ void TForm1::FormClose(QObject*) {
     // settings file that cannot be written is reported, and the window closes all the same.
     FinishRunJournal();
     Guard([&] { CloseDataLog(); });
+    // No heater stays on with nothing regulating it: each unit is told to switch off first.
+    Guard([&] { HeatersOffAtExit(); });
     Guard([&] { ClosePorts(); });
     Guard([&] { SaveWindowSettings(); });
-    RecordEvent(0, journal::kind::ProgramExit);
+    if (terminating_) {
+        // Nobody waits for a click: what was to be reported goes to the journal.
+        for (const QString& text : Errors.TakeUnshown()) RecordEvent(0, journal::kind::Report, text.toStdString());
+    }
+    RecordEvent(0, journal::kind::ProgramExit, terminating_ ? "ukonceni systemem" : "");
     StopTelemetry(); // telemetry
 }
 
@@ -430,12 +436,16 @@ void TForm1::WindowDrawn() {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    WindowDrawn(); // whatever is reported now is shown, drawn window or not
+    if (terminating_) {
+        Errors.SetHeld(true); // the program ends now: nothing more opens
+    } else {
+        WindowDrawn(); // whatever is reported now is shown, drawn window or not
+    }
     if (!closed_) {
         closed_ = true;
         Guard([&] { FormClose(this); });
     }
-    if (!Errors.Idle()) {
+    if (!Errors.Idle() && !terminating_) {
         // A report of the closing (an unwritable settings file) must still be read: the window,
         // with everything stopped, stays until the operator has closed the last report.
         Errors.OnIdle = [this] {
@@ -492,6 +502,11 @@ bool TForm1::HandleWindowKey(QObject* watched, QKeyEvent* key) {
         // "Start cyklu".
         if (auto* b = qobject_cast<QPushButton*>(watched)) {
             b->click();
+            return true;
+        }
+        // The limit boxes take Enter themselves: it applies the limits, never a Start.
+        if (watched == EditMaxT1 || watched == EditMaxT2) {
+            ButtonMaxT->click();
             return true;
         }
         Button5->click();

@@ -268,7 +268,9 @@ public:
     void ResumeCycle(const journal::RunEntry& entry);  // the cycle goes on where the entry left it
     void RedrawFromLog(const std::filesystem::path& file); // the measured curves of the cycle's log
     void UpdateRunJournal(bool force);                 // the refresh and every apply: the run journal
-    void FinishRunJournal();                           // FormClose: the cycle ends with the program
+    // FormClose: the cycle ends with the program, unless the system ends the program (a shutdown):
+    // then the cycle stays in the run journal, to be continued at the next start.
+    void FinishRunJournal();
 
     // ---- Autotune (form1_autotune.cpp).
     void BuildAutotune(); // the "Autotune" button beside "Pouzit"
@@ -280,6 +282,18 @@ public:
     void AutotuneStop(const std::string& reason);
     int AutotuneSide() const; // the side under a running relay test, or 0
     TAutotuneWindow* AutotuneWindow = nullptr; // created on first use, owned as a child window
+
+    // ---- Ending the program from outside (SIGTERM: a shutdown, the end of the session). Nothing
+    // waits for the operator: reports not shown yet go to the journal, open boxes close with the
+    // window, the heaters are switched off and the running cycle stays resumable.
+    void Terminate();
+    bool Terminating() const { return terminating_; }
+    // FormClose: each connected unit is sent "@ledka=0&", "@rele=0&", "*" before its port closes,
+    // so no heater stays on with nothing regulating it.
+    void HeatersOffAtExit();
+    // Every apply: the ports' write time limits fit the control period, so a stalled line never
+    // holds a control tick longer than its period.
+    void FitWriteTimeouts();
 
     // ---- The general error report.
     // Runs a handler; an error that leaves it ends it at the failing step (what it did before
@@ -331,13 +345,24 @@ public:
     QLineEdit* EditMaxT2 = nullptr;
     void BuildSafetyControls();             // BuildControls
     void StartSupervision();                // FormCreate: "Bezpecnost" read, ages count from now
-    void TemperatureArrived(int side);      // a unit's report or a simulation step
-    // Judges both sides and keeps a stale or alarmed side's "Topit" box off. With sendNow, a side
-    // that has just become unsafe is also sent its "=0" group at once (the display refresh does
-    // this, so the heater goes off within the limit whatever the control period).
+    // A unit's temperature report: its number, or nothing when it carried none. A report that is
+    // no sensible temperature counts towards a sensor fault, which switches the side off at once.
+    void TemperatureArrived(int side, std::optional<double> value);
+    // Judges both sides and keeps a stale, faulty or alarmed side's "Topit" box off. With sendNow,
+    // a side that has just become unsafe is also sent its "=0" group at once (the display refresh
+    // and a nonsense report do this, so the heater goes off within the limit whatever the control
+    // period). A standing runaway sounds its unit's buzzer every 10 s.
     void SuperviseSides(bool sendNow);
-    void ApplySafetyLimits();               // Button4Click: the limit boxes applied and stored
+    // The heater groups of a control tick have gone out: the runaway watch learns the commands.
+    void HeatersCommanded();
+    // The limit boxes applied at once (never restarting a cycle) and stored; a limit that cannot
+    // be stored stays in force for this run, and the failure is reported. "Nastavit", Enter in a
+    // limit box, and "Pouzit" (before its own apply) run it.
+    void ApplySafetyLimits();
+    QPushButton* ButtonMaxT = nullptr; // "Nastavit" beside the limit boxes
     void ButtonPotvrditClick(int side);
+    // The latched alarms into and out of the run journal, so a crash does not release them.
+    void RestoreLatches(const journal::RunEntry& entry);
 
     // ---- Telemetry to an MQTT broker (form1_telemetry.cpp); null while section "MQTT" names none.
     std::unique_ptr<telemetry::TTelemetry> Telemetry;
@@ -394,6 +419,7 @@ private:
     int guardDepth_ = 0;
     bool shown_ = false;
     bool closed_ = false;
+    bool terminating_ = false;
     int inPortEvent_ = 0; // > 0 while a port's notification runs
     bool drawn_ = false;  // the window has been exposed once: start-up reports may open
     void ClosePortNow(int side);

@@ -55,6 +55,11 @@ const TAlarmSource Sources[] = {
      [](TForm1& f, int side) { return supervision::StaleText(side, f.Supervisor.GetLimits().MaxAge); },
      [](TForm1&, int side) { return supervision::RecoveredText(side); },
      kind::Recovered, true, false},
+    {{kind::SensorFault, "cidlo hlasi nesmysl"},
+     [](TForm1& f, int side) { return f.Supervisor.SensorFault(side); },
+     [](TForm1&, int side) { return supervision::SensorFaultText(side); },
+     [](TForm1&, int side) { return supervision::SensorRecoveredText(side); },
+     kind::Recovered, true, false},
     {{kind::OverTemperature, "nad mezi", true},
      [](TForm1& f, int side) { return f.Supervisor.Alarm(side); },
      [](TForm1& f, int side) {
@@ -62,6 +67,16 @@ const TAlarmSource Sources[] = {
                                                  f.Supervisor.GetLimits().MaxT[side].value_or(0.0));
      },
      [](TForm1&, int side) { return supervision::ReleasedText(side); },
+     kind::Recovered, false, false},
+    // Heard until it ends, acknowledged or not: someone must cut the heater's mains.
+    {{kind::Runaway, "topeni se nevypina", true, true},
+     [](TForm1& f, int side) { return f.Supervisor.Runaway(side); },
+     [](TForm1& f, int side) {
+         const double from = f.Supervisor.Latches(side).RunawayThreshold.value_or(0.0) -
+                             f.Supervisor.GetLimits().RunawayRise;
+         return supervision::RunawayText(side, from, f.S.SideState[side].Temperature);
+     },
+     [](TForm1&, int side) { return supervision::RunawayReleasedText(side); },
      kind::Recovered, false, false},
 };
 
@@ -213,16 +228,17 @@ void TForm1::AcknowledgeAlarms(int side) {
         AddCommLine(a.EndText);
         RecordEvent(a.Side, kind::Recovered, a.EndText);
     }
-    // A temperature alarm is released once the side has cooled as well.
-    for (int s = 1; s <= 2; ++s)
-        if ((side == 0 || side == s) && Supervisor.Alarm(s)) Supervisor.Acknowledge(s, S.SideState[s].Temperature);
     if (side == 0) Alarms.AcknowledgeNotes();
-    UpdateAlarms();
+    // The supervisor's latched alarms are released once the side has cooled as well: a side that
+    // is cool already is released at once.
+    for (int s = 1; s <= 2; ++s)
+        if (side == 0 || side == s) Supervisor.Acknowledge(s, S.SideState[s].Temperature);
+    SuperviseSides(false);
 }
 
 void TForm1::SoundAlarms() {
-    if (!AlarmSound) return;
-    const std::vector<int> sides = Alarms.SoundDue(platform::SteadyNow());
+    // With the sound set off only a heater that does not switch off is still heard.
+    const std::vector<int> sides = Alarms.SoundDue(platform::SteadyNow(), !AlarmSound);
     if (sides.empty()) return;
     if (Services.Bell) {
         Services.Bell();

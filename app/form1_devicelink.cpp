@@ -40,7 +40,7 @@ public:
         form_.CycleBy = side_ == 1 ? journal::kind::ByUnit1 : journal::kind::ByUnit2;
         form_.Guard([&] { form_.Button6Click(&form_); });
     }
-    void TemperatureReported(int side) override { form_.TemperatureArrived(side); }
+    void TemperatureReported(int side, std::optional<double> value) override { form_.TemperatureArrived(side, value); }
 
 private:
     TForm1& form_;

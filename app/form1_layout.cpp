@@ -70,7 +70,7 @@ void TForm1::ArrangeControls() {
         CheckBoxTopeni1, ButtonPotvrdit1, CheckBoxTopeni2, ButtonPotvrdit2, Edit1,  Edit12,
         CheckBoxRegulace, CheckBox3,     Edit15,          Button5,         Button6, t,
         Edit2,           Edit3,           Edit4,           Edit8,           Edit16,  Edit17,
-        Button4,         ButtonAutotune,  EditMaxT1,       EditMaxT2,       Edit6,   Edit9,
+        Button4,         ButtonAutotune,  EditMaxT1,       EditMaxT2,       ButtonMaxT, Edit6, Edit9,
         Button1,         CheckBox1,       CheckBox2,       ListBox2,        Edit13,  Button9,
         Edit14,          Button10,        ListBox1,        Button2,         Edit5,   Edit7,
         Button3,         ListBox3,        Button7,         Edit10,          Edit11,  Button8,

@@ -5,12 +5,28 @@
 #include "app/form1.h"
 
 #include "journal/EventKinds.h"
+#include "regulation/Cycle.h"
 #include "regulation/UnitSender.h"
 #include "serial/ComPort.h"
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 namespace {
+
+// The longest command a unit is sent ("@ledka=1&").
+constexpr int LongestCommand = 9;
+// The port's own write limit: 100 ms a byte and 1 s.
+constexpr int ByteMs = 100;
+constexpr int ConstantMs = 1000;
+// At exit a stalled unit holds the close for this long at most.
+constexpr int ExitWriteMs = 500;
+
+void SetWriteLimit(TComPort& port, int perByteMs, int constantMs) {
+    port.Timeouts().SetWriteTotalMultiplier(perByteMs);
+    port.Timeouts().SetWriteTotalConstant(constantMs);
+}
 
 std::string PortDetail(const TComPort& port, std::string_view detail) {
     std::string text = port.Port();
@@ -85,4 +101,45 @@ void TForm1::RecordCycle(bool start, QObject* Sender) {
     } else {
         RecordEvent(0, start ? journal::kind::CycleStart : journal::kind::CycleStop, who);
     }
+}
+
+void TForm1::FitWriteTimeouts() {
+    // The port's own limit while a whole command fits the control period; else the whole write
+    // gets three quarters of the period. With a unit cut off after its first incomplete write
+    // (UnitSender), a stalled line holds a tick for less than its period.
+    const int period = TimerRegulator->Interval();
+    const bool fits = LongestCommand * ByteMs + ConstantMs <= period;
+    regulation::FirstFailure steps;
+    for (TComPort* port : {Com1Port.get(), Com2Port.get()}) {
+        steps.Run([&] {
+            if (fits) {
+                SetWriteLimit(*port, ByteMs, ConstantMs);
+            } else {
+                SetWriteLimit(*port, 0, std::max(20, period * 3 / 4));
+            }
+        });
+    }
+    steps.RethrowFirstFailure();
+}
+
+void TForm1::HeatersOffAtExit() {
+    regulation::UnitSender<TComPort> send(Com1Port.get(), Com2Port.get());
+    WatchWrites(send);
+    for (int side = 1; side <= 2; ++side) {
+        TComPort& port = side == 1 ? *Com1Port : *Com2Port;
+        if (!port.Connected()) continue;
+        // Closing never waits long on a unit that does not take its bytes.
+        send.Failures().Run([&] { SetWriteLimit(port, 0, ExitWriteMs); });
+        for (const auto text : regulation::HeaterCommands(false))
+            send.Send(side, text);
+        RecordEvent(side, journal::kind::HeatersOff,
+                    PortDetail(port, send.CutOff(side) ? "povel k vypnuti topeni neodeslan" : "topeni vypnuto pri ukonceni"));
+    }
+    send.RethrowFirstFailure();
+}
+
+void TForm1::Terminate() {
+    if (terminating_) return;
+    terminating_ = true;
+    close();
 }

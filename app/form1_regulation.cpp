@@ -12,6 +12,7 @@
 #include "regulation/Simulation.h"
 #include "regulation/UnitSender.h"
 #include "serial/ComPort.h"
+#include "platform/Clock.h"
 #include "text/NumText.h"
 
 #include <QSignalBlocker>
@@ -81,6 +82,7 @@ void TForm1::CheckBoxRegulaceClick(QObject*) {
 
     HeatersOffForRegulovat();
     UpdateRunJournal(true); // a cycle begun, ended or given a new log
+    FitWriteTimeouts();     // to the new control period
 }
 
 void TForm1::HeatersOffForRegulovat() {
@@ -103,6 +105,9 @@ void TForm1::ClearMeasuredSeries() {
 }
 
 void TForm1::Button4Click(QObject*) {
+    // The temperature limits below the button take effect first and on their own: whatever the
+    // apply below meets, a limit typed into its box protects the run.
+    Guard([&] { ApplySafetyLimits(); });
     // While regulating, "Pouzit" begins a new data log, and with "Na prubeh" a new cycle.
     if (CheckBoxRegulace->isChecked()) {
         if (CheckBox3->isChecked()) {
@@ -113,7 +118,6 @@ void TForm1::Button4Click(QObject*) {
     }
     CheckBoxRegulaceClick(this);
     SaveRegulatorSettings();
-    ApplySafetyLimits(); // the temperature limits below the button, section "Bezpecnost"
 }
 
 void TForm1::TimerCasTimer(QObject*) { regulation::TimeBaseTick(S); }
@@ -157,6 +161,7 @@ void TForm1::TimerRegulatorTimer(QObject*) {
 
     for (const auto text : regulation::HeaterCommands(CheckBoxTopeni1->isChecked())) send.Send(1, text);
     for (const auto text : regulation::HeaterCommands(CheckBoxTopeni2->isChecked())) send.Send(2, text);
+    HeatersCommanded();
 
     if (steps.Failed()) AutotuneStop("Chyba pri regulaci: test prerusen");
     send.RethrowFirstFailure();
@@ -220,6 +225,7 @@ void TForm1::CheckBox1Click(QObject*) { TimerSimulace->SetEnabled(CheckBox1->isC
 
 void TForm1::TimerSimulaceTimer(QObject*) {
     regulation::SimulationTick(S);
-    TemperatureArrived(1);
-    TemperatureArrived(2);
+    const auto now = platform::SteadyNow();
+    Supervisor.Fresh(1, now);
+    Supervisor.Fresh(2, now);
 }

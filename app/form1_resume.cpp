@@ -46,6 +46,10 @@ journal::RunEntry CurrentRunEntry(const TForm1& f) {
     e.Setpoint1 = S.Setpoint[1];
     e.Setpoint2 = S.Setpoint[2];
     if (const auto* log = persistence::OpenLog(S)) e.DataLog = log->Path().filename().string();
+    for (int side = 1; side <= 2; ++side) {
+        const supervision::Latched latched = f.Supervisor.Latches(side);
+        e.Alarms(side) = {latched.OverTemperature, latched.RunawayThreshold, latched.SensorFault};
+    }
     return e;
 }
 
@@ -58,6 +62,19 @@ void TForm1::UpdateRunJournal(bool force) {
 }
 
 void TForm1::FinishRunJournal() {
+    if (terminating_) {
+        // The system ends the program (a shutdown, a UPS): the running cycle, or the one whose
+        // question still stands, stays unfinished, to be continued once the power is back.
+        PendingResume.reset();
+        const journal::RunEntry now = CurrentRunEntry(*this);
+        if (!now.Finished) {
+            RunJournal.Update(now, true);
+            RecordEvent(0, journal::kind::CycleInterrupted,
+                        "ukonceni systemem, cas " + SecondsText(now.CycleTicks / 10) + ", lze pokracovat");
+        }
+        ReportIfAny(RunJournal.TakeFailure());
+        return;
+    }
     // A question still open: the interrupted cycle is given up with the program.
     if (PendingResume && !RunJournal.WroteCycle()) RunJournal.Finish(*PendingResume);
     PendingResume.reset();
@@ -196,6 +213,9 @@ void TForm1::ResumeCycle(const journal::RunEntry& entry) {
     }
     CheckBox3->setChecked(entry.NaPrubeh);
     HeatersOffForRegulovat();
+    // An alarm that stood at the outage stands again: the side stays off until acknowledged and
+    // cooled.
+    RestoreLatches(entry);
 
     // The measured points of the wait are not the cycle's: the chart shows the cycle as its log
     // holds it, up to the outage.

@@ -25,6 +25,10 @@ QPushButton* AckButton(TForm1& f, int side) {
     return side == 1 ? f.ButtonPotvrdit1 : f.ButtonPotvrdit2;
 }
 
+bool NewlyUnsafe(const supervision::SideChanges& c) {
+    return c.BecameStale || c.SensorFault || c.OverTemperature || c.Runaway;
+}
+
 } // namespace
 
 void TForm1::BuildSafetyControls() {
@@ -61,8 +65,15 @@ void TForm1::BuildSafetyControls() {
     const int x = std::max({52, LabelMaxT1->geometry().right() + 5, LabelMaxT2->geometry().right() + 5});
     EditMaxT1->setGeometry(x, 216, 141 - x, 21);
     EditMaxT2->setGeometry(x, 244, 141 - x, 21);
-    EditMaxT1->setToolTip(QStringLiteral("Mez teploty strany 1 (prazdne = bez meze)"));
-    EditMaxT2->setToolTip(QStringLiteral("Mez teploty strany 2 (prazdne = bez meze)"));
+    EditMaxT1->setToolTip(QStringLiteral("Mez teploty strany 1 (prazdne = bez meze); Enter ji nastavi"));
+    EditMaxT2->setToolTip(QStringLiteral("Mez teploty strany 2 (prazdne = bez meze); Enter ji nastavi"));
+    // The limits take effect by themselves, without the parameters' apply and its cycle restart.
+    ButtonMaxT = new QPushButton(QStringLiteral("Nastavit"), TabSheet1);
+    ButtonMaxT->setObjectName(QStringLiteral("ButtonMaxT"));
+    ButtonMaxT->setAutoDefault(false);
+    ButtonMaxT->setToolTip(QStringLiteral("Nastavit meze teploty hned, bez restartu cyklu"));
+    ButtonMaxT->setGeometry(146, 229, 62, 25);
+    connect(ButtonMaxT, &QPushButton::clicked, this, [this] { Guard([&] { ApplySafetyLimits(); }); });
 }
 
 void TForm1::StartSupervision() {
@@ -73,8 +84,11 @@ void TForm1::StartSupervision() {
     Supervisor.Begin(platform::SteadyNow());
 }
 
-void TForm1::TemperatureArrived(int side) {
-    Supervisor.Fresh(side, platform::SteadyNow());
+void TForm1::TemperatureArrived(int side, std::optional<double> value) {
+    Supervisor.Reported(side, value, platform::SteadyNow());
+    // Judged at once: the third nonsense report in a row switches the heater off now, a good one
+    // ends the fault, and a limit trips without waiting for the next refresh.
+    SuperviseSides(true);
 }
 
 void TForm1::SuperviseSides(bool sendNow) {
@@ -84,21 +98,29 @@ void TForm1::SuperviseSides(bool sendNow) {
     for (int side = 1; side <= 2; ++side) {
         // The simulation supplies the temperatures while it runs; it never falls silent.
         if (CheckBox1->isChecked()) Supervisor.Fresh(side, now);
-        const supervision::SideChanges c = Supervisor.Check(side, S.SideState[side].Temperature, now);
+        const double temperature = S.SideState[side].Temperature;
+        const supervision::SideChanges c = Supervisor.Check(side, temperature, now);
         if (!Supervisor.HeaterBlocked(side)) continue;
         // A relay test never heats a side the supervision keeps off: it ends, and nothing of it
         // is proposed.
         if (AutotuneSide() == side) AutotuneStop("Strana " + std::to_string(side) + ": topeni vypnuto ochranou, test prerusen");
         HeaterBox(*this, side)->setChecked(false);
-        if (sendNow && (c.BecameStale || c.OverTemperature)) {
+        if (sendNow && NewlyUnsafe(c)) {
             for (const auto text : regulation::HeaterCommands(false))
                 send.Send(side, text);
+            Supervisor.HeaterCommanded(side, false, temperature, now);
         }
     }
     UpdateAlarms(); // the alarm strip tells what began and what ended
     // Any other write failure is reported as every sending operation reports it: once, and
     // again only after a write to that unit has gone through.
     send.RethrowFirstFailure();
+}
+
+void TForm1::HeatersCommanded() {
+    const auto now = platform::SteadyNow();
+    Supervisor.HeaterCommanded(1, CheckBoxTopeni1->isChecked(), S.SideState[1].Temperature, now);
+    Supervisor.HeaterCommanded(2, CheckBoxTopeni2->isChecked(), S.SideState[2].Temperature, now);
 }
 
 void TForm1::ApplySafetyLimits() {
@@ -111,11 +133,24 @@ void TForm1::ApplySafetyLimits() {
         const auto& limit = limits.MaxT[side];
         SetText(box, limit ? numtext::FormatFloat(*limit) : std::string());
     }
+    // In force before they are stored: a settings file that refuses them does not keep them from
+    // protecting this run.
     Supervisor.SetLimits(limits);
-    supervision::WriteTemperatureLimits(Text(EditMaxT1), Text(EditMaxT2));
-    SuperviseSides(true);
+    regulation::FirstFailure steps;
+    steps.Run([&] { SuperviseSides(true); });
+    steps.Run([&] { supervision::WriteTemperatureLimits(Text(EditMaxT1), Text(EditMaxT2)); });
+    steps.RethrowFirstFailure();
 }
 
 void TForm1::ButtonPotvrditClick(int side) {
     AcknowledgeAlarms(side); // the side's alarms, as the strip's "Potvrdit" does them all
+}
+
+void TForm1::RestoreLatches(const journal::RunEntry& entry) {
+    for (int side = 1; side <= 2; ++side) {
+        const journal::SideAlarms& a = entry.Alarms(side);
+        Supervisor.Restore(side, {a.OverTemperature, a.RunawayThreshold, a.SensorFault});
+        if (Supervisor.HeaterBlocked(side)) HeaterBox(*this, side)->setChecked(false);
+    }
+    UpdateAlarms();
 }

@@ -24,17 +24,22 @@ void Evaluate(state::RegulatorState& S, RxEffects& fx, int side, const std::stri
     } else if (payload == "STOP&") {
         fx.RemoteStop();
     } else if (payload.size() == 8 && payload[0] == 't' && payload[1] == '=' && payload[7] == 'C') {
-        S.SideState[side].Temperature = ReportTemperature(std::string_view(payload).substr(2, 5));
-        fx.TemperatureReported(side);
+        const auto value = ReadReportTemperature(std::string_view(payload).substr(2, 5));
+        S.SideState[side].Temperature = value.value_or(0.0);
+        fx.TemperatureReported(side, value);
     }
 }
 
 } // namespace
 
-double ReportTemperature(std::string_view five) {
+std::optional<double> ReadReportTemperature(std::string_view five) {
     const auto value = numtext::ParseFloat(five);
-    if (!value || !(std::fabs(*value) < LargestReport)) return 0.0;
+    if (!value || !(std::fabs(*value) < LargestReport)) return std::nullopt;
     return *value;
+}
+
+double ReportTemperature(std::string_view five) {
+    return ReadReportTemperature(five).value_or(0.0);
 }
 
 void ParseRxChar(state::RegulatorState& S, RxEffects& fx, int side, char ch) {

@@ -6,6 +6,7 @@
 #include "state/RegulatorState.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,8 +35,9 @@ public:
     virtual void RemoteStart() = 0;
     virtual void RemoteStop() = 0;
     // A temperature report of the side was taken into its Temperature (the safety supervision
-    // counts the age of a side's temperature from here).
-    virtual void TemperatureReported(int /*side*/) {}
+    // counts the age of a side's temperature from here); `value` is the number it carried, or
+    // nothing when it carried none (its Temperature is then 0).
+    virtual void TemperatureReported(int /*side*/, std::optional<double> /*value*/) {}
 };
 
 // The temperature carried by a report's five characters: a decimal number with the comma as
@@ -43,6 +45,8 @@ public:
 // and so does a value of magnitude 1E15 or more ("9E999", "1E308"): the display could not show
 // it and the data log could not write it.
 double ReportTemperature(std::string_view five);
+// The same number, or nothing where ReportTemperature gives 0 for text that is no temperature.
+std::optional<double> ReadReportTemperature(std::string_view five);
 
 // Feeds one received character of the side (1 or 2) to that side's parser, working on
 // S.RxLine[side], S.RxState[side] and S.SideState[side].Temperature. Throws only what an effect

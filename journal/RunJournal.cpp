@@ -38,9 +38,20 @@ constexpr std::string_view KeySetpoint1 = "Zadana1";
 constexpr std::string_view KeySetpoint2 = "Zadana2";
 constexpr std::string_view KeyDataLog = "DataLog";
 
+constexpr std::string_view KeyOverTemperature1 = "Prehrati1";
+constexpr std::string_view KeyRunaway1 = "Unik1";
+constexpr std::string_view KeySensorFault1 = "Cidlo1";
+constexpr std::string_view KeyOverTemperature2 = "Prehrati2";
+constexpr std::string_view KeyRunaway2 = "Unik2";
+constexpr std::string_view KeySensorFault2 = "Cidlo2";
+
 constexpr std::string_view AllKeys[] = {KeyVersion,     KeyFinished,   KeyWallTime,   KeyLocalTime, KeyCycleTime,
                                         KeyCycleLength, KeyBeepSent,   KeyCycleEnded, KeyRegulovat, KeyNaPrubeh,
                                         KeyStep1,       KeyStep2,      KeySetpoint1,  KeySetpoint2, KeyDataLog};
+// Since version 2.
+constexpr std::string_view AlarmKeys[] = {KeyOverTemperature1, KeyRunaway1,         KeySensorFault1,
+                                          KeyOverTemperature2, KeyRunaway2,         KeySensorFault2};
+constexpr int FirstVersion = 1;
 
 std::string Flag(bool on) { return on ? "1" : "0"; }
 
@@ -128,12 +139,20 @@ std::string RunEntryText(const RunEntry& e) {
     Line(out, KeySetpoint1, numtext::FormatFloat(e.Setpoint1));
     Line(out, KeySetpoint2, numtext::FormatFloat(e.Setpoint2));
     Line(out, KeyDataLog, PlainFileName(e.DataLog) ? e.DataLog : std::string());
+    for (int side = 1; side <= 2; ++side) {
+        const SideAlarms& a = e.Alarms(side);
+        Line(out, side == 1 ? KeyOverTemperature1 : KeyOverTemperature2, Flag(a.OverTemperature));
+        Line(out, side == 1 ? KeyRunaway1 : KeyRunaway2,
+             a.RunawayThreshold ? numtext::FormatFloat(*a.RunawayThreshold) : std::string());
+        Line(out, side == 1 ? KeySensorFault1 : KeySensorFault2, Flag(a.SensorFault));
+    }
     return out;
 }
 
 RunJournalRead ParseRunEntry(std::string_view text) {
     std::map<std::string, std::string, std::less<>> values;
     bool first = true;
+    int version = RunJournalVersion;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3); // saved by an editor that marks UTF-8
     while (!text.empty()) {
         const auto end = text.find('\n');
@@ -147,16 +166,24 @@ RunJournalRead ParseRunEntry(std::string_view text) {
         const std::string_view value = line.substr(eq + 1);
         if (first) {
             if (key != KeyVersion) return Broken("chybi verze");
-            if (value != numtext::FormatInt(RunJournalVersion)) return Broken("jina verze (" + std::string(value) + ")");
+            version = 0;
+            for (int v = FirstVersion; v <= RunJournalVersion; ++v) {
+                if (value == numtext::FormatInt(v)) version = v;
+            }
+            if (version == 0) return Broken("jina verze (" + std::string(value) + ")");
             first = false;
         }
         bool known = false;
         for (std::string_view k : AllKeys) known = known || k == key;
+        for (std::string_view k : AlarmKeys) known = known || (version >= 2 && k == key);
         if (!known) return Broken("neznamy klic " + std::string(key.substr(0, 40)));
         if (!values.emplace(std::string(key), std::string(value)).second) return Broken("dvakrat " + std::string(key));
     }
     for (std::string_view k : AllKeys) {
         if (values.find(k) == values.end()) return Broken(values.empty() ? "prazdny soubor" : "chybi " + std::string(k));
+    }
+    for (std::string_view k : AlarmKeys) {
+        if (version >= 2 && values.find(k) == values.end()) return Broken("chybi " + std::string(k));
     }
     try {
         const Fields f(std::move(values));
@@ -180,6 +207,15 @@ RunJournalRead ParseRunEntry(std::string_view text) {
         e.Setpoint2 = f.Number(KeySetpoint2);
         e.DataLog = f.Text(KeyDataLog);
         if (!PlainFileName(e.DataLog)) throw Fields::Bad(KeyDataLog);
+        if (version >= 2) {
+            for (int side = 1; side <= 2; ++side) {
+                SideAlarms& a = e.Alarms(side);
+                a.OverTemperature = f.FlagValue(side == 1 ? KeyOverTemperature1 : KeyOverTemperature2);
+                const std::string_view runaway = side == 1 ? KeyRunaway1 : KeyRunaway2;
+                if (!f.Text(runaway).empty()) a.RunawayThreshold = f.Number(runaway);
+                a.SensorFault = f.FlagValue(side == 1 ? KeySensorFault1 : KeySensorFault2);
+            }
+        }
         return read;
     } catch (const Problem& p) {
         return Broken(p.Text);
@@ -223,27 +259,33 @@ ResumeChoice DecideResume(const RunEntry& entry, std::chrono::system_clock::time
 
 void TRunJournal::Update(const RunEntry& now, bool force) {
     if (now.Finished) {
-        if (!last_ || last_->Finished) return;
+        if (!last_ || (last_->Finished && !unwritten_)) return;
     } else {
-        const bool due = !last_ || last_->Finished || now.CycleTicks < last_->CycleTicks ||
-                         now.CycleTicks - last_->CycleTicks >= 10 || now.DataLog != last_->DataLog;
+        const bool due = !last_ || last_->Finished || unwritten_ || now.CycleTicks < last_->CycleTicks ||
+                         now.CycleTicks - last_->CycleTicks >= 10 || now.DataLog != last_->DataLog ||
+                         now.Alarms1 != last_->Alarms1 || now.Alarms2 != last_->Alarms2;
         if (!due && !force) return;
     }
     Write(now);
-    // Kept also when the write failed, so that the next attempt waits for its time as usual.
+    // Kept also when the write failed (the next update tries again).
     last_ = now;
+    if (!now.Finished) wroteCycle_ = true;
 }
 
 void TRunJournal::Finish(RunEntry found) {
     found.Finished = true;
     Write(found);
+    // Kept, so that a failed write is tried again at the next update.
+    if (unwritten_) last_ = found;
 }
 
 void TRunJournal::Write(const RunEntry& entry) {
     try {
         WriteRunJournal(file_, entry);
+        unwritten_ = false;
         outage_.Succeeded();
     } catch (const std::system_error& error) {
+        unwritten_ = true;
         outage_.Failed("Zapis stavu cyklu selhal: " + file_.string() + " (" + error.code().message() + ")");
     }
 }

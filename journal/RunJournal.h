@@ -25,9 +25,18 @@
 //   Zadana1=150
 //   Zadana2=120,5
 //   DataLog=data_08_12_26__13_19.txt
+//   Prehrati1=0
+//   Unik1=
+//   Cidlo1=0
+//   Prehrati2=1
+//   Unik2=
+//   Cidlo2=0
 //
 // "Zapsano" is the entry's wall-clock time in seconds since the epoch; "Cas" is the same as local
-// time, for the reader only. Numbers use the decimal comma, flags are "1" or "0".
+// time, for the reader only. Numbers use the decimal comma, flags are "1" or "0". The last six keys
+// are the sides' latched alarms, kept so that a crash never releases them: "Prehrati" the
+// over-temperature alarm, "Unik" the runaway alarm's threshold in degC (empty: none), "Cidlo" the
+// sensor fault. A journal of version 1 (without them) is still read, with no alarms.
 //
 // Every rewrite replaces the whole file in one atomic step (platform::ReplaceFile), so a kill at
 // any moment leaves the previous or the new entry, never a broken one.
@@ -43,7 +52,16 @@
 
 namespace journal {
 
-inline constexpr int RunJournalVersion = 1;
+inline constexpr int RunJournalVersion = 2;
+
+// A side's latched alarms at the time of the entry.
+struct SideAlarms {
+    bool OverTemperature = false;
+    std::optional<double> RunawayThreshold; // degC; empty: no runaway alarm
+    bool SensorFault = false;
+
+    bool operator==(const SideAlarms&) const = default;
+};
 
 // One entry: the state of a cycle at one moment.
 struct RunEntry {
@@ -60,6 +78,11 @@ struct RunEntry {
     double Setpoint1 = 0.0;
     double Setpoint2 = 0.0;
     std::string DataLog;            // file name of the data log in the data folder; empty: none open
+    SideAlarms Alarms1;
+    SideAlarms Alarms2;
+
+    SideAlarms& Alarms(int side) { return side == 1 ? Alarms1 : Alarms2; }
+    const SideAlarms& Alarms(int side) const { return side == 1 ? Alarms1 : Alarms2; }
 
     bool operator==(const RunEntry&) const = default;
 };
@@ -75,8 +98,8 @@ struct RunJournalRead {
     std::string Problem;     // when Broken: what is wrong, in the operator's words
 };
 
-// Reads an entry from the file's text. Every key must be there once with a value of its form;
-// unknown keys, another version and any line of another form make the journal Broken.
+// Reads an entry from the file's text. Every key of its version must be there once with a value
+// of its form; unknown keys, another version and any line of another form make the journal Broken.
 RunJournalRead ParseRunEntry(std::string_view text);
 
 // Reads the journal file: Missing when there is none, Broken when it cannot be read or parsed.
@@ -123,16 +146,18 @@ public:
 
     // Brings the journal up to date with `now` (Finished set when no cycle runs). While a cycle
     // runs the entry is written when the last one written is a second of cycle time old, when the
-    // cycle time went back (a new cycle) or when `force` is set; once the cycle no longer runs,
-    // the last entry of this session is written once more, finished. Never throws: a failure is
-    // kept for TakeFailure.
+    // cycle time went back (a new cycle), when its alarms changed or when `force` is set; once the
+    // cycle no longer runs, the last entry of this session is written once more, finished. A write
+    // that failed is tried again at every following update, so a stopped cycle never stays
+    // unfinished in the file. Never throws: a failure is kept for TakeFailure.
     void Update(const RunEntry& now, bool force);
 
-    // Marks an entry that this session did not write (the one found at start-up) finished.
+    // Marks an entry that this session did not write (the one found at start-up) finished; a
+    // failed write is tried again at the following updates.
     void Finish(RunEntry found);
 
     // True once this session has written a running cycle.
-    bool WroteCycle() const { return last_.has_value(); }
+    bool WroteCycle() const { return wroteCycle_; }
 
     // The text of a write failure not handed out yet; handed out once per outage.
     std::optional<std::string> TakeFailure();
@@ -144,6 +169,8 @@ private:
 
     std::filesystem::path file_;
     std::optional<RunEntry> last_; // the last entry written by this session
+    bool unwritten_ = false;       // the last write failed
+    bool wroteCycle_ = false;
     TOutage outage_;
 };
 

@@ -64,9 +64,22 @@ void SetWallClock(std::function<std::chrono::system_clock::time_point()> source)
     Replace(WallSource(), std::move(source));
 }
 
+namespace {
+
+// The monotonic clock that goes on while the computer is suspended: a unit that reported just
+// before a suspend is old after it, however long the suspend was.
+std::chrono::steady_clock::time_point SystemSteadyNow() {
+    timespec ts{};
+    if (::clock_gettime(CLOCK_BOOTTIME, &ts) != 0) return std::chrono::steady_clock::now();
+    return std::chrono::steady_clock::time_point(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
+}
+
+} // namespace
+
 std::chrono::steady_clock::time_point SteadyNow() {
     const auto source = Current(SteadySource());
-    return source ? source() : std::chrono::steady_clock::now();
+    return source ? source() : SystemSteadyNow();
 }
 
 void SetSteadyClock(std::function<std::chrono::steady_clock::time_point()> source) {

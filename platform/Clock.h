@@ -27,8 +27,9 @@ void SetLocalClock(std::function<LocalDateTime()> source);
 std::chrono::system_clock::time_point WallNow();
 void SetWallClock(std::function<std::chrono::system_clock::time_point()> source);
 
-// Monotonic time: for ages and timeouts while the program runs (never jumps with the wall clock).
-// A test may set another source; an empty one returns to the system's steady clock.
+// Monotonic time: for ages and timeouts while the program runs (never jumps with the wall clock,
+// and counts the time the computer was suspended). A test may set another source; an empty one
+// returns to the system's clock.
 std::chrono::steady_clock::time_point SteadyNow();
 void SetSteadyClock(std::function<std::chrono::steady_clock::time_point()> source);
 

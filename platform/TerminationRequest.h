@@ -6,8 +6,10 @@
 namespace platform {
 
 // Catches SIGTERM from now on. Each signal makes one byte readable on the returned descriptor
-// (non-blocking, owned by the caller); reading it acknowledges the request.
+// (non-blocking, owned by the caller); reading it acknowledges the request. With a hard limit,
+// the first signal also sets an alarm that ends the process that many seconds later, should the
+// orderly close hang (a stuck device, a hung network share).
 // Throws std::system_error when the pipe or the handler cannot be set up.
-int CatchTerminationRequest();
+int CatchTerminationRequest(unsigned hardLimitSeconds = 0);
 
 } // namespace platform

@@ -6,17 +6,29 @@
 // command out of its sequence. At the end the operation calls RethrowFirstFailure, which
 // raises the first error met (and not dealt with by OnWriteFailure) for the general report.
 //
+// A write that ran out of its time limit with only part of the text sent (a stalled line) fails
+// like any other: the unit is cut off for the rest of the operation, so a stalled line holds an
+// operation for one write's time limit at most.
+//
 // Port is the serial port type (TComPort in the program, a double in tests); it needs
-// `bool Connected()` and `WriteStr(const std::string&)`.
+// `bool Connected()` and `int WriteStr(const std::string&)` (the bytes written).
 #include "state/PerSide.h"
 
 #include <exception>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 
 namespace regulation {
+
+// A unit's line took only part of a command within the write time limit.
+class EUnitStalled : public std::runtime_error {
+public:
+    explicit EUnitStalled(int side)
+        : std::runtime_error("Strana " + std::to_string(side) + ": jednotka neprijima, zapis prikazu nedokoncen") {}
+};
 
 // Keeps the first error raised by any of the steps it runs.
 class FirstFailure {
@@ -55,7 +67,7 @@ public:
         Port* port = ports_[side];
         if (port == nullptr || cutOff_[side] || !port->Connected()) return;
         try {
-            port->WriteStr(std::string(text));
+            if (static_cast<std::size_t>(port->WriteStr(std::string(text))) < text.size()) throw EUnitStalled(side);
         } catch (...) {
             cutOff_[side] = true;
             const std::exception_ptr error = std::current_exception();
@@ -77,6 +89,9 @@ public:
     std::function<bool(int side, const std::exception_ptr& error)> OnWriteFailure;
     // Runs after every write that went through.
     std::function<void(int side)> OnWritten;
+
+    // Whether a write to the side failed in this operation.
+    bool CutOff(int side) const { return cutOff_[side]; }
 
     FirstFailure& Failures() { return failures_; }
     void RethrowFirstFailure() const { failures_.RethrowFirstFailure(); }

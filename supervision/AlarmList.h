@@ -13,7 +13,8 @@
 // oldest falls off.
 //
 // The sound: while an alarm is to be heard, it is heard at once and then at most once per
-// AlarmSoundInterval. Times are passed in by the caller; nothing here reads a clock.
+// AlarmSoundInterval; a kind that sounds until it ends is heard also once acknowledged, and also
+// with the sound set off. Times are passed in by the caller; nothing here reads a clock.
 #include "platform/Clock.h"
 #include "platform/Profile.h"
 
@@ -90,14 +91,17 @@ public:
 
     // The sides whose alarms are to be heard now (empty: no sound now). Sides come in ascending
     // order, 0 included when a program alarm is to be heard. Heard at once when an alarm is first
-    // to be heard, then every AlarmSoundInterval while one is.
-    std::vector<int> SoundDue(std::chrono::steady_clock::time_point now);
+    // to be heard, then every AlarmSoundInterval while one is. `quiet` (the sound set off) leaves
+    // only the kinds that sound until they end.
+    std::vector<int> SoundDue(std::chrono::steady_clock::time_point now, bool quiet = false);
 
 private:
     const Alarm* Find(int side, std::string_view kind) const;
     Alarm* Find(int side, std::string_view kind);
     void End(std::size_t i, const platform::LocalDateTime& now);
-    static bool Audible(const Alarm& a) { return !a.Acknowledged || (a.SoundsUntilEnded && a.Holds); }
+    static bool Audible(const Alarm& a, bool quiet) {
+        return (a.SoundsUntilEnded && a.Holds) || (!quiet && !a.Acknowledged);
+    }
 
     std::vector<Alarm> alarms_;
     std::vector<Alarm> ended_;
@@ -106,7 +110,7 @@ private:
 };
 
 // Section "Bezpecnost", key "Zvuk": 0 silences the alarms (the computer's bell and the units'
-// buzzers); 1, the default, lets them be heard.
+// buzzers) but those that sound until they end; 1, the default, lets them all be heard.
 bool ReadAlarmSound(const platform::ProfileFile& settings);
 
 // "14:05:03", with the day in front when it is not the day of `now`: "7.12. 14:05:03".

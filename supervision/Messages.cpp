@@ -27,6 +27,24 @@ std::string OverTemperatureText(int side, double temperature, double limit) {
            numtext::FormatFloat(limit) + ", topeni vypnuto do vychladnuti a potvrzeni.";
 }
 
+std::string SensorFaultText(int side) {
+    return Side(side) + "cidlo hlasi nesmysl, topeni vypnuto.";
+}
+
+std::string SensorRecoveredText(int side) {
+    return Side(side) + "cidlo opet hlasi teplotu.";
+}
+
+std::string RunawayText(int side, double offTemperature, double temperature) {
+    return Side(side) + "topeni se nevypina, teplota stoupla z " + persistence::TemperatureLabelText(offTemperature) +
+           " na " + persistence::TemperatureLabelText(temperature) +
+           " pri vypnutem topeni. Odpojte topeni od site!";
+}
+
+std::string RunawayReleasedText(int side) {
+    return Side(side) + "teplota klesla, topeni opet povoleno.";
+}
+
 std::string AcknowledgedText(int side) {
     return Side(side) + "alarm teploty potvrzen.";
 }

@@ -2,6 +2,12 @@
 // The safety limits in the settings file, section "Bezpecnost":
 //   "MaxStari"  seconds without a temperature after which a side is stale (default 10; 0 = off)
 //   "MaxT1", "MaxT2"  temperature limit of side 1 and side 2 in degC (empty or 0 = no limit)
+//   "CidloMin", "CidloMax"  the range a sensible report lies in, degC (default -50 and 1500);
+//                     a report outside it (or no number at all) is a sensor's nonsense
+//   "UnikNarust", "UnikCas"  the runaway watch: a side whose heater is commanded off and whose
+//                     temperature stands more than UnikNarust degC above its temperature at the
+//                     switch-off, UnikCas seconds or more after it, has a heater that does not obey
+//                     (default 10 degC and 120 s; UnikNarust 0 switches the watch off)
 // Texts use the decimal comma, as everywhere in the settings file.
 #include "platform/Profile.h"
 #include "supervision/Supervisor.h"
@@ -19,6 +25,10 @@ struct SafetySettings {
     std::string MaxStari = "10";
     std::string MaxT1; // as stored; empty: no limit
     std::string MaxT2;
+    std::string CidloMin = "-50";
+    std::string CidloMax = "1500";
+    std::string UnikNarust = "10";
+    std::string UnikCas = "120";
 };
 
 // Missing keys give the defaults; never throws (but std::bad_alloc). Without a file: the
@@ -46,7 +56,8 @@ struct LimitText {
 };
 LimitText ReadLimitText(std::string_view text);
 
-// What the settings say, as limits for the supervisor.
+// What the settings say, as limits for the supervisor. A key whose text is no usable number
+// (or a range whose minimum is not below its maximum) gives its default.
 Limits LimitsFrom(const SafetySettings& settings);
 
 } // namespace supervision

@@ -3,6 +3,7 @@
 // drawn, and keys pressed in a box that stay in the box.
 #include "FormFixture.h"
 
+#include "journal/RunJournal.h"
 #include "serial/ComPort.h"
 #include "serial/ComSync.h"
 #include "tests/support/FakeSerialServices.h"
@@ -88,8 +89,9 @@ TEST_F(LeftRunning, APulledAdapterClosesItsPortAndComesBackByItself) {
     EXPECT_EQ(JournalCount("\t1\tport-back\tCOM3"), 2);
 }
 
-// Closing is final: the timers stop first, and while the report of an unwritable settings file
-// stands open no tick, watchdog or port event opens a port or writes to a unit. The window goes
+// Closing is final: the timers stop first, each unit is told to switch its heater off, and while
+// the report of an unwritable settings file stands open no tick, watchdog or port event opens a
+// port or writes to a unit. The window goes
 // once the operator has closed that report.
 TEST_F(LeftRunning, ClosingIsFinalWhileItsReportIsRead) {
     fx.Show();
@@ -114,13 +116,68 @@ TEST_F(LeftRunning, ClosingIsFinalWhileItsReportIsRead) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(F().Com1Port->Connected());
     EXPECT_FALSE(F().Com2Port->Connected());
-    EXPECT_EQ(lines->Written("COM3"), sent3);
-    EXPECT_EQ(lines->Written("COM4"), sent4);
+    // Each unit is told to switch its heater off as the ports close, and gets nothing after.
+    EXPECT_EQ(lines->Written("COM3"), sent3 + "@ledka=0&@rele=0&*");
+    EXPECT_EQ(lines->Written("COM4"), sent4 + "@ledka=0&@rele=0&*");
 
     ASSERT_TRUE(fx.Boxes.CloseOldest());
     QCoreApplication::processEvents();
     EXPECT_FALSE(F().isVisible());
     EXPECT_FALSE(F().Com1Port->Connected());
+}
+
+// The system ends the program (SIGTERM: a shutdown, a UPS) while a report stands open: the window
+// goes without waiting for a click, what was still to be reported goes to the journal, each unit
+// is told to switch its heater off, and the running cycle stays in the run journal, resumable.
+TEST_F(LeftRunning, TheSystemEndsTheProgramWithoutWaitingForAClick) {
+    fx.Boxes.HoldOpen = true;
+    fx.Show();
+    F().COMTimerTimer(F().COMTimer);
+    F().Button5->click();
+    F().Report("Prvni hlaseni");
+    F().Report("Druhe hlaseni");
+    ASSERT_EQ(fx.Boxes.OpenCount(), 1u);
+    const std::string sent3 = lines->Written("COM3");
+
+    F().Terminate();
+    EXPECT_FALSE(F().isVisible());
+    EXPECT_EQ(fx.Boxes.OpenCount(), 1u) << "nobody closed the box";
+    EXPECT_EQ(lines->Written("COM3"), sent3 + "@ledka=0&@rele=0&*");
+    EXPECT_FALSE(F().Com1Port->Connected());
+    const std::string journal = fx.ReadFile("Data/events.txt");
+    for (const char* line : {"\treport\tPrvni hlaseni.\r\n", "\treport\tDruhe hlaseni.\r\n",
+                             "\t1\theaters-off\tCOM3: topeni vypnuto pri ukonceni\r\n",
+                             "\tcycle-interrupted\tukonceni systemem, cas 0 s, lze pokracovat\r\n",
+                             "\tprogram-exit\tukonceni systemem\r\n"})
+        EXPECT_NE(journal.find(line), std::string::npos) << line << "\n" << journal;
+    const auto run = journal::ReadRunJournal(fx.Dir() / "Regulator.run");
+    ASSERT_EQ(run.State, journal::RunJournalRead::Status::Ok) << run.Problem;
+    EXPECT_FALSE(run.Entry.Finished) << "a shutdown keeps the cycle for the next start";
+}
+
+// A unit's line that takes only part of a command within its time limit (a stalled line): the
+// unit gets nothing more in that tick, the stall is reported once, the other unit is served. The
+// write limit fits the control period, so the tick never waits longer than its period.
+TEST_F(LeftRunning, AStalledLineHoldsATickForOneWriteAndIsReportedOnce) {
+    fx.Show();
+    F().COMTimerTimer(F().COMTimer);
+    ASSERT_TRUE(F().Com1Port->Connected());
+    const auto limit = lines->LastTimeouts("COM3");
+    EXPECT_EQ(limit.WriteTotalTimeoutMultiplier, 100u);
+    EXPECT_EQ(limit.WriteTotalTimeoutConstant, 1000u);
+    F().Edit8->setText("0,5");
+    F().Button4->click();
+    EXPECT_EQ(lines->LastTimeouts("COM3").WriteTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(lines->LastTimeouts("COM3").WriteTotalTimeoutConstant, 375u);
+    fx.Boxes.boxes.clear();
+
+    lines->SetWriteLimit("COM3", 4);
+    const std::size_t had3 = lines->Written("COM3").size(), had4 = lines->Written("COM4").size();
+    for (int i = 0; i < 3; ++i) F().TimerRegulator->OnTimer();
+    EXPECT_EQ(lines->Written("COM3").substr(had3), "@led@led@led");
+    EXPECT_EQ(lines->Written("COM4").substr(had4), "@ledka=0&@rele=0&*@ledka=0&@rele=0&*@ledka=0&@rele=0&*");
+    ASSERT_EQ(fx.Boxes.boxes.size(), 1u);
+    EXPECT_EQ(fx.Boxes.boxes[0].text, "Strana 1: jednotka neprijima, zapis prikazu nedokoncen.");
 }
 
 // A failing apply at start-up is reported on the drawn window, not on an empty screen.

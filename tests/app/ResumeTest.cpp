@@ -204,6 +204,29 @@ TEST(Resume, TooOldRefusedOrBrokenStartsAsUsual) {
     }
 }
 
+// An alarm that stood when the program went away stands again after the resume: the side stays
+// off, also once cooled, until the operator has acknowledged it.
+TEST(Resume, ALatchedAlarmStaysLatchedAcrossTheOutage) {
+    TFormFixture fx(Programs + "[Bezpecnost]\r\nPokracovat=1\r\nMaxT1=150\r\n");
+    auto entry = Interrupted();
+    entry.Alarms1.OverTemperature = true;
+    Prepare(fx, journal::RunEntryText(entry));
+    Restart restart(37);
+    TForm1& f = fx.Show();
+    ASSERT_EQ(f.S.CycleTicks, 12345) << "resumed";
+    EXPECT_TRUE(f.ButtonPotvrdit1->isVisibleTo(&f));
+    for (char ch : std::string("@t=100,0C\r")) f.ParseRxChar(1, ch);
+    f.TimerRegulatorTimer(nullptr);
+    EXPECT_FALSE(f.CheckBoxTopeni1->isChecked()) << "cooled during the outage, but not acknowledged";
+    EXPECT_TRUE(Journal(fx).Entry.Alarms1.OverTemperature) << "kept for another outage";
+
+    f.ButtonPotvrdit1->click();
+    f.TimerRegulatorTimer(nullptr);
+    EXPECT_TRUE(f.CheckBoxTopeni1->isChecked()) << "100 degC towards 200: the controller heats again";
+    f.TimerUkazTimer(nullptr);
+    EXPECT_FALSE(Journal(fx).Entry.Alarms1.OverTemperature);
+}
+
 TEST(Resume, ACycleStartedWhileTheQuestionStandsIsKept) {
     TFormFixture fx(Programs);
     Prepare(fx);

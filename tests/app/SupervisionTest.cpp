@@ -5,14 +5,19 @@
 #include "FormFixture.h"
 
 #include "app/AlarmStrip.h"
-
+#include "persistence/DataLog.h"
+#include "persistence/DataLogRefresh.h"
 #include "platform/Clock.h"
 #include "serial/ComPort.h"
 #include "tests/support/FakeSerialServices.h"
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -168,6 +173,122 @@ TEST_F(Supervision, AFailedSwitchOffAtTheRefreshIsReported) {
     ASSERT_EQ(texts.size(), 1) << texts.join(" | ").toStdString();
     EXPECT_TRUE(texts[0].startsWith("WriteFile function failed")) << texts[0].toStdString();
     EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: zadna teplota 10 s, topeni vypnuto."});
+}
+
+// A unit with a broken sensor sends reports that are no temperature: shown as before, but they
+// do not count as current, and the third in a row switches the side off at once, without waiting
+// for a tick. A good report ends the fault by itself.
+TEST_F(Supervision, NonsenseFromASensorSwitchesItsSideOffAtOnce) {
+    F().CheckBoxRegulace->setChecked(true); // towards t1 = t2 = 180: heating
+    Second(" 90,0", " 90,0");
+    Second(" 90,0", " 90,0");
+    Take(1);
+    Take(2);
+    Report(1, "ERR  ");
+    Report(1, " 9999"); // a number, but no oven's temperature
+    EXPECT_EQ(Take(1), "") << "two are not yet a fault";
+    EXPECT_EQ(F().S.SideState[1].Temperature, 9999.0) << "the display and the log show what came";
+    Report(1, "ERR  ");
+    EXPECT_EQ(Take(1), Off) << "the third switches the heater off at once";
+    EXPECT_EQ(F().S.SideState[1].Temperature, 0.0);
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: cidlo hlasi nesmysl, topeni vypnuto."});
+    Second("ERR  ", " 90,0");
+    EXPECT_EQ(Take(1), Beep + Off);
+    EXPECT_EQ(Take(2), On) << "the other side regulates on";
+    EXPECT_EQ(F().LabelTeplota1->text(), "---") << "no current temperature";
+    EXPECT_EQ(Ground(1), QColor(255, 0, 0));
+
+    Second(" 91,0", " 90,0");
+    EXPECT_EQ(Take(1), On);
+    EXPECT_EQ(TextColour(1), colors::Green);
+    EXPECT_EQ(F().ListBox2->item(0)->text(), "Strana 1: cidlo opet hlasi teplotu.");
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: cidlo opet hlasi teplotu."});
+    EXPECT_TRUE(BoxTexts().isEmpty());
+    const std::string journal = fx.ReadFile("Data/events.txt");
+    EXPECT_NE(journal.find("\t1\tsensor-fault\tStrana 1: cidlo hlasi nesmysl, topeni vypnuto.\r\n"), std::string::npos)
+        << journal;
+}
+
+// A heater that does not switch off (a welded relay): commanded off, the side rises on. Inertia
+// may carry it more than 10 degC on for a while; only 120 s after the switch-off does a rise of
+// more than 10 degC above the switch-off temperature count. The alarm then stands, with the
+// unit's buzzer every 10 s, until acknowledged and cooled.
+TEST_F(Supervision, AHeaterThatKeepsHeatingWhileOffIsARunaway) {
+    F().CheckBoxTopeni1->setChecked(true);
+    Second(" 50,0", " 30,0");
+    F().CheckBoxTopeni1->setChecked(false);
+    Second(" 50,0", " 30,0"); // the switch-off, at 50
+    Take(1);
+    // Inertia: 15 degC on within a minute, then down again: no alarm.
+    auto text = [](double t) { return persistence::FormatLogNumber(t).substr(3); };
+    int second = 0;
+    for (; second < 60; ++second) Second(text(50.0 + second * 0.25), " 30,0");
+    for (; second < 118; ++second) Second(text(65.0 - (second - 60) * 0.25), " 30,0");
+    EXPECT_EQ(Take(1), Times(Off, 118));
+    // Then it rises again, as a welded relay makes it: past 60 degC means a runaway.
+    for (double rising = 50.5; rising <= 60.0; rising += 0.5) {
+        Second(text(rising), " 30,0");
+        EXPECT_TRUE(StripTexts(F()).isEmpty()) << rising;
+    }
+    double t = 60.5;
+    Second(text(t), " 30,0");
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: topeni se nevypina, teplota stoupla z 50 na 60,5 pri "
+                                           "vypnutem topeni. Odpojte topeni od site!"});
+    EXPECT_TRUE(BoxTexts().isEmpty());
+    EXPECT_TRUE(F().ButtonPotvrdit1->isVisibleTo(&F()));
+    EXPECT_TRUE(F().LabelTeplota1->autoFillBackground());
+    Take(1);
+    for (int i = 0; i < 30; ++i) Second(text(t += 0.5), " 30,0");
+    const std::string sent = Take(1);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 'B'), 3) << "the buzzer every 10 s: " << sent;
+
+    // The operator cuts the mains: it cools; acknowledged, the side is released 5 degC below the
+    // alarm's threshold (60), and the buzzer (heard until then, acknowledged or not) stops.
+    F().ButtonPotvrdit1->click();
+    Second(" 55,1", " 30,0");
+    EXPECT_TRUE(F().Supervisor.Runaway(1));
+    Second(" 55,0", " 30,0");
+    EXPECT_FALSE(F().Supervisor.Runaway(1));
+    EXPECT_EQ(F().ListBox2->item(0)->text(), "Strana 1: teplota klesla, topeni opet povoleno.");
+    Take(1);
+    for (int i = 0; i < 12; ++i) Second(" 54,0", " 30,0");
+    EXPECT_EQ(Take(1), Times(Off, 12));
+    const std::string journal = fx.ReadFile("Data/events.txt");
+    for (const char* line : {"\t1\trunaway\tStrana 1: topeni se nevypina", "\t1\tacknowledged\t",
+                             "\t1\trecovered\tStrana 1: teplota klesla"})
+        EXPECT_NE(journal.find(line), std::string::npos) << line << "\n" << journal;
+}
+
+// The limits apply on their own, by Enter in their box or "Nastavit": in force at once, a running
+// cycle goes on untouched, and a settings file that refuses them does not keep them from
+// protecting the run.
+TEST_F(Supervision, ALimitTakesEffectOnItsOwnWithoutRestartingTheCycle) {
+    F().Button5->click();
+    for (int i = 0; i < 50; ++i) F().TimerCasTimer(F().TimerCas);
+    Second(" 50,0", " 50,0");
+    const auto ticks = F().S.CycleTicks;
+    const std::string log = persistence::OpenLog(F().S)->Path().string();
+    std::filesystem::create_directory(fx.Dir() / "Regulator.ini"); // refuses every write
+    fx.Boxes.boxes.clear();
+    Take(1);
+
+    F().EditMaxT1->setText("45");
+    F().EditMaxT1->setFocus();
+    QTest::keyClick(F().EditMaxT1, Qt::Key_Return);
+    EXPECT_EQ(F().S.CycleTicks, ticks) << "no new cycle";
+    EXPECT_EQ(persistence::OpenLog(F().S)->Path().string(), log) << "no new log";
+    EXPECT_EQ(F().Supervisor.GetLimits().MaxT[1], 45.0);
+    EXPECT_EQ(Take(1), Off) << "50 is past the new limit: off at once";
+    EXPECT_EQ(StripTexts(F()),
+              QStringList{"Strana 1: teplota 50 dosahla meze 45, topeni vypnuto do vychladnuti a potvrzeni."});
+    const QStringList texts = BoxTexts();
+    ASSERT_EQ(texts.size(), 1) << texts.join(" | ").toStdString();
+    EXPECT_TRUE(texts[0].contains("Regulator.ini")) << texts[0].toStdString();
+
+    F().EditMaxT2->setText("40");
+    F().ButtonMaxT->click();
+    EXPECT_EQ(F().Supervisor.GetLimits().MaxT[2], 40.0);
+    EXPECT_EQ(F().S.CycleTicks, ticks);
 }
 
 class SupervisionWithLimits : public Supervision {

@@ -29,6 +29,9 @@ journal::RunEntry Running() {
     e.Setpoint1 = 150;
     e.Setpoint2 = 120.25;
     e.DataLog = "data_08_12_26__13_19_2.txt";
+    e.Alarms1.OverTemperature = true;
+    e.Alarms2.RunawayThreshold = 85.5;
+    e.Alarms2.SensorFault = true;
     return e;
 }
 
@@ -41,7 +44,9 @@ TEST(RunJournal, AnEntryReadsBackAsWrittenInReadableText) {
     journal::WriteRunJournal(file, Running());
     const std::string text = ReadWholeFile(file);
     EXPECT_EQ(text.rfind("; ", 0), 0u);
-    EXPECT_NE(text.find("\r\nVerze=1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nVerze=2\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nUnik1=\r\nCidlo1=0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nUnik2=85,5\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nCasCyklu=1234,5\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nZadana2=120,25\r\n"), std::string::npos);
 
@@ -74,8 +79,11 @@ TEST(RunJournal, AnythingButAWholeEntryOfThisVersionIsBroken) {
         "",
         std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10),
         good.substr(0, good.size() / 2),            // truncated by hand
-        with("Verze=1", "Verze=2"),                 // another version
-        with("Verze=1\r\n", ""),                    // no version
+        with("Verze=2", "Verze=3"),                 // another version
+        with("Verze=2", "Verze=1"),                 // an older version does not know the alarms
+        with("Verze=2\r\n", ""),                    // no version
+        with("Cidlo2=1\r\n", ""),                   // an alarm missing
+        with("Unik2=85,5", "Unik2=hodne"),
         with("Regulovat=1", "Regulovat=ano"),
         with("Krok1=3", "Krok1=101"),               // beyond the program tables
         with("CasCyklu=1234,5", "CasCyklu=-1"),
@@ -99,6 +107,15 @@ TEST(RunJournal, AnythingButAWholeEntryOfThisVersionIsBroken) {
     for (auto at = lf.find("\r\n"); at != std::string::npos; at = lf.find("\r\n", at)) lf.erase(at, 1);
     Put(file, "\xEF\xBB\xBF; prohlednuto\n" + lf);
     EXPECT_EQ(journal::ReadRunJournal(file).State, RunJournalRead::Status::Ok);
+
+    // A journal of the version before the alarms were kept reads with none.
+    std::string older = with("Verze=2", "Verze=1");
+    older.erase(older.find("Prehrati1="));
+    Put(file, older);
+    const auto read = journal::ReadRunJournal(file);
+    ASSERT_EQ(read.State, RunJournalRead::Status::Ok) << read.Problem;
+    EXPECT_EQ(read.Entry.Alarms1, journal::SideAlarms{});
+    EXPECT_EQ(read.Entry.Alarms2, journal::SideAlarms{});
 }
 
 TEST(RunJournal, WriterKeepsToASecondOfCycleTimeAndFinishesOnce) {
@@ -149,6 +166,26 @@ TEST(RunJournal, WriterKeepsToASecondOfCycleTimeAndFinishesOnce) {
     EXPECT_TRUE(lost.TakeFailure());
     lost.Finish(Running());
     EXPECT_FALSE(lost.TakeFailure());
+
+    // A cycle stopped while its "finished" could not be written: every following update tries
+    // again, so the stopped cycle is never continued at the next start.
+    journal::TRunJournal stopped(dir / "later" / "Regulator.run");
+    e = Running();
+    stopped.Update(e, true);
+    e.Finished = true;
+    stopped.Update(e, false);
+    stopped.Update(e, false);
+    EXPECT_FALSE(fs::exists(dir / "later" / "Regulator.run"));
+    fs::create_directory(dir / "later");
+    stopped.Update(e, false);
+    EXPECT_TRUE(journal::ReadRunJournal(dir / "later" / "Regulator.run").Entry.Finished);
+    // The same for an interrupted cycle given up at start-up.
+    journal::TRunJournal givenUp(dir / "afterwards" / "Regulator.run");
+    givenUp.Finish(Running());
+    fs::create_directory(dir / "afterwards");
+    e.CycleTicks = 1;
+    givenUp.Update(e, false);
+    EXPECT_TRUE(journal::ReadRunJournal(dir / "afterwards" / "Regulator.run").Entry.Finished);
 }
 
 TEST(RunJournal, AnUnfinishedCycleIsContinuedOnlyWithinTheOutageLimit) {

@@ -7,17 +7,21 @@
 
 namespace {
 
-// A port as the regulation sees it: connected or not, and writes that may all fail.
+// A port as the regulation sees it: connected or not, writes that may all fail, and a line that
+// takes at most `takes` bytes per write before its time limit runs out.
 struct PortDouble {
     bool connected = true;
     bool failing = false;
+    std::size_t takes = 1000;
     std::string received;
     int attempts = 0;
     bool Connected() const { return connected; }
-    void WriteStr(const std::string& text) {
+    int WriteStr(const std::string& text) {
         ++attempts;
         if (failing) throw std::runtime_error("write failed on " + text);
-        received += text;
+        const std::string went = text.substr(0, takes);
+        received += went;
+        return static_cast<int>(went.size());
     }
 };
 
@@ -48,6 +52,18 @@ TEST(UnitSender, AFailingUnitNoLongerCutsOffTheOther) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "write failed on @ledka=1&");
     }
+
+    // A stalled line: the first write went out in part when its time ran out. The unit gets
+    // nothing more in this operation (one write's time limit, not three), the other unit is
+    // served, and the stall is reported as a failure.
+    PortDouble stalled, other;
+    stalled.takes = 4;
+    regulation::UnitSender<PortDouble> next(&stalled, &other);
+    for (auto text : {"@ledka=1&", "@rele=1&", "*"}) next.Send(1, text);
+    for (auto text : {"@ledka=0&", "@rele=0&", "*"}) next.Send(2, text);
+    EXPECT_EQ(stalled.attempts, 1);
+    EXPECT_EQ(other.received, "@ledka=0&@rele=0&*");
+    EXPECT_THROW(next.RethrowFirstFailure(), regulation::EUnitStalled);
 }
 
 TEST(FirstFailure, KeepsTheFirstAndRunsEveryStep) {

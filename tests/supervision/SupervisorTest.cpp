@@ -82,13 +82,15 @@ TEST(Supervisor, OverTemperatureLatchesUntilCooledAndAcknowledged) {
         {100.0, true, AckResult::NoAlarm, false, false, false}, // nothing to acknowledge
         {251.0, false, AckResult::NoAlarm, true, true, false},  // a new alarm needs a new ack
         {200.0, false, AckResult::NoAlarm, true, false, false},
-        {200.0, true, AckResult::Released, false, false, false}, // already cool: the ack releases
+        {200.0, true, AckResult::Released, false, false, true}, // already cool: the ack releases
     };
     TSupervisor sv;
     supervision::Limits limits;
     limits.MaxT[2] = 250.0;
     sv.SetLimits(limits);
     sv.Begin(T0);
+    sv.Fresh(1, T0);
+    sv.Fresh(2, T0);
     for (const Step& s : steps) {
         SCOPED_TRACE(s.temperature);
         if (s.ack) {
