@@ -19,7 +19,9 @@ constexpr int Panel1Width = 217;
 constexpr int PageControlTop = 248;    // right below "Start cyklu" and "STOP"
 constexpr int PageControlHeight = 321; // at the design size
 constexpr int MinimumChartWidth = 600;
-constexpr int TabPageMinimum = 270;    // the "Regulator" tab's rows down to "Tmax2 =" with a margin
+// The "Regulator" tab's rows down to "Tmax2 =", with a margin, when they move up a little.
+constexpr int TabPageMinimum = 261;
+constexpr int MostRowsMoveUp = 8;
 
 // Runs `fit` whenever the watched page is resized.
 class TPageFit : public QObject {
@@ -55,6 +57,17 @@ void TForm1::ArrangeControls() {
         const int shift = std::min(0, height - 4 - lastRowBottom);
         for (const Placed& p : testRows) p.widget->move(p.widget->x(), p.y + shift);
         ListBox2->resize(ListBox2->width(), std::max(40, listHeight + shift));
+    });
+    // "Regulator": its rows move up a little when the page is low.
+    std::vector<Placed> rows;
+    int rowsBottom = 0;
+    for (QWidget* w : TabSheet1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        rows.push_back({w, w->y()});
+        rowsBottom = std::max(rowsBottom, w->geometry().bottom() + 1);
+    }
+    new TPageFit(TabSheet1, [rows, rowsBottom](int height) {
+        const int shift = std::clamp(height - 4 - rowsBottom, -MostRowsMoveUp, 0);
+        for (const Placed& p : rows) p.widget->move(p.widget->x(), p.y + shift);
     });
     // "Prubeh 1", "Prubeh 2": the program lists give way.
     for (auto [page, list] : {std::pair{TabSheet4, ListBox1}, std::pair{TabSheet5, ListBox3}}) {

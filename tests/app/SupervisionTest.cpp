@@ -5,6 +5,8 @@
 #include "FormFixture.h"
 
 #include "app/AlarmStrip.h"
+#include "chart/RegulatorSeries.h"
+#include "chart/TChart.h"
 #include "persistence/DataLog.h"
 #include "persistence/DataLogRefresh.h"
 #include "platform/Clock.h"
@@ -17,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -115,6 +118,11 @@ TEST_F(Supervision, ASilentSideIsSwitchedOffShownHeardAndComesBackByItself) {
     EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: zadna teplota 10 s, topeni vypnuto."});
     EXPECT_EQ(F().ListBox2->item(0)->text(), "Strana 1: zadna teplota 10 s, topeni vypnuto.");
     EXPECT_EQ(F().LabelStav1->text(), "Strana 1: zadana 150, netopi, ALARM: bez teploty");
+    // A gap in side 1's curve; the data log keeps its lines, with the last temperature.
+    EXPECT_TRUE(std::isnan(F().Chart->Points(chart::SeriesTemperature1).back().second));
+    EXPECT_EQ(F().Chart->Points(chart::SeriesTemperature2).back().second, 30.0);
+    const std::string log = fx.ReadFile("Data/" + persistence::OpenLog(F().S)->Path().filename().string());
+    EXPECT_NE(log.rfind("\t0\t    20.0"), std::string::npos) << log;
 
     // The operator cannot heat a silent side by hand; side 2 is served all along. The alarm is
     // heard again 10 s after it was first.
