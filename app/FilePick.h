@@ -9,8 +9,11 @@ struct TFilePick {
     QString Caption;
     QString Folder;    // where the dialog starts
     QString Name;      // the suggested file name when saving
-    QString Filter;    // e.g. "Datove soubory (data_*.txt)"
+    QString Filter;    // e.g. "Datove soubory (data_*.txt)"; several separated by ";;"
     bool Save = false; // a file to write (else one to read)
+    QString Selected = {}; // the file type chosen at first (one of Filter's); empty: the first
 };
 
-using TFilePicker = std::function<void(const TFilePick& pick, std::function<void(const QString& file)> done)>;
+// The answer: the file, and the file type (one of the pick's filters) it was chosen with.
+using TFilePicked = std::function<void(const QString& file, const QString& filter)>;
+using TFilePicker = std::function<void(const TFilePick& pick, TFilePicked done)>;

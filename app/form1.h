@@ -214,8 +214,8 @@ public:
     bool ReferenceLoading() const { return referenceRead_ != nullptr; }
     void RemoveReference();
     bool HasReference() const;
-    void ExportChart(const QString& file);   // PNG or PDF by the file's ending
-    void ExportCsv(const QString& file);     // the current data log
+    void ExportChart(const QString& file);   // PNG or PDF by the file's ending, drawn as the report draws it
+    void ExportCsv(const QString& file, bool czech); // the current data log; the form is remembered
 
     // ---- Settings file (form1_settings.cpp).
     void LoadSettings();
@@ -384,6 +384,9 @@ public:
     // beginnings and ends are listed and journalled, and the strip and the big labels show them.
     void UpdateAlarms();
     void AcknowledgeAlarms(int side);    // the operator's "Potvrdit" (side 0: every alarm and note)
+    // The side's latched alarms of the last run stand again: they stand in the strip with this
+    // text, which is listed and journalled once (not each alarm's own beginning).
+    void AlarmsRestored(int side, const std::string& text);
     void SoundAlarms();                  // every refresh: the bell and the units' buzzers
     void ShowStatus();                   // every refresh
     bool TemperatureCurrent(int side);   // no alarm says the side's temperature is old or missing

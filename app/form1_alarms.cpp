@@ -220,6 +220,15 @@ void TForm1::UpdateAlarms() {
     ShowAlarms(*this);
 }
 
+void TForm1::AlarmsRestored(int side, const std::string& text) {
+    const platform::LocalDateTime now = platform::LocalNow();
+    for (const TAlarmSource& source : Sources)
+        if (source.Holds(*this, side)) Alarms.Set(side, source.Kind, true, text, {}, now);
+    AddCommLine(text);
+    RecordEvent(side, kind::AlarmRestored, text);
+    ShowAlarms(*this);
+}
+
 void TForm1::AcknowledgeAlarms(int side) {
     const platform::LocalDateTime now = platform::LocalNow();
     for (const supervision::Alarm& a : Alarms.Acknowledge(side, now))

@@ -57,7 +57,11 @@ journal::RunEntry CurrentRunEntry(const TForm1& f) {
 
 void TForm1::UpdateRunJournal(bool force) {
     if (closed_) return; // the close has marked the cycle finished; a late tick must not undo it
-    RunJournal.Update(CurrentRunEntry(*this), force);
+    const journal::RunEntry now = CurrentRunEntry(*this);
+    // While the resume question stands, the interrupted cycle's entry stays as it is, unless a
+    // new cycle has been started meanwhile.
+    if (PendingResume && now.Finished) return;
+    RunJournal.Update(now, force);
     ReportIfAny(RunJournal.TakeFailure());
 }
 
@@ -101,6 +105,8 @@ void TForm1::ResumeAfterOutage() {
     }
 
     const journal::RunEntry& entry = read.Entry;
+    // Alarms latched when the program went away stand again, whether a cycle is continued or not.
+    RestoreLatches(entry);
     const auto settings = journal::ReadResumeSettings(persistence::SettingsFile());
     const auto now = platform::WallNow();
     const auto choice = journal::DecideResume(entry, now, settings);

@@ -137,8 +137,8 @@ void TForm1::ApplySafetyLimits() {
     // protecting this run.
     Supervisor.SetLimits(limits);
     regulation::FirstFailure steps;
-    steps.Run([&] { SuperviseSides(true); });
     steps.Run([&] { supervision::WriteTemperatureLimits(Text(EditMaxT1), Text(EditMaxT2)); });
+    steps.Run([&] { SuperviseSides(true); });
     steps.RethrowFirstFailure();
 }
 
@@ -149,8 +149,12 @@ void TForm1::ButtonPotvrditClick(int side) {
 void TForm1::RestoreLatches(const journal::RunEntry& entry) {
     for (int side = 1; side <= 2; ++side) {
         const journal::SideAlarms& a = entry.Alarms(side);
-        Supervisor.Restore(side, {a.OverTemperature, a.RunawayThreshold, a.SensorFault});
-        if (Supervisor.HeaterBlocked(side)) HeaterBox(*this, side)->setChecked(false);
+        const supervision::Latched latched{a.OverTemperature, a.RunawayThreshold, a.SensorFault};
+        if (!latched.Any() || Supervisor.Latches(side) == latched) continue; // none, or restored already
+        Supervisor.Restore(side, latched);
+        HeaterBox(*this, side)->setChecked(false);
+        AlarmsRestored(side, supervision::RestoredText(side, a.OverTemperature, a.RunawayThreshold.has_value(),
+                                                       a.SensorFault));
     }
     UpdateAlarms();
 }

@@ -47,7 +47,8 @@ int main(int argc, char* argv[]) {
         while (::read(int(fd), &byte, 1) > 0) {
         }
         if (window != nullptr) window->Terminate();
-        QCoreApplication::quit();
+        // Every event loop ends, a box's own included; quit() would ask the windows first.
+        QCoreApplication::exit(0);
     });
 
     // One copy per installation: a second one (a double click, a second operator) would resume

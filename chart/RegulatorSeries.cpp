@@ -1,5 +1,7 @@
 #include "chart/RegulatorSeries.h"
 
+#include "chart/PrintLook.h"
+
 namespace chart {
 
 void AddRegulatorSeries(TChart& chart) {
@@ -16,8 +18,11 @@ void AddReferenceSeries(TChart& chart, const QString& from) {
     // Half-transparent: on the dark plot they show as dim versions of the live curves.
     const QColor faintRed(255, 0, 0, 128);
     const QColor faintBlue(0, 0, 255, 170); // blue shows less on the dark plot
-    chart.AddSeries({QStringLiteral("Reference_1"), faintRed, faintRed, TPenStyle::Solid, true});
-    chart.AddSeries({QStringLiteral("Reference_2"), faintBlue, faintBlue, TPenStyle::Solid, true});
+    // On paper they take colours of their own.
+    chart.AddSeries(
+        {QStringLiteral("Reference_1"), faintRed, faintRed, TPenStyle::Solid, true, ReferencePrintColour(1)});
+    chart.AddSeries({QStringLiteral("Reference_2"), faintBlue, faintBlue, TPenStyle::Solid, true,
+                     ReferencePrintColour(2)});
     chart.SetCaption(QStringLiteral("Reference: %1").arg(from));
 }
 

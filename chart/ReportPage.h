@@ -1,9 +1,15 @@
 #pragma once
-// The one-page report of a run: a title with the log's name, the chart of both sides
-// (temperatures and setpoints, and a reference run's temperatures, faint, when given) and the
-// summary table per side. Drawn by the plotting library on a painter, without a window on the
-// screen (Qt's offscreen platform will do, but a QApplication must exist).
+// The report of a run, a record a lab can file: a header with the run's date, start and end and
+// the sides' names; the chart of both sides (temperatures, setpoints, a reference run in colours
+// of its own, the alarms marked on the time axis and the outages of a resumed cycle); the summary
+// table per side; the settings and both programs; the run's events from the journal. One A4 page
+// where it fits, more pages where the events or the programs do not (the chart on the first).
+//
+// Drawn by the plotting library on a painter, without a window on the screen (Qt's offscreen
+// platform will do, but a QApplication must exist).
 #include "report/DataLogReader.h"
+#include "report/RunRecord.h"
+#include "report/RunSettings.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -15,17 +21,20 @@ namespace chart {
 inline constexpr int ReportPageWidth = 1240;
 inline constexpr int ReportPageHeight = 1754;
 
-// A run and, optionally, the reference it is compared with.
+// A run and what is known of it.
 struct TReportRun {
-    std::string LogName;                   // shown in the title
+    std::string LogName;                   // the log's file name
     const report::LogTable* Log = nullptr; // required, at least one line
     std::string ReferenceName;             // shown in the legend
     const report::LogTable* Reference = nullptr;
+    const report::RunRecord* Record = nullptr;     // the run's times and events; none: the lines alone
+    const report::RunSettings* Settings = nullptr; // none: no settings are shown
 };
 
-// Writes the report to `file`: PDF when its name ends in ".pdf", PNG when in ".png" (any case).
+// Writes the report to `file`: PDF when its name ends in ".pdf", PNG when in ".png" (any case;
+// a report of several pages as "<name>.png", "<name>-2.png", ...). Returns the number of pages.
 // Throws std::invalid_argument for another ending and std::runtime_error when the file cannot be
 // written.
-void WriteRunReport(const std::filesystem::path& file, const TReportRun& run);
+int WriteRunReport(const std::filesystem::path& file, const TReportRun& run);
 
 } // namespace chart

@@ -1,5 +1,7 @@
 #include "chart/TChart.h"
 
+#include "chart/PrintLook.h"
+
 #include <qcustomplot.h>
 
 #include <QMenu>
@@ -135,12 +137,61 @@ QString TChart::Caption() const {
     return caption_->visible() ? caption_->text() : QString();
 }
 
-void TChart::SavePng(const QString& file) const {
-    if (!plot_->savePng(file)) throw std::runtime_error(file.toStdString() + ": cannot be written");
-}
+void TChart::SavePrint(const std::filesystem::path& file, const QString& title) const {
+    // A4 landscape at 150 dots per inch, the plot within a margin.
+    constexpr int PageWidth = 1754, PageHeight = 1240, Margin = 60;
+    constexpr int Width = PageWidth - 2 * Margin, Height = PageHeight - 2 * Margin;
+    auto print = std::make_shared<QCustomPlot>();
+    print->setAttribute(Qt::WA_DontShowOnScreen);
+    print->resize(Width, Height);
 
-void TChart::SavePdf(const QString& file) const {
-    if (!plot_->savePdf(file)) throw std::runtime_error(file.toStdString() + ": cannot be written");
+    Bounds all;
+    for (const Series& s : series_) {
+        if (s.Range.Empty) continue;
+        all.Add(s.Range.MinX, s.Range.MinY);
+        all.Add(s.Range.MaxX, s.Range.MaxY);
+    }
+    TAxisRange x = XRange(), y = YRange();
+    if (autoScaling_ && !all.Empty) {
+        x = {all.MinX, all.MaxX};
+        const double margin = std::max(EmptySpanHalf, (all.MaxY - all.MinY) * YMarginShare);
+        y = {all.MinY - margin, all.MaxY + margin};
+    }
+    if (x.Upper - x.Lower <= 0.0) x = {x.Lower - EmptySpanHalf, x.Upper + EmptySpanHalf};
+    QVector<QCPGraphData> points;
+    for (const Series& s : series_) {
+        QCPGraph* graph = print->addGraph();
+        graph->setName(s.Look.Name);
+        QColor colour = s.Look.PrintColour;
+        if (!colour.isValid())
+            colour = s.Look.LineColour.lightness() > 200 ? s.Look.SeriesColour : s.Look.LineColour;
+        graph->setPen(PrintPen(colour, s.Look.Style == TPenStyle::Dashed ? Qt::DashLine : Qt::SolidLine,
+                               s.Look.Behind ? 2.0 : 1.0));
+        graph->setAdaptiveSampling(true);
+        points.clear();
+        s.Points.Thin(x.Lower, x.Upper, 2 * Width,
+                      [&points](double px, double py) { points.push_back(QCPGraphData(px, py)); });
+        graph->data()->set(points, true);
+    }
+    print->xAxis->setRange(x.Lower, x.Upper);
+    print->yAxis->setRange(y.Lower, y.Upper);
+    if (caption_->visible()) {
+        auto* caption = new QCPItemText(print.get());
+        caption->setClipToAxisRect(true);
+        caption->position->setType(QCPItemPosition::ptAxisRectRatio);
+        caption->position->setCoords(0.99, 0.01);
+        caption->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
+        caption->setFont(PixelFont(16));
+        caption->setColor(Qt::black);
+        caption->setText(caption_->text());
+    }
+    ApplyPrintLook(*print, title);
+    WritePages(file, PageWidth, PageHeight, title, {[print](QCPPainter& p) {
+                   p.save();
+                   p.translate(Margin, Margin);
+                   print->toPainter(&p, Width, Height);
+                   p.restore();
+               }});
 }
 
 TChart::Series& TChart::At(int i) {

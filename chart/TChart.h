@@ -18,6 +18,7 @@
 #include <QWidget>
 
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -36,6 +37,9 @@ struct TSeriesLook {
     QColor LineColour;   // the colour its line is drawn in
     TPenStyle Style = TPenStyle::Solid;
     bool Behind = false; // drawn behind every series that is not
+    // Its colour on paper (SavePrint); invalid: the line colour, or the series colour where the
+    // line is too light to show on white.
+    QColor PrintColour = QColor();
 };
 
 // The range of one axis.
@@ -73,10 +77,13 @@ public:
     // The menu a right click on the chart opens (it opens only when it holds an action).
     QMenu* Menu() const { return menu_; }
 
-    // Writes the chart as drawn at its current size. Throw std::runtime_error when the file
-    // cannot be written.
-    void SavePng(const QString& file) const;
-    void SavePdf(const QString& file) const;
+    // Writes the chart as the run report draws it: on a white page, with `title` above the plot,
+    // axis titles with their units (the cycle time in hours and minutes beyond an hour) and the
+    // legend below; the view as on the screen when the operator has zoomed or panned, else all
+    // points. A PDF of one A4 landscape page when `file` ends in ".pdf", a PNG of 1754 x 1240
+    // pixels when in ".png". The window's own look does not change. Throws std::invalid_argument
+    // for another ending and std::runtime_error when the file cannot be written.
+    void SavePrint(const std::filesystem::path& file, const QString& title) const;
 
     // Redraws once the event loop runs (several changes coalesce into one redraw).
     void Refresh();

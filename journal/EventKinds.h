@@ -20,6 +20,7 @@ inline constexpr std::string_view OverTemperature = "over-temperature";
 inline constexpr std::string_view SensorFault = "sensor-fault";     // the sensor reports nonsense
 inline constexpr std::string_view Runaway = "runaway";             // the heater does not switch off
 inline constexpr std::string_view HeatersOff = "heaters-off";      // the units told to switch off at exit
+inline constexpr std::string_view AlarmRestored = "alarm-restored"; // a latched alarm of the last run stands again
 inline constexpr std::string_view Acknowledged = "acknowledged";
 inline constexpr std::string_view Report = "report";               // a box shown to the operator
 inline constexpr std::string_view Telemetry = "telemetry";         // the broker connection

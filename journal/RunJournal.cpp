@@ -258,12 +258,16 @@ ResumeChoice DecideResume(const RunEntry& entry, std::chrono::system_clock::time
 // ---- The writer.
 
 void TRunJournal::Update(const RunEntry& now, bool force) {
+    const bool alarmsChanged = last_ ? now.Alarms1 != last_->Alarms1 || now.Alarms2 != last_->Alarms2
+                                     : now.Alarms1 != SideAlarms{} || now.Alarms2 != SideAlarms{};
     if (now.Finished) {
-        if (!last_ || (last_->Finished && !unwritten_)) return;
+        // Latched alarms are kept also when no cycle runs: a restart must not release them.
+        if (!last_ && !alarmsChanged) return;
+        if (last_ && last_->Finished && !unwritten_ && !alarmsChanged) return;
     } else {
         const bool due = !last_ || last_->Finished || unwritten_ || now.CycleTicks < last_->CycleTicks ||
                          now.CycleTicks - last_->CycleTicks >= 10 || now.DataLog != last_->DataLog ||
-                         now.Alarms1 != last_->Alarms1 || now.Alarms2 != last_->Alarms2;
+                         alarmsChanged;
         if (!due && !force) return;
     }
     Write(now);

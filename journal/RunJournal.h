@@ -147,7 +147,8 @@ public:
     // Brings the journal up to date with `now` (Finished set when no cycle runs). While a cycle
     // runs the entry is written when the last one written is a second of cycle time old, when the
     // cycle time went back (a new cycle), when its alarms changed or when `force` is set; once the
-    // cycle no longer runs, the last entry of this session is written once more, finished. A write
+    // cycle no longer runs, the last entry of this session is written once more, finished, and
+    // again whenever the latched alarms change (they outlast a restart, cycle or not). A write
     // that failed is tried again at every following update, so a stopped cycle never stays
     // unfinished in the file. Never throws: a failure is kept for TakeFailure.
     void Update(const RunEntry& now, bool force);

@@ -13,20 +13,31 @@ class SideTally {
 public:
     explicit SideTally(const LogSide& side) : side_(side) {}
 
-    void Line(std::size_t i, bool restart, std::int32_t dt) {
+    void Line(std::size_t i, bool restart, std::int32_t dt, std::int64_t sinceFirst, bool reading) {
         const std::int32_t t = side_.Temperature[i];
         const std::int32_t sp = side_.Setpoint[i];
-        if (i == 0) {
+        const bool inBand = std::abs(std::int64_t{t} - sp) <= BandTenths;
+        if (side_.Heater[i] != 0) ++s_.HeaterOnLines;
+        if (i == 0 || restart || sp != side_.Setpoint[i - 1]) reached_ = holding_ = false;
+        if (!reading) return;
+        if (!seen_) {
             s_.MinTemperature = s_.MaxTemperature = t;
+            seen_ = true;
         } else {
             s_.MinTemperature = std::min(s_.MinTemperature, t);
             s_.MaxTemperature = std::max(s_.MaxTemperature, t);
         }
-        if (i == 0 || restart || sp != side_.Setpoint[i - 1]) reached_ = false;
         if (t < sp) reached_ = true;
         if (reached_ && t > sp) s_.MaxOvershoot = std::max(s_.MaxOvershoot, t - sp);
-        if (std::abs(std::int64_t{t} - sp) <= BandTenths) s_.TimeInBand += dt;
-        if (side_.Heater[i] != 0) ++s_.HeaterOnLines;
+        if (inBand) s_.TimeInBand += dt;
+        if (sp != 0 && inBand) {
+            holding_ = true;
+            if (s_.ReachTime < 0) s_.ReachTime = sinceFirst;
+        }
+        if (holding_ && (!s_.Held || std::abs(t - sp) > std::abs(s_.MaxHoldDeviation))) {
+            s_.MaxHoldDeviation = t - sp;
+            s_.Held = true;
+        }
     }
     const SideSummary& Result() const { return s_; }
 
@@ -34,6 +45,8 @@ private:
     const LogSide& side_;
     SideSummary s_;
     bool reached_ = false; // the temperature has been below the current setpoint
+    bool holding_ = false; // the temperature has come within the band of the current setpoint
+    bool seen_ = false;    // a temperature has been counted
 };
 
 std::string Tenths(std::uint64_t tenths) {
@@ -42,21 +55,25 @@ std::string Tenths(std::uint64_t tenths) {
 
 } // namespace
 
-RunSummary Summarize(const LogTable& log) {
+RunSummary Summarize(const LogTable& log, const NoReading& noReading) {
     RunSummary r;
     r.Lines = log.Size();
     if (r.Lines == 0) return r;
     SideTally one(log.Side1), two(log.Side2);
     r.Cycles = log.Time[0] <= CycleStartTenths ? 1 : 0;
+    std::int64_t sinceFirst = 0; // tenths of cycle time since the first line, outages left out
     for (std::size_t i = 0; i < r.Lines; ++i) {
-        const bool restart = i > 0 && log.Time[i] < log.Time[i - 1];
+        const bool restart = i > 0 && log.Time[i] < log.Time[i - 1] && log.Time[i] <= CycleStartTenths;
         if (restart) ++r.Cycles;
-        // A line lasts until the next line of its cycle; the last line of a cycle adds nothing.
-        const bool nextInCycle = i + 1 < r.Lines && log.Time[i + 1] >= log.Time[i];
+        // A line lasts until the next line of its cycle; the last line of a cycle, and the last
+        // before an outage, add nothing.
+        const bool nextInCycle = i + 1 < r.Lines && log.Time[i + 1] >= log.Time[i] &&
+                                 log.Time[i + 1] - log.Time[i] <= OutageJumpTenths;
         const std::int32_t dt = nextInCycle ? log.Time[i + 1] - log.Time[i] : 0;
+        one.Line(i, restart, dt, sinceFirst, !noReading || !noReading(1, i));
+        two.Line(i, restart, dt, sinceFirst, !noReading || !noReading(2, i));
         r.Duration += dt;
-        one.Line(i, restart, dt);
-        two.Line(i, restart, dt);
+        sinceFirst += dt;
     }
     r.Side1 = one.Result();
     r.Side2 = two.Result();
@@ -109,6 +126,17 @@ std::vector<SummaryRow> SummaryRows(const RunSummary& s) {
                  return DurationText(s.Side(i).TimeInBand) + " (" + PercentText(s.InBandShare(i)) + ")";
              }),
         each("Strida topeni (podil radku s topenim)", [&](int i) { return PercentText(s.HeaterDuty(i)); }),
+        each("Doba nabehu do pasma \u00b12 \u00b0C",
+             [&](int i) {
+                 const std::int64_t t = s.Side(i).ReachTime;
+                 return t < 0 ? std::string("nedosazeno") : DurationText(t);
+             }),
+        each("Nejvetsi odchylka pri drzeni",
+             [&](int i) {
+                 const SideSummary& side = s.Side(i);
+                 if (!side.Held) return std::string("-");
+                 return (side.MaxHoldDeviation > 0 ? "+" : "") + degrees(side.MaxHoldDeviation);
+             }),
     };
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,15 @@ struct SideSummary {
     // to the next line of its cycle. Tenths of a second.
     std::int64_t TimeInBand = 0;
     std::size_t HeaterOnLines = 0; // lines with the heater on
+    // Time from the first line until the temperature first came within ±2 degC of a setpoint
+    // (a setpoint of 0, as logged before the program's first step, is none). Tenths of a second;
+    // -1 when it never did.
+    std::int64_t ReachTime = -1;
+    // The largest deviation from the setpoint while holding it: from the line the temperature
+    // came within ±2 degC of it up to the next change of the setpoint. Signed (above is
+    // positive), tenths of a degree; Held is false when the side never held a setpoint.
+    std::int32_t MaxHoldDeviation = 0;
+    bool Held = false;
 };
 
 struct RunSummary {
@@ -30,8 +40,9 @@ struct RunSummary {
     // The cycle time covered by the lines: from the first to the last line of each stretch
     // between restarts, summed. Tenths of a second.
     std::int64_t Duration = 0;
-    // Cycles begun in the file: every restart of the cycle time, and the first line when the
-    // file begins at the start of a cycle (cycle time at most one second).
+    // Cycles begun in the file: every restart of the cycle time from its start, and the first
+    // line when the file begins at the start of a cycle (cycle time at most one second). A cycle
+    // that went on after an outage (its time going back a little or jumping forward) is one.
     int Cycles = 0;
     SideSummary Side1;
     SideSummary Side2;
@@ -45,9 +56,16 @@ struct RunSummary {
 
 // A log that starts at or below this cycle time starts with its cycle (tenths of a second).
 inline constexpr std::int32_t CycleStartTenths = 10;
+// Lines are half a second apart; a jump forward of more than this is an outage, whose time is
+// not counted in the duration (tenths of a second).
+inline constexpr std::int32_t OutageJumpTenths = 100;
+
+// Lines whose temperature of a side is no reading (see RunRecord); they count for the duration
+// and the heater only.
+using NoReading = std::function<bool(int side, std::size_t line)>;
 
 // The summary of a log with at least one line.
-RunSummary Summarize(const LogTable& log);
+RunSummary Summarize(const LogTable& log, const NoReading& noReading = {});
 
 // One row of the summary table: what, and its value for side 1 and side 2.
 struct SummaryRow {
@@ -56,6 +74,7 @@ struct SummaryRow {
     std::string Side2;
 };
 // The rows of the summary table, texts in the program's language with the decimal comma.
+// Degrees carry " °C" in UTF-8.
 std::vector<SummaryRow> SummaryRows(const RunSummary& s);
 
 // The x of every line for a chart: the cycle time, continued across restarts (a later cycle is

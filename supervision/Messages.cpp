@@ -45,6 +45,17 @@ std::string RunawayReleasedText(int side) {
     return Side(side) + "teplota klesla, topeni opet povoleno.";
 }
 
+std::string RestoredText(int side, bool overTemperature, bool runaway, bool sensorFault) {
+    std::string which;
+    for (const auto& [on, name] : {std::pair{overTemperature, "prehrati"}, std::pair{runaway, "topeni se nevypina"},
+                                   std::pair{sensorFault, "cidlo hlasi nesmysl"}}) {
+        if (!on) continue;
+        if (!which.empty()) which += ", ";
+        which += name;
+    }
+    return Side(side) + "alarm z minuleho behu trva (" + which + "), topeni vypnuto do potvrzeni.";
+}
+
 std::string AcknowledgedText(int side) {
     return Side(side) + "alarm teploty potvrzen.";
 }

@@ -20,6 +20,8 @@ std::string SensorRecoveredText(int side);
 std::string RunawayText(int side, double offTemperature, double temperature);
 // "Strana 1: teplota klesla, topeni opet povoleno."
 std::string RunawayReleasedText(int side);
+// "Strana 1: alarm z minuleho behu trva (prehrati, topeni se nevypina), topeni vypnuto do potvrzeni."
+std::string RestoredText(int side, bool overTemperature, bool runaway, bool sensorFault);
 // "Strana 1: alarm teploty potvrzen."
 std::string AcknowledgedText(int side);
 // "Strana 1: teplota pod mezi, topeni opet povoleno."

@@ -2,16 +2,19 @@
 //
 //   report_bench
 // Figures: BM_ParseDay parses the log's text in memory; BM_ReadDayFile reads it from its file;
-// BM_ReportDay is what regulator-report does: read the file, sum it up and draw the PDF page.
+// BM_ReportDay is what regulator-report does: read the file, find its run in a journal of a
+// thousand events, sum it up and draw the PDF.
 #include "chart/ReportPage.h"
 #include "persistence/DataLog.h"
 #include "report/DataLogReader.h"
+#include "report/RunRecord.h"
 #include "report/RunSummary.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -67,15 +70,44 @@ void BM_ReadDayFile(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadDayFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The journal of the day: the Start that opened the log, an alarm and its end every 3 minutes,
+// the end of the cycle.
+std::filesystem::path DayJournal() {
+    const auto file = Dir() / "events.txt";
+    if (std::filesystem::exists(file)) return file;
+    std::ofstream out(file, std::ios::binary);
+    auto line = [&out](int minute, int second, const char* rest) {
+        const int at = 14 * 60 + 5 + minute; // minutes from 7 December 00:00
+        char text[160];
+        std::snprintf(text, sizeof text, "2026-12-%02d %02d:%02d:%02d\t%s\r\n", 7 + at / 1440, at / 60 % 24,
+                      at % 60, second, rest);
+        out << text;
+    };
+    line(0, 0, "-\tcycle-start\tobsluha");
+    for (int minute = 3; minute < 1440; minute += 3) {
+        line(minute, 0, "2\tstale\tStrana 2: zadna teplota 10 s, topeni vypnuto.");
+        line(minute, 30, "2\trecovered\tStrana 2: teplota opet prichazi.");
+    }
+    line(1440, 0, "-\tcycle-end\tkonec cyklu");
+    return file;
+}
+
 void BM_ReportDay(benchmark::State& state) {
     const auto file = DayFile();
+    const auto journal = DayJournal();
+    int pages = 0;
     for (auto _ : state) {
         const report::LogTable log = report::ReadLog(file);
+        const std::string name = file.filename().string();
+        const report::RunRecord record =
+            report::FindRun(log, name, report::ReadRunEvents(journal, log, name));
         chart::TReportRun run;
-        run.LogName = file.filename().string();
+        run.LogName = name;
         run.Log = &log;
-        chart::WriteRunReport(Dir() / "report.pdf", run);
+        run.Record = &record;
+        pages = chart::WriteRunReport(Dir() / "report.pdf", run);
     }
+    state.counters["pages"] = pages;
     state.counters["pdf_KiB"] =
         static_cast<double>(std::filesystem::file_size(Dir() / "report.pdf")) / 1024.0;
 }

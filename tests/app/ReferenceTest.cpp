@@ -7,9 +7,11 @@
 #include "report/CsvExport.h"
 
 #include <QAction>
+#include <QImage>
 #include <QMenu>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,9 +20,9 @@ namespace {
 class ChartMenu : public ::testing::Test {
 protected:
     TForm1& Show() {
-        fx.Services.PickFile = [this](const TFilePick& pick, std::function<void(const QString&)> done) {
+        fx.Services.PickFile = [this](const TFilePick& pick, TFilePicked done) {
             picks.push_back(pick);
-            if (!answer.isEmpty()) done(answer);
+            if (!answer.isEmpty()) done(answer, filter.isEmpty() ? pick.Selected : filter);
         };
         return fx.Show();
     }
@@ -41,6 +43,7 @@ protected:
     TFormFixture fx;
     std::vector<TFilePick> picks;
     QString answer;
+    QString filter; // the file type the dialog answers with; empty: the one it offered first
 };
 
 TEST_F(ChartMenu, ReferenceIsDrawnBehindTheLiveCurvesUntilRemovedAndSurvivesAStart) {
@@ -123,7 +126,19 @@ TEST_F(ChartMenu, ALongReferenceIsReadWhileTheWindowGoesOn) {
     EXPECT_TRUE(fx.Boxes.boxes.empty());
 }
 
-TEST_F(ChartMenu, ChartAndCurrentLogAreSavedAsPngPdfAndCsv) {
+// The share of a picture's pixels that are light (all three channels above 200).
+double LightShare(const QImage& image) {
+    std::size_t light = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            light += c.red() > 200 && c.green() > 200 && c.blue() > 200;
+        }
+    }
+    return double(light) / double(image.width() * image.height());
+}
+
+TEST_F(ChartMenu, ChartIsSavedAsTheReportDrawsItAndTheLogAsCsvInTheChosenForm) {
     TForm1& f = Show();
     f.S.SideState[1].Temperature = 148.27;
     f.S.Setpoint[2] = 120.0;
@@ -131,18 +146,60 @@ TEST_F(ChartMenu, ChartAndCurrentLogAreSavedAsPngPdfAndCsv) {
         f.S.CycleTicks = 5 * n;
         f.Guard([&] { f.TimerUkazTimer(f.TimerUkaz); });
     }
+    const std::string logName = persistence::OpenLog(f.S)->Path().filename().string();
+    const QColor onScreen = f.Chart->PlotBackground();
     Choose("ActionSavePng", "chart.png");
     Choose("ActionSavePdf", "chart.pdf");
-    Choose("ActionSaveCsv", "run.csv");
-    EXPECT_TRUE(fx.Boxes.boxes.empty()) << fx.Boxes.boxes[0].text.toStdString();
-    EXPECT_EQ(fx.ReadFile("chart.png").substr(1, 3), "PNG");
+    ASSERT_TRUE(fx.Boxes.boxes.empty()) << fx.Boxes.boxes[0].text.toStdString();
+    EXPECT_EQ(f.Chart->PlotBackground(), onScreen); // the window keeps its own look
+
+    // Both on white, with the title, the axis titles and the legend.
+    const QImage png(QString::fromStdString((fx.Dir() / "chart.png").string()));
+    ASSERT_FALSE(png.isNull());
+    EXPECT_GT(LightShare(png), 0.9);
+    EXPECT_LT(LightShare(png.copy(0, png.height() - 200, png.width(), 200)),
+              1.0); // the x title and the legend
     EXPECT_EQ(fx.ReadFile("chart.pdf").substr(0, 5), "%PDF-");
-    EXPECT_EQ(fx.ReadFile("run.csv"), std::string(report::CsvHeader) + "0.0,150.0,0,148.3,120.0,0,21.0\r\n" +
-                                          "0.5,150.0,0,148.3,120.0,0,21.0\r\n" +
-                                          "1.0,150.0,0,148.3,120.0,0,21.0\r\n");
+    if (std::system("command -v pdftotext >/dev/null && command -v pdftoppm >/dev/null") == 0) {
+        const std::string dir = fx.Dir().string();
+        ASSERT_EQ(std::system(("cd '" + dir +
+                               "' && pdftotext -layout chart.pdf chart.txt && pdftoppm -r 30 -png "
+                               "-singlefile chart.pdf page")
+                                  .c_str()),
+                  0);
+        const std::string text = fx.ReadFile("chart.txt");
+        for (const std::string& expected : {"Prubeh regulace: " + logName, std::string("Cas cyklu [s]"),
+                                            std::string("Teplota [\xc2\xb0"
+                                                        "C]"),
+                                            std::string("Zadana_hodnota_2")})
+            EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+        const QImage page(QString::fromStdString((fx.Dir() / "page.png").string()));
+        ASSERT_FALSE(page.isNull());
+        EXPECT_GT(LightShare(page), 0.9); // not a black page
+    }
+
+    // The CSV: the Czech form is offered first, and the form chosen is offered the next time.
+    Choose("ActionSaveCsv", "czech.csv");
     ASSERT_EQ(picks.size(), 3u);
     EXPECT_TRUE(picks[2].Save);
     EXPECT_TRUE(picks[2].Name.endsWith(".csv"));
+    const QStringList types = picks[2].Filter.split(QStringLiteral(";;"));
+    ASSERT_EQ(types.size(), 2);
+    EXPECT_EQ(picks[2].Selected, types[0]);
+    EXPECT_EQ(fx.ReadFile("czech.csv"),
+              std::string(report::CsvHeaderCzech) + "0,0;150,0;0;148,3;120,0;0;21,0\r\n" +
+                  "0,5;150,0;0;148,3;120,0;0;21,0\r\n" + "1,0;150,0;0;148,3;120,0;0;21,0\r\n");
+    filter = types[1];
+    Choose("ActionSaveCsv", "point.csv");
+    EXPECT_EQ(fx.ReadFile("point.csv"),
+              std::string(report::CsvHeader) + "0.0,150.0,0,148.3,120.0,0,21.0\r\n" +
+                  "0.5,150.0,0,148.3,120.0,0,21.0\r\n" + "1.0,150.0,0,148.3,120.0,0,21.0\r\n");
+    EXPECT_NE(fx.ReadFile("Regulator.ini").find("[Export]\r\nCsvCesky=0\r\n"), std::string::npos);
+    filter.clear();
+    Choose("ActionSaveCsv", "again.csv");
+    EXPECT_EQ(picks.back().Selected, types[1]);
+    EXPECT_EQ(fx.ReadFile("again.csv").substr(0, 5), "Cas_s");
+    EXPECT_TRUE(fx.Boxes.boxes.empty());
 }
 
 } // namespace

@@ -225,6 +225,19 @@ TEST(Resume, ALatchedAlarmStaysLatchedAcrossTheOutage) {
     EXPECT_TRUE(f.CheckBoxTopeni1->isChecked()) << "100 degC towards 200: the controller heats again";
     f.TimerUkazTimer(nullptr);
     EXPECT_FALSE(Journal(fx).Entry.Alarms1.OverTemperature);
+
+    // With no cycle to continue, a runaway that stood at the exit stands again all the same.
+    TFormFixture idle(Programs);
+    auto stopped = Interrupted();
+    stopped.Finished = true;
+    stopped.Alarms2.RunawayThreshold = 70.0;
+    Prepare(idle, journal::RunEntryText(stopped));
+    TForm1& g = idle.Show();
+    EXPECT_TRUE(idle.Boxes.boxes.empty()) << "nothing to ask, the alarm to tell in the strip";
+    EXPECT_EQ(StripTexts(g),
+              QStringList{"Strana 2: alarm z minuleho behu trva (topeni se nevypina), topeni vypnuto do potvrzeni."});
+    EXPECT_TRUE(g.Supervisor.Runaway(2));
+    EXPECT_TRUE(g.ButtonPotvrdit2->isVisibleTo(&g));
 }
 
 TEST(Resume, ACycleStartedWhileTheQuestionStandsIsKept) {

@@ -1,6 +1,8 @@
-#include "chart/RegulatorSeries.h"
 #include "chart/TChart.h"
+#include "chart/RegulatorSeries.h"
+#include "tests/support/TempFiles.h"
 
+#include <QImage>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -97,6 +100,33 @@ TEST_F(ChartTest, AGapInTheLineIsDrawnAsAGap) {
         EXPECT_FALSE(redIn(x)) << "the line goes on through its gap at " << x - middle;
     EXPECT_TRUE(redIn(middle - 40));
     EXPECT_TRUE(redIn(middle + 40));
+}
+
+// On paper the white dashed line takes its series' blue, and two hours of cycle time are
+// counted in hours and minutes.
+TEST_F(ChartTest, APrintOfALongRunShowsEverySeriesAndCountsHours) {
+    for (int t = 0; t <= 7200; t += 10)
+        chart_->Append(chart::SeriesSetpoint2, t, t < 3600 ? 80.0 : 120.0);
+    chart_->RepaintNow();
+    const testsupport::TTempDir temp("chart_print");
+    chart_->SavePrint(temp.Path() / "print.png", QStringLiteral("Prubeh regulace"));
+    const QImage image(QString::fromStdString((temp.Path() / "print.png").string()));
+    ASSERT_EQ(image.size(), QSize(1754, 1240));
+    int blue = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            blue += c.blue() > 200 && c.red() < 120 && c.green() < 120;
+        }
+    EXPECT_GT(blue, 500);
+    EXPECT_EQ(image.pixelColor(5, 5), QColor(255, 255, 255));
+    if (std::system("command -v pdftotext >/dev/null") != 0) GTEST_SKIP() << "poppler-utils not installed";
+    chart_->SavePrint(temp.Path() / "print.pdf", QStringLiteral("Prubeh regulace"));
+    const std::string text = temp.Path().string() + "/print.txt";
+    ASSERT_EQ(std::system(("pdftotext '" + temp.Path().string() + "/print.pdf' '" + text + "'").c_str()), 0);
+    const std::string printed = testsupport::ReadWholeFile(text);
+    EXPECT_NE(printed.find("Cas cyklu [h:mm]"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("1:00"), std::string::npos) << printed;
 }
 
 TEST_F(ChartTest, AxesFollowThePointsPresent) {

@@ -12,8 +12,10 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -422,6 +424,72 @@ TEST_F(EndToEnd, FloodGarbageSilenceAndAPulledUnitLeaveTheWindowWorking) {
     EXPECT_LT(Clock::now() - closing, std::chrono::seconds(5));
     EXPECT_FALSE(form->Com1Port->Connected());
     EXPECT_FALSE(form->Com2Port->Connected());
+}
+
+// A unit whose sensor breaks keeps reporting, but nonsense ("@t=ERR  C"): its side is switched
+// off at the third such report, the operator is told in words and the journal has it, while the
+// other side is regulated on. Mended, the side is regulated again by itself.
+TEST_F(EndToEnd, ASensorThatReportsNonsenseSwitchesItsSideOff) {
+    WriteIni("[Regulace]\nTvz=1\n");
+    Start({"--temp1", "30", "--temp2", "40"}); // a report a second, as the units send them
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BothLampsLime(); }, 3000));
+    form->CheckBoxRegulace->setChecked(true); // towards the standby setpoints, 180 degC: heating
+    auto count = [&](int unit, const char* value) {
+        const auto tokens = Tokens(emulator->Received(unit));
+        return std::count(tokens.begin(), tokens.end(), value);
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(1, "1") >= 2 && count(2, "1") >= 2; }, 5000));
+
+    const long off = count(1, "0");
+    emulator->Command("broken 1");
+    const auto broke = Clock::now();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(1, "0") > off; }, 8000)) << emulator->Received(1);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - broke);
+    std::printf("[ figure   ] first nonsense report to the heater-off group: at most %lld ms\n",
+                static_cast<long long>(took.count()));
+    EXPECT_LT(took, std::chrono::seconds(4)) << "three reports a second apart";
+    EXPECT_TRUE(boxes.shown.contains("Regulace teploty: Strana 1: cidlo hlasi nesmysl, topeni vypnuto."))
+        << boxes.shown.join("; ").toStdString();
+    const long side2 = count(2, "1");
+    QTest::qWait(2000);
+    EXPECT_GE(count(2, "1") - side2, 1) << "side 2 is regulated on";
+    std::ifstream events(dir / "Data" / "events.txt");
+    const std::string journal{std::istreambuf_iterator<char>(events), {}};
+    EXPECT_NE(journal.find("\t1\tsensor-fault\t"), std::string::npos) << journal;
+
+    const long heating = count(1, "1");
+    emulator->Command("mend 1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(1, "1") > heating; }, 5000)) << emulator->Received(1);
+}
+
+// A welded relay: the oven goes on heating while the program commands its heater off. With the
+// watch shortened to 10 s (UnikCas), the runaway alarm comes once the rise passes 10 degC, and
+// the unit's buzzer sounds (every 10 s while it stands: the window's tests count them).
+TEST_F(EndToEnd, AWeldedRelayRaisesTheRunawayAlarmWithTheBuzzer) {
+    WriteIni("[Regulace]\nTvz=1\n[Bezpecnost]\nUnikCas=10\n");
+    Start({"--period", "0.5", "--temp1", "60", "--temp2", "40"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BothLampsLime(); }, 3000));
+    QTest::qWait(1500); // by hand, both heaters off
+    emulator->Command("stuck 1");
+    const auto welded = Clock::now();
+    const QString alarm = "Regulace teploty: Strana 1: topeni se nevypina";
+    auto alarmed = [&] {
+        for (const QString& text : boxes.shown)
+            if (text.startsWith(alarm)) return true;
+        return false;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(alarmed, 30000)) << boxes.shown.join("; ").toStdString();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - welded);
+    std::printf("[ figure   ] weld to runaway alarm with UnikCas=10: %lld ms\n", static_cast<long long>(took.count()));
+    EXPECT_GT(took, std::chrono::seconds(9));
+    EXPECT_LT(took, std::chrono::seconds(16));
+    EXPECT_TRUE(boxes.shown.last().endsWith("Odpojte topeni od site!")) << boxes.shown.last().toStdString();
+    auto beeps = [&] {
+        const auto tokens = Tokens(emulator->Received(1));
+        return std::count(tokens.begin(), tokens.end(), "B");
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return beeps() >= 1; }, 5000)) << "the unit's buzzer";
+    EXPECT_TRUE(form->ButtonPotvrdit1->isVisible());
 }
 
 } // namespace

@@ -126,8 +126,9 @@ TEST(RunJournal, WriterKeepsToASecondOfCycleTimeAndFinishesOnce) {
     auto ticksOnDisk = [&] { return journal::ReadRunJournal(file).Entry.CycleTicks; };
 
     auto e = Running();
+    e.Alarms1 = e.Alarms2 = {};
     e.Finished = true;
-    writer.Update(e, true); // no cycle ran in this session: nothing to finish
+    writer.Update(e, true); // no cycle ran in this session and no alarm stands: nothing to write
     EXPECT_FALSE(fs::exists(file));
 
     e.Finished = false;
@@ -158,6 +159,10 @@ TEST(RunJournal, WriterKeepsToASecondOfCycleTimeAndFinishesOnce) {
     e.CycleTicks = 8;
     writer.Update(e, true);
     EXPECT_EQ(ticksOnDisk(), 7);
+    // An alarm that latches with no cycle running is kept too: a restart must not release it.
+    e.Alarms2.OverTemperature = true;
+    writer.Update(e, false);
+    EXPECT_TRUE(journal::ReadRunJournal(file).Entry.Alarms2.OverTemperature);
     EXPECT_FALSE(writer.TakeFailure());
 
     // A folder that cannot be written: reported once, and again after a success.

@@ -3,11 +3,14 @@
 #include "report/BackgroundRead.h"
 #include "report/CsvExport.h"
 #include "report/DataLogReader.h"
+#include "report/RunRecord.h"
+#include "report/RunSettings.h"
 #include "report/RunSummary.h"
 #include "tests/support/TempFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -248,6 +251,24 @@ TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
     EXPECT_EQ(s.Side2.HeaterOnLines, 4u);
     EXPECT_NEAR(s.HeaterDuty(2), 4.0 / 7.0, 1e-12);
     EXPECT_NEAR(s.InBandShare(2), 0.6, 1e-12);
+    // Side 1 comes within 2 degC at 0.5 s and holds up to +3.5; side 2 at 0.5 s, then holds the
+    // new setpoint from 39.0 (-1.0) and the next cycle's up to +2.5.
+    EXPECT_EQ(s.Side1.ReachTime, 5);
+    EXPECT_EQ(s.Side1.MaxHoldDeviation, 35);
+    EXPECT_EQ(s.Side2.ReachTime, 5);
+    EXPECT_EQ(s.Side2.MaxHoldDeviation, 25);
+
+    // A cycle that went on after an outage is one cycle: back by a second, or forward by the
+    // outage, whose time is no duration.
+    const report::RunSummary resumed = report::Summarize(
+        report::ParseLog(Text({Row(0.0, 0, false, 20, 0, false, 20), Row(1.0, 100, true, 20, 0, false, 20),
+                               Row(2.0, 100, true, 20, 0, false, 20), Row(1.5, 100, true, 20, 0, false, 20),
+                               Row(2.0, 100, true, 20, 0, false, 20), Row(302.0, 100, true, 20, 0, false, 20),
+                               Row(302.5, 100, true, 20, 0, false, 20)})));
+    EXPECT_EQ(resumed.Cycles, 1);
+    EXPECT_EQ(resumed.Duration, 30);
+    EXPECT_EQ(resumed.Side1.ReachTime, -1);
+    EXPECT_FALSE(resumed.Side1.Held);
 
     // A log that begins in the middle of a cycle (opened by a Stop) begins no cycle.
     EXPECT_EQ(report::Summarize(report::ParseLog(LogLineText(Row(345.5, 0, false, 20, 0, false, 20)))).Cycles,
@@ -261,11 +282,196 @@ TEST(RunSummary, KnownAnswersOnASmallLogWithTwoCycles) {
     EXPECT_EQ(report::PercentText(4.0 / 7.0), "57,1 %");
 }
 
-TEST(CsvExport, OneRowPerLineWithAHeaderAndDecimalPoints) {
-    const std::string csv = report::CsvText(report::ParseLog(Text({Rows[1], Rows[2], Rows[4]})));
-    EXPECT_EQ(csv, std::string(report::CsvHeader) + "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
-                                                    "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
-                                                    "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
+TEST(CsvExport, OneRowPerLineWithAHeaderInBothForms) {
+    const LogTable log = report::ParseLog(Text({Rows[1], Rows[2], Rows[4]}));
+    EXPECT_EQ(report::CsvText(log), std::string(report::CsvHeader) +
+                                        "12.3,150.0,1,148.3,0.0,0,21.0\r\n"
+                                        "99.9,-40.0,0,-3.3,1200.5,1,0.0\r\n"
+                                        "123456.7,155.0,0,12345.6,80.0,1,80.0\r\n");
+    EXPECT_EQ(report::CsvText(log, report::CsvForm::Czech), std::string(report::CsvHeaderCzech) +
+                                                                "12,3;150,0;1;148,3;0,0;0;21,0\r\n"
+                                                                "99,9;-40,0;0;-3,3;1200,5;1;0,0\r\n"
+                                                                "123456,7;155,0;0;12345,6;80,0;1;80,0\r\n");
+}
+
+// A resumed run, 13:19:05 to 13:25:30 with an outage from 13:20:00 to 13:23:30: the lines of
+// one cycle, which went on at the time it had (55 s), with the window's start-up temperatures
+// (19,0 and 21,0) until the units reported again.
+std::string ResumedLog() {
+    std::vector<LogRow> rows;
+    for (int n = 0; n <= 110; ++n) // 0 to 55 s
+        rows.push_back(Row(n * 0.5, n < 2 ? 0 : 100, true, 20 + n * 0.5, 0, false, 30));
+    for (int n = 0; n <= 240; ++n) // 55 s on, up to 175 s
+        rows.push_back(Row(55.0 + n * 0.5, 100, false, n < 2 ? 19.0 : 100, 0, false, n < 3 ? 21.0 : 30));
+    return Text(rows);
+}
+
+TEST(RunRecord, TimesEventsAndOutagesOfAResumedRunFromTheJournal) {
+    const LogTable log = report::ParseLog(ResumedLog());
+    const std::string journal =
+        "2026-12-08 13:10:00\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+        "2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
+        "2026-12-08 13:19:06\t-\ttelemetry\tpripojeno\r\n"
+        "2026-12-08 13:19:30\t2\tstale\tStrana 2: zadna teplota 10 s, topeni vypnuto.\r\n"
+        "2026-12-08 13:19:30\t-\treport\tRegulace teploty: Strana 2: zadna teplota 10 s, "
+        "topeni vypnuto.\r\n"
+        "2026-12-08 13:19:3\r\n" // a line that is no event
+        "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+        "2026-12-08 13:23:25\t1\tport-back\tCOM3\r\n"
+        "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 55 s, vypadek 205 s\r\n"
+        "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 55 s\r\n"
+        "2026-12-08 13:24:00\t1\trunaway\tStrana 1: topeni nevypina\r\n"
+        "2026-12-08 13:24:10\t1\tchange\tr0: 0,02 -> 0,03\r\n"
+        "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"
+        "2026-12-08 13:26:00\t-\tprogram-exit\t\r\n";
+    const std::vector<report::LoggedEvent> events = report::ParseEvents(journal);
+    ASSERT_EQ(events.size(), 13u);
+    const report::RunRecord r = report::FindRun(log, "data_08_12_26__13_19.txt", events);
+    ASSERT_TRUE(r.Start && r.End);
+    EXPECT_TRUE(r.StartToTheSecond);
+    EXPECT_TRUE(r.EndFromJournal);
+    EXPECT_EQ(report::DateText(*r.Start) + " " + report::ClockText(*r.Start), "08.12.2026 13:19:05");
+    EXPECT_EQ(report::ClockText(*r.End), "13:25:30");
+    ASSERT_EQ(r.Outages.size(), 1u);
+    EXPECT_EQ(r.Outages[0].Line, 111u); // the line that repeats the cycle time
+    EXPECT_EQ(r.Outages[0].NoReading1, 2u);
+    EXPECT_EQ(r.Outages[0].NoReading2, 3u);
+    EXPECT_EQ(report::ClockText(*r.Outages[0].From), "13:20:00");
+    EXPECT_EQ(r.Outages[0].Seconds(), 210);
+    // The box that repeated an alarm and the broker's note are not listed; a kind of event the
+    // report does not know is.
+    std::vector<std::string> kinds;
+    for (const report::LoggedEvent& e : report::TableEvents(r))
+        kinds.push_back(e.Kind);
+    EXPECT_EQ(kinds, (std::vector<std::string>{"cycle-start", "stale", "program-start", "port-back",
+                                               "cycle-interrupted", "cycle-resumed", "runaway", "change",
+                                               "cycle-end"}));
+    EXPECT_EQ(report::EventName("runaway"), "Topeni nevypina");
+    EXPECT_EQ(report::EventName("calibration"), "calibration");
+    EXPECT_TRUE(report::IsAlarm("sensor-fault"));
+    EXPECT_FALSE(report::IsAlarm("recovered"));
+
+    // Events fall on the lines written at their time: 25 s after the start, and 30 s after the resume.
+    const std::vector<double> x = report::RunTimes(log);
+    EXPECT_EQ(r.Events[2].Kind, "stale");
+    EXPECT_EQ(report::EventRunTime(r, log, x, r.Events[2].Time), 25.0);
+    EXPECT_EQ(report::EventRunTime(r, log, x, *r.Outages[0].To + 30), 85.0);
+
+    // The start-up temperatures are no readings: not the coldest, no deviation while holding.
+    const report::RunSummary raw = report::Summarize(log);
+    const report::RunSummary summary =
+        report::Summarize(log, [&r](int side, std::size_t i) { return r.NoReading(side, i); });
+    EXPECT_EQ(raw.Side1.MinTemperature, 190);
+    EXPECT_EQ(summary.Side1.MinTemperature, 200);
+    EXPECT_EQ(summary.Side2.MinTemperature, 300);
+    const auto rows = report::RecordRows(summary, r);
+    const auto interrupted = std::find_if(rows.begin(), rows.end(),
+                                          [](const auto& row) { return row.Label == "Preruseni cyklu"; });
+    ASSERT_NE(interrupted, rows.end());
+    EXPECT_EQ(interrupted->Side1, "1x, vypadek 3 min 30 s");
+    EXPECT_EQ((interrupted - 1)->Side1, "1"); // "Pocet cyklu"
+
+    // A shutdown that kept the cycle is bridged the same way, from the moment it was marked.
+    const report::RunRecord shutdown = report::FindRun(
+        log, "data_08_12_26__13_19.txt",
+        report::ParseEvents(
+            "2026-12-08 13:19:05\t-\tcycle-start\tobsluha\r\n"
+            "2026-12-08 13:20:00\t-\tcycle-interrupted\tukonceni systemem, cas 55 s, lze pokracovat\r\n"
+            "2026-12-08 13:20:00\t1\theaters-off\tCOM3\r\n"
+            "2026-12-08 13:20:01\t-\tprogram-exit\tukonceni systemem\r\n"
+            "2026-12-08 13:23:25\t-\tprogram-start\tRegulace teploty v2.9\r\n"
+            "2026-12-08 13:23:25\t-\tcycle-interrupted\tcas 55 s, vypadek 205 s\r\n"
+            "2026-12-08 13:23:30\t-\tcycle-resumed\tcas 55 s\r\n"
+            "2026-12-08 13:25:30\t-\tcycle-end\tkonec cyklu\r\n"));
+    ASSERT_EQ(shutdown.Outages.size(), 1u);
+    EXPECT_EQ(shutdown.Outages[0].Seconds(), 210);
+    EXPECT_TRUE(shutdown.EndFromJournal);
+    EXPECT_EQ(report::ClockText(*shutdown.End), "13:25:30");
+
+    // Without the journal the lines tell: the minute of the name, half a second a line; a time
+    // written twice alone is no outage.
+    const report::RunRecord alone = report::FindRun(log, "data_08_12_26__13_19.txt", {});
+    EXPECT_FALSE(alone.StartToTheSecond);
+    EXPECT_FALSE(alone.EndFromJournal);
+    EXPECT_EQ(report::ClockText(*alone.Start), "13:19:00");
+    EXPECT_EQ(report::ClockText(*alone.End), "13:21:56"); // 352 lines
+    EXPECT_TRUE(alone.Outages.empty());
+    const report::RunRecord back = report::FindRun(
+        report::ParseLog(Text({Row(20.0, 100, true, 50, 0, false, 30), Row(20.5, 100, true, 50, 0, false, 30),
+                               Row(20.0, 100, true, 50, 0, false, 30)})),
+        "run.txt", {});
+    ASSERT_EQ(back.Outages.size(), 1u); // the cycle time went back: an outage of unknown length
+    EXPECT_EQ(back.Outages[0].Line, 2u);
+    EXPECT_FALSE(back.Outages[0].Seconds());
+    EXPECT_FALSE(back.Start);
+    // The second log of a minute begins at the minute's second opening event.
+    const report::RunRecord second = report::FindRun(log, "data_08_12_26__13_19_2.txt", events);
+    EXPECT_FALSE(second.StartToTheSecond);
+    for (const char* name :
+         {"data_08_12_26__13_19.csv", "data_31_02_26__13_19.txt", "data_08_12_26__13_19_1.txt", "run.txt"})
+        EXPECT_FALSE(report::ParseLogName(name)) << name;
+}
+
+TEST(RunSettings, TodaysSettingsAreBroughtBackToTheRunsStartByTheJournalsChangeRecords) {
+    const testsupport::TTempDir temp("report_settings");
+    std::ofstream(temp.Path() / "Regulator.ini", std::ios::binary)
+        << "[Serial]\r\nCom1=COM5\r\n[Nastaveni]\r\nDelkaCyklu=600\r\n[Regulace]\r\nr0=0,03\r\nTi=31,5\r\n"
+           "Td_2=4\r\nTvz=5\r\nT1=40\r\n[Bezpecnost]\r\nMaxT1=160\r\n[Prubeh1]\r\nCas1=600\r\nTeplota1="
+           "150\r\n"
+           "Cas2=0\r\nTeplota2=100\r\n[Protokol]\r\nStrana2=Dolni zona\r\n";
+    const report::RunSettings today = report::ReadRunSettings(temp.Path() / "Regulator.ini");
+    ASSERT_TRUE(today.Found);
+    EXPECT_EQ(today.Side1.Port, "COM5");
+    EXPECT_EQ(today.Side2.Port, "COM4");
+    EXPECT_EQ(today.Side2.Name, "Dolni zona");
+    EXPECT_EQ(today.Side2.Td.Value, "4");
+    EXPECT_TRUE(today.Side2.Td.Own);
+    EXPECT_FALSE(today.Side2.r0.Own);
+    EXPECT_EQ(today.Side1.Program, (std::vector<report::ProgramPoint>{{0, 100}, {600, 150}}));
+    const auto rows = report::SettingRows(today);
+    auto row = [&rows](const std::string& label) {
+        return *std::find_if(rows.begin(), rows.end(),
+                             [&](const report::SettingRow& r) { return r.Label == label; });
+    };
+    EXPECT_EQ(row("Td [s]").Side2, "4 (vlastni)");
+    EXPECT_EQ(row("Ti [s]").Side2, "31,5");
+    EXPECT_EQ(row("r0").Side1, "0,03");
+    EXPECT_EQ(row("Mez teploty (Tmax) [\u00b0C]").Side2, "bez meze");
+
+    // The run began at 10:00:00; the operator changed r0, the limit, the cycle length and a
+    // point of program 1 later. A change at the run's own second stays (Start notes the values
+    // it starts with).
+    const auto changes =
+        report::ParseEvents("2026-12-08 09:00:00\t-\tchange\tt1: 30 -> 40\r\n"
+                            "2026-12-08 10:00:00\t-\tchange\tDoba cyklu: 300 -> 600\r\n"
+                            "2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,03\r\n"
+                            "2026-12-08 11:00:05\t1\tchange\tTmax1: bez meze -> 160\r\n"
+                            "2026-12-08 11:00:09\t-\tchange\tSimulace: vypnuto -> zapnuto\r\n"
+                            "2026-12-08 11:01:00\t1\tchange\tPrubeh 1: bod 300 s, 120 smazan\r\n"
+                            "2026-12-08 11:02:00\t1\tchange\tPrubeh 1: bod 600 s, 150 pridan\r\n");
+    const report::LocalSeconds start = *report::LocalSecondsOf(2026, 12, 8, 10, 0, 0);
+    report::RunSettings then = today;
+    report::UndoChangesSince(then, changes, start);
+    EXPECT_TRUE(then.AsOfRun);
+    EXPECT_EQ(then.Side1.r0.Value, "0,02");
+    EXPECT_EQ(then.Side2.r0.Value, "0,02");
+    EXPECT_EQ(then.Side1.Limit, "");
+    EXPECT_EQ(then.CycleLength, "600");
+    EXPECT_EQ(then.Side1.Standby, "40");
+    EXPECT_EQ(then.Side1.Program, (std::vector<report::ProgramPoint>{{0, 100}, {300, 120}}));
+
+    // A record that does not fit today's file (edited by hand since), or a journal that did not
+    // record changes yet by the run's start: today's settings, said to be today's.
+    for (const auto& journal :
+         {report::ParseEvents("2026-12-08 09:00:00\t-\tchange\tt1: 30 -> 40\r\n"
+                              "2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,025\r\n"),
+          report::ParseEvents("2026-12-08 11:00:00\t-\tchange\tr0: 0,02 -> 0,03\r\n")}) {
+        report::RunSettings kept = today;
+        report::UndoChangesSince(kept, journal, start);
+        EXPECT_FALSE(kept.AsOfRun);
+        EXPECT_EQ(kept.Side1.r0.Value, "0,03");
+    }
+    EXPECT_FALSE(report::ReadRunSettings(temp.Path() / "missing.ini").Found);
 }
 
 } // namespace

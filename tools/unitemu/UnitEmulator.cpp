@@ -121,6 +121,7 @@ void UnitModel::Step(double seconds, bool relay) {
 }
 
 std::string UnitModel::Report() const {
+    if (SensorBroken) return "@t=ERR  C\r";
     return "@t=" + FiveChars(Temperature, DecimalPoint) + "C\r";
 }
 

@@ -33,6 +33,7 @@ public:
 
     bool Relay = false;
     bool HeaterStuck = false; // the heater heats whatever the relay is told (a welded contact)
+    bool SensorBroken = false; // reports carry "ERR  " instead of a number (a broken thermocouple)
     bool Lamp = false;
     long Ticks = 0;  // "*" received
     long Beeps = 0;  // "@BEEP&" received
@@ -44,7 +45,7 @@ public:
     std::string Receive(std::string_view bytes);
     // Advances the thermal model by the given time; the relay watchdog counts it too.
     void Advance(double seconds);
-    // "@t=" + five characters + "C" + carriage return.
+    // "@t=" + five characters + "C" + carriage return ("@t=ERR  C" while the sensor is broken).
     std::string Report() const;
     std::string Identification() const { return Number == 1 ? "@Pt1&\r" : "@Pt2\r"; }
 

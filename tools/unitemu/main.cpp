@@ -64,7 +64,9 @@ commands on standard input, one per line (N is the unit, 1 or 2):
   temp N T               set the unit's temperature
   silent N | talk N      stop / resume temperature reports
   stuck N | unstick N    the unit's heater sticks on whatever the relay is told (it
-                         overshoots: the program's temperature limit "MaxT1"/"MaxT2") / works again
+                         overshoots: the program's temperature limit "MaxT1"/"MaxT2", and its
+                         runaway alarm) / works again
+  broken N | mend N      the unit's sensor breaks: its reports say "@t=ERR  C" / it reports again
   flood N SECONDS        send reports back to back as fast as the line takes them
   garbage N BYTES        send random bytes
   unplug N | plug N      close the unit's terminal / give it a new one
@@ -276,6 +278,8 @@ public:
             u->Silent = false;
         else if (cmd == "stuck" || cmd == "unstick")
             u->Model.HeaterStuck = cmd == "stuck";
+        else if (cmd == "broken" || cmd == "mend")
+            u->Model.SensorBroken = cmd == "broken";
         else if (cmd == "flood") {
             double s = 1;
             in >> s;
