@@ -28,7 +28,12 @@ QMessageBox* OpenBox(QWidget* parent, TBoxIcon icon, const QString& title, const
 } // namespace
 
 void TQtMessageBoxes::Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed) {
-    QMessageBox* box = OpenBox(parent_, icon, title, text, QMessageBox::Ok);
+    ShowOver(parent_, title, text, icon, std::move(closed));
+}
+
+void TQtMessageBoxes::ShowOver(QWidget* window, const QString& title, const QString& text, TBoxIcon icon,
+                               std::function<void()> closed) {
+    QMessageBox* box = OpenBox(window, icon, title, text, QMessageBox::Ok);
     QObject::connect(box, &QDialog::finished, box, [closed = std::move(closed)](int) {
         if (closed) closed();
     });
@@ -36,7 +41,8 @@ void TQtMessageBoxes::Show(const QString& title, const QString& text, TBoxIcon i
 }
 
 void TQtMessageBoxes::Ask(const TQuestion& question, std::function<void(bool yes)> answered) {
-    QMessageBox* box = OpenBox(parent_, TBoxIcon::Question, question.Title, question.Text, QMessageBox::NoButton);
+    QWidget* window = question.Over != nullptr ? question.Over : parent_;
+    QMessageBox* box = OpenBox(window, TBoxIcon::Question, question.Title, question.Text, QMessageBox::NoButton);
     QPushButton* yes = box->addButton(QStringLiteral("Ano"), QMessageBox::YesRole);
     QPushButton* no = box->addButton(QStringLiteral("Ne"), QMessageBox::NoRole);
     box->setDefaultButton(question.DefaultYes ? yes : no);

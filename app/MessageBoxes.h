@@ -20,6 +20,7 @@ struct TQuestion {
     QString Title;
     QString Text;
     bool DefaultYes = false;
+    QWidget* Over = nullptr; // the window it opens over (empty: the main one)
 };
 
 class TMessageBoxes {
@@ -33,7 +34,18 @@ public:
     virtual void Ask(const TQuestion& question, std::function<void(bool yes)> answered) = 0;
     // The same with "Ne" as the default.
     void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) {
-        Ask(TQuestion{title, text, false}, std::move(answered));
+        Ask(TQuestion{title, text, false, nullptr}, std::move(answered));
+    }
+    // The same over another of the program's windows than the main one (a tool window asks its
+    // own questions over itself); by default as Show and Ask.
+    virtual void ShowOver(QWidget* window, const QString& title, const QString& text, TBoxIcon icon,
+                          std::function<void()> closed = {}) {
+        (void)window;
+        Show(title, text, icon, std::move(closed));
+    }
+    void AskOver(QWidget* window, const QString& title, const QString& text,
+                 std::function<void(bool yes)> answered) {
+        Ask(TQuestion{title, text, false, window}, std::move(answered));
     }
 };
 
@@ -45,6 +57,8 @@ public:
     void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) override;
     using TMessageBoxes::Ask;
     void Ask(const TQuestion& question, std::function<void(bool yes)> answered) override;
+    void ShowOver(QWidget* window, const QString& title, const QString& text, TBoxIcon icon,
+                  std::function<void()> closed = {}) override;
 
 private:
     QWidget* parent_ = nullptr;

@@ -8,6 +8,7 @@
 #include "app/MessageBoxes.h"
 #include "app/Shape.h"
 #include "app/Timer.h"
+#include "autotune/Tuning.h"
 #include "devicelink/LineWatch.h"
 #include "journal/EventJournal.h"
 #include "journal/RunJournal.h"
@@ -273,15 +274,37 @@ public:
     void FinishRunJournal();
 
     // ---- Autotune (form1_autotune.cpp).
-    void BuildAutotune(); // the "Autotune" button beside "Pouzit"
+    // The "Autotune" button beside "Pouzit", the marks of a side under test and the line that
+    // says which sides have parameters of their own.
+    void BuildAutotune();
     void ButtonAutotuneClick(QObject* Sender);
-    // The control tick, after the controller's decisions and before the safety override: a side
-    // under the relay test takes the test's heater command.
+    // The control tick, after the controller's decisions and before the safety override: each
+    // side's recent response is kept, and a side under the relay test takes the test's heater
+    // command.
     void AutotuneTick();
     // Ends a running relay test with the reason (Start, Stop, a failure, a safety limit).
     void AutotuneStop(const std::string& reason);
     int AutotuneSide() const; // the side under a running relay test, or 0
+    // The setpoint of the relay test running on the side; none when the side is not under test.
+    std::optional<double> AutotuneSetpoint(int side) const;
+    // A relay test began or ended: the side's mark ("Test 150" where its "Topit" box is).
+    void ShowAutotuneSide();
+    // A cycle runs: "Regulovat" and "Na prubeh" checked and the cycle's end not yet reached.
+    bool CycleRunning() const;
     TAutotuneWindow* AutotuneWindow = nullptr; // created on first use, owned as a child window
+    QLabel* LabelAutotune1 = nullptr;          // side 1 under test: "Test" and the test's setpoint
+    QLabel* LabelAutotune2 = nullptr;
+    state::PerSide<autotune::TRecentResponse> RecentResponse{}; // per control tick, for the estimate
+
+    // ---- A side's own controller parameters (form1_autotune.cpp). The boxes "r0 =", "Ti =",
+    // "Td =" hold the shared set; a side may have a set of its own, which then rules that side.
+    // Sets or (with none) takes away the side's own set: checked, stored in the settings file and
+    // in force from the next control tick, the side's model started afresh. Nothing else is
+    // applied: a running cycle goes on. Throws state::EInvalidOp for a set the model cannot be
+    // built from and platform::EProfileWrite when the file refuses; nothing changes then.
+    void ApplySideParameters(int side, const std::optional<state::SideParameters>& own);
+    void ShowSideParameters(); // LabelParametry: which sides have their own set
+    QLabel* LabelParametry = nullptr; // on the "Regulator" tab; hidden while both use the shared set
 
     // ---- Ending the program from outside (SIGTERM: a shutdown, the end of the session). Nothing
     // waits for the operator: reports not shown yet go to the journal, open boxes close with the

@@ -11,6 +11,7 @@
 #include <QTabBar>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -19,9 +20,9 @@ constexpr int Panel1Width = 217;
 constexpr int PageControlTop = 248;    // right below "Start cyklu" and "STOP"
 constexpr int PageControlHeight = 321; // at the design size
 constexpr int MinimumChartWidth = 600;
-// The "Regulator" tab's rows down to "Tmax2 =", with a margin, when they move up a little.
+// The "Regulator" tab's rows with a margin, when they draw closer together.
 constexpr int TabPageMinimum = 261;
-constexpr int MostRowsMoveUp = 8;
+constexpr double MostRowsCloser = 0.8; // the rows' spacing never shrinks below this share
 
 // Runs `fit` whenever the watched page is resized.
 class TPageFit : public QObject {
@@ -58,16 +59,22 @@ void TForm1::ArrangeControls() {
         for (const Placed& p : testRows) p.widget->move(p.widget->x(), p.y + shift);
         ListBox2->resize(ListBox2->width(), std::max(40, listHeight + shift));
     });
-    // "Regulator": its rows move up a little when the page is low.
+    // "Regulator": its rows draw closer together (by a fifth at most) when the page is low.
     std::vector<Placed> rows;
-    int rowsBottom = 0;
-    for (QWidget* w : TabSheet1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        rows.push_back({w, w->y()});
-        rowsBottom = std::max(rowsBottom, w->geometry().bottom() + 1);
-    }
-    new TPageFit(TabSheet1, [rows, rowsBottom](int height) {
-        const int shift = std::clamp(height - 4 - rowsBottom, -MostRowsMoveUp, 0);
-        for (const Placed& p : rows) p.widget->move(p.widget->x(), p.y + shift);
+    for (QWidget* w : TabSheet1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) rows.push_back({w, w->y()});
+    new TPageFit(TabSheet1, [rows](int height) {
+        int top = height, bottom = 0;
+        for (const Placed& p : rows) {
+            // A label still without its text (shown later) is as high as its text will be.
+            const QSize hint = p.widget->sizeHint();
+            const int h = hint.isValid() ? std::min(p.widget->height(), hint.height()) : p.widget->height();
+            top = std::min(top, p.y);
+            bottom = std::max(bottom, p.y + h);
+        }
+        if (bottom <= top) return;
+        const double k = std::clamp(static_cast<double>(height - 4 - top) / (bottom - top), MostRowsCloser, 1.0);
+        for (const Placed& p : rows)
+            p.widget->move(p.widget->x(), top + static_cast<int>(std::lround((p.y - top) * k)));
     });
     // "Prubeh 1", "Prubeh 2": the program lists give way.
     for (auto [page, list] : {std::pair{TabSheet4, ListBox1}, std::pair{TabSheet5, ListBox3}}) {

@@ -128,7 +128,7 @@ void TForm1::ResumeAfterOutage() {
         Boxes().Ask(TQuestion{QStringLiteral("Regulace teploty"),
                               QString::fromStdString(journal::ResumeQuestionText(
                                   entry, journal::EpochSeconds(now) - entry.WallTime, platform::LocalNow())),
-                              true},
+                              true, nullptr},
                     [this, settings](bool yes) {
                         if (!PendingResume) return; // the window closed meanwhile
                         const journal::RunEntry found = *PendingResume;

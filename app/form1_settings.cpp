@@ -7,6 +7,7 @@
 #include "app/Controls.h"
 
 #include "persistence/Settings.h"
+#include "regulation/Controller.h"
 #include "serial/ComPort.h"
 
 void TForm1::LoadSettings() {
@@ -28,6 +29,16 @@ void TForm1::LoadSettings() {
     SetText(Edit8, s.Tvz);
     SetText(Edit16, s.T1);
     SetText(Edit17, s.T2);
+    // A side's own set is used only whole and usable; one that is not is reported and left out.
+    for (int side = 1; side <= state::SideCount; ++side) {
+        const persistence::StoredSideParameters& own = s.SideParameters[side];
+        S.OwnParameters[side] = regulation::SideParametersFromText(own.r0, own.Ti, own.Td);
+        if (!S.OwnParameters[side] && !(own.r0.empty() && own.Ti.empty() && own.Td.empty()))
+            Report(QStringLiteral("Regulator.ini: r0_%1, Ti_%1, Td_%1 nejsou platne parametry, strana %1 pouziva "
+                                  "spolecne r0, Ti, Td.")
+                       .arg(side));
+    }
+    ShowSideParameters();
 
     CheckBox2->setChecked(s.UkazKom);
     CheckBox3->setChecked(s.NaPrubeh);

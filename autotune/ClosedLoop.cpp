@@ -43,10 +43,7 @@ TStepResult Run(TPlant& plant, double controlPeriod, double setpoint, double dur
 
 } // namespace
 
-bool Valid(const TParameters& p) {
-    return std::isfinite(p.r0) && std::isfinite(p.Ti) && std::isfinite(p.Td) && p.r0 > 0.0 && p.Ti > 0.0 &&
-           p.Td > 0.0 && 4.0 * p.Td < p.Ti;
-}
+bool Valid(const TParameters& p) { return regulation::ParametersUsable(p.r0, p.Ti, p.Td); }
 
 TStepResult RunController(TPlant& plant, const TParameters& p, double controlPeriod, double setpoint,
                           double duration) {

@@ -13,15 +13,27 @@ double Mean(const std::vector<double>& v) {
     return v.empty() ? 0.0 : sum / static_cast<double>(v.size());
 }
 
-bool Agree(const std::vector<double>& v, double tolerance) {
+// Each lies within the tolerance (a fraction of their mean) and `slack` of their mean.
+bool Agree(const std::vector<double>& v, double tolerance, double slack = 0.0) {
     const double m = Mean(v);
     if (!(m > 0.0)) return false;
-    return std::all_of(v.begin(), v.end(), [&](double x) { return std::fabs(x - m) <= tolerance * m; });
+    return std::all_of(v.begin(), v.end(), [&](double x) { return std::fabs(x - m) <= tolerance * m + slack; });
 }
 
 } // namespace
 
-TRelayTest::TRelayTest(const TRelaySettings& settings) : settings_(settings) {
+double NoiseOf(const std::vector<double>& temperatures) {
+    if (temperatures.size() < 3) return 0.0;
+    double sum = 0.0;
+    for (std::size_t i = 1; i + 1 < temperatures.size(); ++i) {
+        const double d = temperatures[i + 1] - 2.0 * temperatures[i] + temperatures[i - 1];
+        sum += d * d;
+    }
+    // A second difference of white noise has six times its variance.
+    return std::sqrt(sum / static_cast<double>(temperatures.size() - 2) / 6.0);
+}
+
+TRelayTest::TRelayTest(const TRelaySettings& settings) : settings_(settings), entered_(settings.Hysteresis) {
     settings_.Periods = std::max(settings_.Periods, 2);
 }
 
@@ -29,7 +41,8 @@ int TRelayTest::Oscillations() const { return std::max(0, static_cast<int>(cycle
 
 std::optional<TUltimate> TRelayTest::Estimate() const {
     if (cycles_.size() < 2) return std::nullopt;
-    const std::size_t n = std::min(cycles_.size() - 1, static_cast<std::size_t>(settings_.Periods));
+    std::size_t n = std::min(cycles_.size() - 1, static_cast<std::size_t>(settings_.Periods));
+    if (n >= 2) n -= n % 2;
     TUltimate u;
     for (std::size_t i = cycles_.size() - n; i < cycles_.size(); ++i) {
         u.Period += cycles_[i].Period;
@@ -38,6 +51,11 @@ std::optional<TUltimate> TRelayTest::Estimate() const {
     u.Period /= static_cast<double>(n);
     u.Amplitude /= static_cast<double>(n);
     return u;
+}
+
+double TRelayTest::TimeScale() const {
+    if (const auto u = Estimate()) return u->Period;
+    return std::max(Elapsed() - relayStart_, 1e-3);
 }
 
 bool TRelayTest::Step(double time, double temperature) {
@@ -50,32 +68,104 @@ bool TRelayTest::Step(double time, double temperature) {
         Abort("Teplota prekrocila nejvyssi dovolenou hodnotu");
         return false;
     }
+    if (!relay_ && settings_.RestSamples > 0) {
+        trace_.push_back({time, temperature, false});
+        if (trace_.size() >= static_cast<std::size_t>(settings_.RestSamples)) EndRest(time, temperature);
+        if (time >= settings_.TimeLimit) GiveUp();
+        return false;
+    }
+    if (!relay_) EndRest(time, temperature);
     high_ = std::max(high_, temperature);
     low_ = std::min(low_, temperature);
-    if (!on_ && temperature < settings_.Setpoint - settings_.Hysteresis) {
+    const double h = settings_.Hysteresis;
+    if (!on_ && temperature < settings_.Setpoint - h) {
         on_ = true;
         CloseCycle(time);
         high_ = low_ = temperature;
-    } else if (on_ && temperature > settings_.Setpoint + settings_.Hysteresis) {
+        extreme_ = temperature;
+        turned_ = false;
+        checkpointDue_ = checkpointDue_ || checkpoints_;
+    } else if (on_ && temperature > settings_.Setpoint + h) {
         on_ = false;
+        switchedOff_ = true;
+        extreme_ = temperature;
+        turned_ = false;
+        checkpointDue_ = checkpointDue_ || checkpoints_;
+    } else {
+        Turns(temperature);
     }
     trace_.push_back({time, temperature, on_});
     if (verdict_ == TVerdict::Running && time >= settings_.TimeLimit) GiveUp();
     return verdict_ == TVerdict::Running && on_;
 }
 
+void TRelayTest::EndRest(double time, double temperature) {
+    std::vector<double> rest;
+    for (const TSample& s : trace_) rest.push_back(s.Temperature);
+    noise_ = NoiseOf(rest);
+    const double needed = NoiseMargin * noise_;
+    if (settings_.Hysteresis < needed) settings_.Hysteresis = std::ceil(needed * 10.0) / 10.0;
+    relay_ = true;
+    relayStart_ = time;
+    high_ = low_ = temperature;
+}
+
+void TRelayTest::Turns(double temperature) {
+    // With the heater on the temperature goes on falling for a while and then turns up; with it
+    // off it goes on rising and turns down. A turn is a way back of h from the extreme.
+    extreme_ = on_ ? std::min(extreme_, temperature) : std::max(extreme_, temperature);
+    const double back = on_ ? temperature - extreme_ : extreme_ - temperature;
+    if (turned_ || back < settings_.Hysteresis) return;
+    turned_ = true;
+    if (!on_ && switchedOff_ && settings_.Checkpoints) checkpoints_ = true;
+    checkpointDue_ = checkpointDue_ || checkpoints_;
+}
+
+std::size_t TRelayTest::TakeCheckpoint() {
+    checkpointDue_ = false;
+    return trace_.size();
+}
+
+void TRelayTest::ModelSettled() {
+    if (Finished()) return;
+    verdict_ = TVerdict::Done;
+    doneBy_ = TDoneBy::Model;
+}
+
 void TRelayTest::CloseCycle(double time) {
     if (lastOn_) cycles_.push_back({*lastOn_, time - *lastOn_, high_, low_});
     lastOn_ = time;
-    // The first period is the approach; the next N must agree.
+    // The first period is the approach and is not counted.
+    auto last = [&](std::size_t n, auto field) {
+        std::vector<double> v;
+        for (std::size_t i = cycles_.size() - n; i < cycles_.size(); ++i) v.push_back(field(cycles_[i]));
+        return v;
+    };
+    auto period = [](const TCycle& c) { return c.Period; };
+    auto amplitude = [](const TCycle& c) { return c.Amplitude(); };
+    const double tolerance = settings_.Tolerance;
+    // N periods that agree.
     const auto n = static_cast<std::size_t>(settings_.Periods);
-    if (cycles_.size() < n + 1) return;
-    std::vector<double> periods, amplitudes;
-    for (std::size_t i = cycles_.size() - n; i < cycles_.size(); ++i) {
-        periods.push_back(cycles_[i].Period);
-        amplitudes.push_back(cycles_[i].Amplitude());
+    if (cycles_.size() >= n + 1 && Agree(last(n, period), tolerance) && Agree(last(n, amplitude), tolerance)) {
+        verdict_ = TVerdict::Done;
+        doneBy_ = TDoneBy::Periods;
+        return;
     }
-    if (Agree(periods, settings_.Tolerance) && Agree(amplitudes, settings_.Tolerance)) verdict_ = TVerdict::Done;
+    // N + 1 periods whose neighbours agree in pairs, each of them within a wider band; a pair of
+    // amplitudes comes from four extremes, each off by up to about the noise.
+    if (cycles_.size() < n + 2) return;
+    auto pairs = [](const std::vector<double>& v) {
+        std::vector<double> p;
+        for (std::size_t i = 0; i + 1 < v.size(); ++i) p.push_back(v[i] + v[i + 1]);
+        return p;
+    };
+    const auto periods = last(n + 1, period), amplitudes = last(n + 1, amplitude);
+    const double slack = 2.0 * noise_;
+    if (Agree(pairs(periods), tolerance) && Agree(pairs(amplitudes), tolerance, slack) &&
+        Agree(periods, PairSpread * tolerance) && Agree(amplitudes, PairSpread * tolerance, slack)) {
+        verdict_ = TVerdict::Done;
+        doneBy_ = TDoneBy::Periods;
+    }
 }
 
 void TRelayTest::GiveUp() {

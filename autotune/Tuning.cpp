@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <exception>
 #include <numbers>
+#include <utility>
 
 namespace autotune {
 namespace {
@@ -325,15 +326,92 @@ std::vector<double> ModelPrediction(const TPlantModel& model, const std::vector<
     return out;
 }
 
+std::optional<TUltimate> ModelCycle(const TPlantModel& model, const TRelaySettings& settings, double controlPeriod) {
+    if (!(controlPeriod > 0.0)) return std::nullopt;
+    TRelaySettings s = settings;
+    s.RestSamples = 0;
+    s.Checkpoints = false;
+    TModelPlant plant(model, model.Ambient, controlPeriod / FitSlices);
+    const TRelayTest test = RunRelayTest(plant, s, controlPeriod);
+    if (test.Verdict() != TVerdict::Done) return std::nullopt;
+    return test.Estimate();
+}
+
+std::optional<TModelFigures> MeasureModel(const std::vector<TSample>& record, const TRelaySettings& settings,
+                                          double scale, double controlPeriod) {
+    const auto model = IdentifyModel(record, scale);
+    if (!model) return std::nullopt;
+    const auto cycle = ModelCycle(*model, settings, controlPeriod);
+    if (!cycle) return std::nullopt;
+    TModelFigures f{*model, *cycle, 0.0};
+    TModelPlant plant(*model, model->Ambient, controlPeriod / FitSlices);
+    RunLimit(plant, controlPeriod, settings.Setpoint, settings.TimeLimit, &f.Reach);
+    return f;
+}
+
+TModelWatch::TJob TModelWatch::Take(TRelayTest& test, double controlPeriod) {
+    const std::size_t n = test.TakeCheckpoint();
+    TJob job{{test.Trace().begin(), test.Trace().begin() + static_cast<std::ptrdiff_t>(n)}, test.Settings(),
+             test.TimeScale(), controlPeriod};
+    return job;
+}
+
+bool TModelWatch::Judge(TRelayTest& test, const std::optional<TModelFigures>& figures) {
+    const std::optional<TModelFigures> before = std::exchange(last_, figures);
+    if (!before || !figures || test.Finished()) return false;
+    const double allowed = 2.0 * test.Noise() + 0.25 * test.Hysteresis() + 0.05 * figures->Cycle.Amplitude;
+    const double tolerance = test.Settings().Tolerance;
+    auto close = [&](double a, double b) { return std::fabs(a - b) <= tolerance * 0.5 * (a + b); };
+    const bool settled = before->Model.Error <= allowed && figures->Model.Error <= allowed &&
+                         close(before->Cycle.Period, figures->Cycle.Period) &&
+                         close(before->Cycle.Amplitude, figures->Cycle.Amplitude) &&
+                         close(before->Reach, figures->Reach);
+    if (settled) test.ModelSettled();
+    return settled;
+}
+
+bool TModelWatch::Check(TRelayTest& test, double controlPeriod) {
+    if (!test.CheckpointDue()) return false;
+    return Judge(test, Fit(Take(test, controlPeriod)));
+}
+
+void TRecentResponse::Add(double seconds, double temperature, bool heater) {
+    clock_ += seconds;
+    samples_.push_back({clock_, temperature, heater});
+    while (samples_.size() > capacity_) samples_.pop_front();
+}
+
+std::optional<double> EstimateDuration(const std::vector<TSample>& recent, const TRelaySettings& settings,
+                                       double controlPeriod) {
+    if (recent.size() < 20 || !(controlPeriod > 0.0)) return std::nullopt;
+    std::size_t on = 0;
+    double lo = recent.front().Temperature, hi = lo;
+    for (const TSample& s : recent) {
+        on += s.Heater ? 1 : 0;
+        lo = std::min(lo, s.Temperature);
+        hi = std::max(hi, s.Temperature);
+    }
+    if (on < 3 || recent.size() - on < 3 || hi - lo < 2.0) return std::nullopt;
+    const auto model = IdentifyModel(recent, 0.5 * (recent.back().Time - recent.front().Time));
+    if (!model) return std::nullopt;
+    TModelPlant plant(*model, recent.back().Temperature, controlPeriod / FitSlices);
+    const TRelayTest test = RunRelayTest(plant, settings, controlPeriod);
+    if (test.Verdict() != TVerdict::Done) return std::nullopt;
+    return test.Elapsed();
+}
+
 TProposal Propose(const TRelayTest& test, double setpoint, double controlPeriod) {
     TProposal p;
-    p.Ultimate = test.Estimate().value_or(TUltimate{});
+    if (!(controlPeriod > 0.0)) return p;
+    p.Model = IdentifyModel(test.Trace(), test.TimeScale());
+    const auto measured = test.Oscillations() >= 2 ? test.Estimate() : std::nullopt;
+    const auto modelled = !measured && p.Model ? ModelCycle(*p.Model, test.Settings(), controlPeriod) : std::nullopt;
+    p.UltimateFromModel = modelled.has_value();
+    p.Ultimate = measured ? *measured : modelled ? *modelled : test.Estimate().value_or(TUltimate{});
     p.Ku = UltimateGain(p.Ultimate.Amplitude);
     p.Classic = TyreusLuyben(p.Ultimate);
     p.Parameters = p.Classic;
-    if (!(p.Ultimate.Period > 0.0) || !(controlPeriod > 0.0)) return p;
-    p.Model = IdentifyModel(test.Trace(), p.Ultimate.Period);
-    if (!p.Model) return p;
+    if (!(p.Ultimate.Period > 0.0) || !p.Model) return p;
 
     // The nominal model, and one that heats harder and answers later, for the margin.
     const double pu = p.Ultimate.Period;
@@ -427,8 +505,10 @@ std::optional<TParameters> ChooseParameters(const std::vector<TTrial>& trials, d
 
 TRelayTest RunRelayTest(TPlant& plant, const TRelaySettings& settings, double controlPeriod) {
     TRelayTest test(settings);
+    TModelWatch watch;
     for (long k = 0; !test.Finished(); ++k) {
         const bool heater = test.Step(static_cast<double>(k) * controlPeriod, plant.Temperature());
+        if (watch.Check(test, controlPeriod)) break;
         plant.Advance(controlPeriod, heater);
     }
     return test;

@@ -19,6 +19,7 @@
 #include "autotune/ClosedLoop.h"
 #include "autotune/RelayTest.h"
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -95,9 +96,75 @@ TTrial MakeTrial(std::function<std::unique_ptr<TPlant>()> make, double setpoint,
 std::optional<TParameters> ChooseParameters(const std::vector<TTrial>& trials, double controlPeriod, double ku,
                                             double pu, const TParameters& start, TStepResult* figures = nullptr);
 
+// What a model fitted at a checkpoint of the test says, to compare with the next one.
+struct TModelFigures {
+    TPlantModel Model;
+    TUltimate Cycle;    // the relay's oscillation on the model, at the test's setpoint and band
+    double Reach = 0.0; // s from the model's ambient to the setpoint at full power
+};
+
+// The relay's oscillation on a model, started from its ambient temperature: none when the model
+// does not oscillate regularly around the setpoint within the test's time limit.
+std::optional<TUltimate> ModelCycle(const TPlantModel& model, const TRelaySettings& settings, double controlPeriod);
+
+// Fits the model to a test's record (`scale`: the oscillation's time scale, TRelayTest::TimeScale)
+// and measures it. None when no model fits or it does not oscillate around the setpoint.
+std::optional<TModelFigures> MeasureModel(const std::vector<TSample>& record, const TRelaySettings& settings,
+                                          double scale, double controlPeriod);
+
+// The model checks of a running test: the model fitted at each checkpoint is compared with the
+// one before. They agree when both follow their record within 2·noise + h/4 + a/20 (rms, a the
+// model's amplitude) and their cycles' periods and amplitudes and their times to the setpoint lie
+// within the test's tolerance of each other; the test is then done. The fit may run anywhere (it is a pure calculation on a
+// copy of the record); the judging belongs to the test's thread.
+class TModelWatch {
+public:
+    struct TJob {
+        std::vector<TSample> Record;
+        TRelaySettings Settings;
+        double Scale = 0.0;
+        double ControlPeriod = 0.0;
+    };
+    // Takes the test's due checkpoint: what to fit.
+    static TJob Take(TRelayTest& test, double controlPeriod);
+    static std::optional<TModelFigures> Fit(const TJob& job) {
+        return MeasureModel(job.Record, job.Settings, job.Scale, job.ControlPeriod);
+    }
+    // The figures of the checkpoint taken last; true when the test is done by them.
+    bool Judge(TRelayTest& test, const std::optional<TModelFigures>& figures);
+    // All at once: the due checkpoint, if any, taken, fitted and judged.
+    bool Check(TRelayTest& test, double controlPeriod);
+
+private:
+    std::optional<TModelFigures> last_;
+};
+
+// What the program saw of a side lately, one sample per control tick: the last `capacity`.
+class TRecentResponse {
+public:
+    TRecentResponse() = default;
+    explicit TRecentResponse(std::size_t capacity) : capacity_(capacity) {}
+    // A sample `seconds` after the one before.
+    void Add(double seconds, double temperature, bool heater);
+    std::vector<TSample> Record() const { return {samples_.begin(), samples_.end()}; }
+
+private:
+    std::size_t capacity_ = 2000;
+    std::deque<TSample> samples_;
+    double clock_ = 0.0;
+};
+
+// How long a relay test from the last temperature of `recent` will take: the test run on the
+// model fitted to the recent response. None when that record shows too little of the heater's
+// effect to fit a model (the heater neither on nor off long enough, the temperature hardly
+// moving), when no model fits, or when the test would not end within its time limit.
+std::optional<double> EstimateDuration(const std::vector<TSample>& recent, const TRelaySettings& settings,
+                                       double controlPeriod);
+
 // The proposal of a finished test.
 struct TProposal {
     TUltimate Ultimate;
+    bool UltimateFromModel = false;     // the test ended before two periods: Pu and a are the model's
     double Ku = 0.0;
     TParameters Classic;                // Tyreus–Luyben
     std::optional<TPlantModel> Model;   // when one could be fitted
@@ -106,12 +173,13 @@ struct TProposal {
     double ModelOvershoot = 0.0;        // degC
 };
 
-// The whole method, for a test that is Done: the classic rule, then the parameters chosen on the
+// The whole method, for a test that is Done: the classic rule (on Pu and a as measured, or as the
+// model shows them when the test ended before two periods), then the parameters chosen on the
 // fitted model for a step from its ambient to `setpoint` at the control period (the classic rule
 // alone when no model fits). Throws nothing.
 TProposal Propose(const TRelayTest& test, double setpoint, double controlPeriod);
 
-// A relay test run on a plant at the control period, to its end.
+// A relay test run on a plant at the control period, to its end, with its model checks.
 TRelayTest RunRelayTest(TPlant& plant, const TRelaySettings& settings, double controlPeriod);
 
 } // namespace autotune

@@ -13,6 +13,7 @@ constexpr std::string_view SettingsFileName = "Regulator.ini";
 std::string ProgramSection(int side) { return "Prubeh" + std::to_string(side); }
 std::string TimeKey(int n) { return "Cas" + std::to_string(n); }
 std::string TempKey(int n) { return "Teplota" + std::to_string(n); }
+std::string SideKey(std::string_view name, int side) { return std::string(name) + "_" + std::to_string(side); }
 
 } // namespace
 
@@ -59,6 +60,12 @@ StoredSettings ReadSettings() {
     s.Tvz = file.ReadString("Regulace", "Tvz", s.Tvz);
     s.T1 = file.ReadString("Regulace", "T1", s.T1);
     s.T2 = file.ReadString("Regulace", "T2", s.T2);
+    for (int side = 1; side <= state::SideCount; ++side) {
+        StoredSideParameters& own = s.SideParameters[side];
+        own.r0 = file.ReadString("Regulace", SideKey("r0", side), {});
+        own.Ti = file.ReadString("Regulace", SideKey("Ti", side), {});
+        own.Td = file.ReadString("Regulace", SideKey("Td", side), {});
+    }
 
     s.UkazKom = file.ReadBool("Nastaveni", "UkazKom", s.UkazKom);
     s.NaPrubeh = file.ReadBool("Nastaveni", "NaPrubeh", s.NaPrubeh);
@@ -91,6 +98,15 @@ void WriteRegulatorSettings(std::string_view r0, std::string_view ti, std::strin
     file.WriteString("Regulace", "Tvz", tvz);
     file.WriteString("Regulace", "T1", t1);
     file.WriteString("Regulace", "T2", t2);
+    batch.Commit();
+}
+
+void WriteSideParameters(int side, std::string_view r0, std::string_view ti, std::string_view td) {
+    const platform::ProfileFile file = SettingsFile();
+    platform::ProfileWriteBatch batch(file); // the three keys change in one step
+    file.WriteString("Regulace", SideKey("r0", side), r0);
+    file.WriteString("Regulace", SideKey("Ti", side), ti);
+    file.WriteString("Regulace", SideKey("Td", side), td);
     batch.Commit();
 }
 

@@ -5,8 +5,9 @@
 //
 // Sections and keys: "Serial" (Com1, BaudRate, Com2), "Nastaveni" (Zadana1, Zadana2, DelkaCyklu,
 // UkazKom, NaPrubeh, and Simulace, which is written at exit but never read: simulation always
-// starts off), "Regulace" (r0, Ti, Td, Tvz, T1, T2), "Prubeh1" and "Prubeh2" (Cas<n>, Teplota<n>
-// for the points n = 1, 2, ...). Texts are stored exactly as the edit boxes show them.
+// starts off), "Regulace" (r0, Ti, Td, Tvz, T1, T2, and a side's own r0_<side>, Ti_<side>,
+// Td_<side> when it has them), "Prubeh1" and "Prubeh2" (Cas<n>, Teplota<n> for the points
+// n = 1, 2, ...). Texts are stored exactly as the edit boxes show them.
 #include "platform/Profile.h"
 #include "state/PerSide.h"
 #include "state/RegulatorState.h"
@@ -31,6 +32,13 @@ struct StoredProgram {
     state::OneBased<std::int32_t, state::MaxProgramPoints> Temp{};
 };
 
+// A side's own controller parameters as stored; all empty when it has none.
+struct StoredSideParameters {
+    std::string r0;
+    std::string Ti;
+    std::string Td;
+};
+
 // Everything read at start, with the defaults a missing file, section or key gives.
 struct StoredSettings {
     // "Serial". The one "BaudRate" key is read twice, once for each port.
@@ -49,6 +57,7 @@ struct StoredSettings {
     std::string Tvz = "5";
     std::string T1 = "180";
     std::string T2 = "180";
+    state::PerSide<StoredSideParameters> SideParameters{}; // r0_1, Ti_1, Td_1, r0_2, Ti_2, Td_2
     // "Nastaveni"
     bool UkazKom = false;
     bool NaPrubeh = false;
@@ -80,6 +89,10 @@ void WriteWindowSettings(std::string_view zadana1, std::string_view zadana2, std
 // "Regulace", after the parameters were applied: the texts of r0, Ti, Td, Tvz, t1 and t2.
 void WriteRegulatorSettings(std::string_view r0, std::string_view ti, std::string_view td, std::string_view tvz,
                             std::string_view t1, std::string_view t2);
+
+// "Regulace", when a side gets parameters of its own: r0_<side>, Ti_<side>, Td_<side>, in one
+// replacement of the file. Empty texts take the side's own set away.
+void WriteSideParameters(int side, std::string_view r0, std::string_view ti, std::string_view td);
 
 // "Serial", when port numbers are applied: both port names, then the one shared baud rate text.
 void WriteSerialSettings(std::string_view com1, std::string_view com2, std::string_view baudRate);

@@ -65,32 +65,69 @@ void CheckParameterSigns(const state::RegulatorState& S) {
     if (S.r0 < 0.0 || S.Ti < 0.0 || S.Td < 0.0) throw state::EInvalidOp();
 }
 
+namespace {
+
+// The coefficients from r0, Ti and Td, each stored into `c` as soon as it is computed.
+template <class Coefficients>
+void Compute(Coefficients& c, double r0, double Ti, double Td, double controlPeriod) {
+    const double v = Sqrt(Sub(1.0, Div(Mul(4.0, Td), Ti)));
+    c.ModelGain = Div(1.0, Mul(v, r0));
+
+    const double halfTi = Mul(0.5, Ti);
+    c.FastTau = Mul(Sub(1.0, v), halfTi);
+    c.SlowTau = Mul(Add(v, 1.0), halfTi);
+
+    const double fastExp = Exp(Div(-controlPeriod, c.FastTau));
+    c.FastInput = Mul(Sub(1.0, fastExp), c.ModelGain);
+    c.FastDecay = fastExp;
+    const double slowExp = Exp(Div(-controlPeriod, c.SlowTau));
+    c.SlowInput = Mul(Sub(1.0, slowExp), c.ModelGain);
+    c.SlowDecay = slowExp;
+}
+
+} // namespace
+
 void ComputeCoefficients(state::RegulatorState& S, std::uint32_t intervalMs) {
     S.ControlPeriod = Div(static_cast<double>(intervalMs), 1000.0);
     CheckParameterSigns(S);
+    Compute(S, S.r0, S.Ti, S.Td, S.ControlPeriod);
+    for (int side = 1; side <= state::SideCount; ++side)
+        if (S.OwnParameters[side]) ComputeSideCoefficients(*S.OwnParameters[side], S.ControlPeriod);
+}
 
-    const double v = Sqrt(Sub(1.0, Div(Mul(4.0, S.Td), S.Ti)));
-    S.ModelGain = Div(1.0, Mul(v, S.r0));
+bool ParametersUsable(double r0, double Ti, double Td) {
+    return std::isfinite(r0) && std::isfinite(Ti) && std::isfinite(Td) && r0 > 0.0 && Ti > 0.0 && Td > 0.0 &&
+           4.0 * Td < Ti;
+}
 
-    const double halfTi = Mul(0.5, S.Ti);
-    S.FastTau = Mul(Sub(1.0, v), halfTi);
-    S.SlowTau = Mul(Add(v, 1.0), halfTi);
+std::optional<state::SideParameters> SideParametersFromText(std::string_view r0, std::string_view ti,
+                                                            std::string_view td) {
+    const auto a = numtext::ParseFloat(r0), b = numtext::ParseFloat(ti), c = numtext::ParseFloat(td);
+    if (!a || !b || !c || !ParametersUsable(*a, *b, *c)) return std::nullopt;
+    state::SideParameters own;
+    own.r0 = *a;
+    own.Ti = *b;
+    own.Td = *c;
+    return own;
+}
 
-    const double fastExp = Exp(Div(-S.ControlPeriod, S.FastTau));
-    S.FastInput = Mul(Sub(1.0, fastExp), S.ModelGain);
-    S.FastDecay = fastExp;
-    const double slowExp = Exp(Div(-S.ControlPeriod, S.SlowTau));
-    S.SlowInput = Mul(Sub(1.0, slowExp), S.ModelGain);
-    S.SlowDecay = slowExp;
+void ComputeSideCoefficients(state::SideParameters& own, double controlPeriod) {
+    if (!ParametersUsable(own.r0, own.Ti, own.Td)) throw state::EInvalidOp();
+    state::SideParameters computed = own;
+    Compute(computed, own.r0, own.Ti, own.Td, controlPeriod);
+    own = computed;
 }
 
 bool DecideHeater(state::RegulatorState& S, int side, double setpoint) {
     state::SideRecord& R = S.SideState[side];
     const bool h = R.HeaterSwitch != nullptr && R.HeaterSwitch->Checked();
+    const auto& own = S.OwnParameters[side];
 
     // Compute everything first so that a failure leaves the side's model as it was.
-    const double fast = Add(Mul(S.FastDecay, R.FastLag), h ? S.FastInput : 0.0);
-    const double slow = Add(Mul(S.SlowDecay, R.SlowLag), h ? S.SlowInput : 0.0);
+    const double fastDecay = own ? own->FastDecay : S.FastDecay, fastInput = own ? own->FastInput : S.FastInput;
+    const double slowDecay = own ? own->SlowDecay : S.SlowDecay, slowInput = own ? own->SlowInput : S.SlowInput;
+    const double fast = Add(Mul(fastDecay, R.FastLag), h ? fastInput : 0.0);
+    const double slow = Add(Mul(slowDecay, R.SlowLag), h ? slowInput : 0.0);
     const double rise = Sub(fast, slow);
     const double g = Add(R.Temperature, rise);
     R.FastLag = fast;

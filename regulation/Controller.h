@@ -6,6 +6,7 @@
 #include "state/RegulatorState.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,11 +59,25 @@ void CheckParameterSigns(const state::RegulatorState& S);
 // as soon as it is computed. Every operation is checked: with Ti = 0, r0 = 0, 4·Td = Ti or
 // 4·Td > Ti it throws before ModelGain is stored; with Td = 0 it throws after storing
 // ModelGain = 1/r0, FastTau = 0 and SlowTau = Ti. What is not yet computed keeps its value.
+// Then the coefficients of each side with parameters of its own (ComputeSideCoefficients).
 // Throws state::EZeroDivide, state::EInvalidOp or state::EOverflow (all state::EMathError),
 // and what CheckParameterSigns throws (checked after ControlPeriod is stored).
 void ComputeCoefficients(state::RegulatorState& S, std::uint32_t intervalMs);
 
-// The on/off decision for one side, advancing that side's model by one control period: reads
+// True when a model can be built from the parameters: all finite, r0 > 0, Ti > 0, 0 < Td < Ti/4.
+bool ParametersUsable(double r0, double Ti, double Td);
+
+// A side's own parameters from their three texts (the settings file's r0_<side>, Ti_<side>,
+// Td_<side>): none when a text is no number or the set is not usable. Throws nothing.
+std::optional<state::SideParameters> SideParametersFromText(std::string_view r0, std::string_view ti,
+                                                            std::string_view td);
+
+// The coefficients of a side's own parameters at the control period, all or none: a set the
+// model cannot be built from throws state::EInvalidOp and leaves `own` as it was.
+void ComputeSideCoefficients(state::SideParameters& own, double controlPeriod);
+
+// The on/off decision for one side, with the side's own coefficients when it has them and the
+// shared ones otherwise, advancing that side's model by one control period: reads
 // the side's heater switch (the command in force since the previous tick), updates FastLag,
 // SlowLag and PredictedRise, and returns the new heater command. Temperature + PredictedRise
 // above setpoint + 0.5 gives off, below setpoint - 0.5 gives on, otherwise the current command.

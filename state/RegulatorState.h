@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace state {
@@ -31,6 +32,21 @@ public:
 class DataLogFile {
 public:
     virtual ~DataLogFile() = default;
+};
+
+// A side's own controller parameters, which override the shared r0, Ti and Td for that side
+// alone, and the coefficients of its model computed from them at the shared control period.
+struct SideParameters {
+    double r0 = 0.0;
+    double Ti = 0.0;
+    double Td = 0.0;
+    double ModelGain = 0.0;
+    double FastTau = 0.0;
+    double SlowTau = 0.0;
+    double FastDecay = 0.0;
+    double SlowDecay = 0.0;
+    double FastInput = 0.0;
+    double SlowInput = 0.0;
 };
 
 struct SideRecord {
@@ -68,6 +84,8 @@ struct RegulatorState {
     double SlowDecay = 0.0;
     double FastInput = 0.0;
     double SlowInput = 0.0;
+    // Sides with parameters of their own; the others use the shared set above.
+    PerSide<std::optional<SideParameters>> OwnParameters{};
 
     PerSide<SideRecord> SideState{};
 

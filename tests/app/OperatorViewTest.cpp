@@ -145,6 +145,9 @@ TEST(OperatorView, EveryControlShowsOnASmallScreenAndTabGoesInOrder) {
                 << w->objectName().toStdString() << " in " << area->objectName().toStdString();
         }
     };
+    f.LabelParametry->setText(QStringLiteral("Strany 1 a 2: vlastni r0, Ti, Td")); // a side's own set shown
+    f.LabelParametry->adjustSize();
+    f.LabelParametry->show();
     inside(f.Panel1);
     for (QWidget* page : {f.TabSheet1, f.TabSheet3, f.TabSheet4, f.TabSheet5}) {
         f.t->setCurrentWidget(page);

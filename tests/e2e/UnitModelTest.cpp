@@ -33,6 +33,22 @@ TEST(UnitModel, EveryReportReadsBackAsItsTemperature) {
     }
 }
 
+TEST(UnitModel, ANoisySensorScattersItsReportsAroundTheTemperature) {
+    unitemu::UnitModel unit(1);
+    unit.Temperature = 100.0;
+    unit.Noise = 0.2;
+    double sum = 0.0, squares = 0.0;
+    constexpr int Reports = 2000;
+    for (int i = 0; i < Reports; ++i) {
+        const double back = devicelink::ReportTemperature(std::string_view(unit.Report()).substr(3, 5)) - 100.0;
+        sum += back;
+        squares += back * back;
+    }
+    EXPECT_NEAR(sum / Reports, 0.0, 0.03);
+    EXPECT_NEAR(std::sqrt(squares / Reports), 0.2, 0.03);
+    EXPECT_EQ(unit.Temperature, 100.0) << "the noise is the sensor's, not the oven's";
+}
+
 TEST(UnitModel, DecodesCommandsAndAnswersIdentification) {
     unitemu::UnitModel unit(2);
     EXPECT_EQ(unit.Receive("!"), "@Pt2\r");

@@ -256,6 +256,24 @@ TEST_F(SettingsTest, RoundTripKeepsCommentsUnknownSectionsAndCase) {
     EXPECT_EQ(Points(again.Programs[1]), (std::vector<std::pair<int, int>>{{0, 100}, {50, 120}}));
 }
 
+TEST_F(SettingsTest, ASideKeepsItsOwnParametersBesideTheSharedOnes) {
+    Write("[Regulace]\r\nr0=0,02\r\nTi=30\r\nTd=2\r\n");
+    for (int side = 1; side <= 2; ++side) EXPECT_TRUE(ReadSettings().SideParameters[side].r0.empty()) << side;
+
+    persistence::WriteSideParameters(2, "0,0182", "1086", "102,3");
+    EXPECT_EQ(Read(), "[Regulace]\r\nr0=0,02\r\nTi=30\r\nTd=2\r\nr0_2=0,0182\r\nTi_2=1086\r\nTd_2=102,3\r\n");
+    auto s = ReadSettings();
+    EXPECT_EQ(s.r0, "0,02") << "the shared set stays";
+    EXPECT_EQ(s.SideParameters[2].r0, "0,0182");
+    EXPECT_EQ(s.SideParameters[2].Ti, "1086");
+    EXPECT_EQ(s.SideParameters[2].Td, "102,3");
+    EXPECT_TRUE(s.SideParameters[1].Ti.empty());
+
+    persistence::WriteSideParameters(2, "", "", ""); // back to the shared set
+    s = ReadSettings();
+    EXPECT_TRUE(s.SideParameters[2].r0.empty() && s.SideParameters[2].Ti.empty() && s.SideParameters[2].Td.empty());
+}
+
 TEST_F(SettingsTest, PathHasOneSeparatorAlsoInTheErrorText) {
     platform::SetProgramDir(dir.string() + "//");
     EXPECT_EQ(persistence::SettingsPath(), dir / "Regulator.ini");

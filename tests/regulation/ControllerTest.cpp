@@ -268,6 +268,48 @@ TEST(DecideHeater, AdvancesOnlyTheSideAsked) {
     EXPECT_NEAR(S.SideState[2].FastLag, 51.3709, 5e-5);
 }
 
+TEST(DecideHeater, ASideWithItsOwnSetDecidesWithItsOwnCoefficients) {
+    state::RegulatorState S;
+    S.r0 = 0.01995;
+    S.Ti = 31.5;
+    S.Td = 2.35;
+    S.OwnParameters[2] = regulation::SideParametersFromText("0,0182", "1086", "102,3");
+    ASSERT_TRUE(S.OwnParameters[2].has_value());
+    regulation::ComputeCoefficients(S, 5000);
+    const auto design = DesignState();
+    const Coefficients shared = Snapshot(S), expected = Snapshot(design);
+    EXPECT_EQ(shared.FastInput, expected.FastInput) << "the shared set is the shared set";
+    EXPECT_EQ(shared.SlowDecay, expected.SlowDecay);
+
+    // Side 2's coefficients are those the shared computation gives for its own parameters.
+    state::RegulatorState alone;
+    alone.r0 = 0.0182;
+    alone.Ti = 1086;
+    alone.Td = 102.3;
+    regulation::ComputeCoefficients(alone, 5000);
+    FakeSwitch one, two;
+    one.SetChecked(true);
+    two.SetChecked(true);
+    S.SideState[1].HeaterSwitch = &one;
+    S.SideState[2].HeaterSwitch = &two;
+    S.SideState[1].Temperature = S.SideState[2].Temperature = 100.0;
+    regulation::DecideHeater(S, 1, 150.0);
+    regulation::DecideHeater(S, 2, 150.0);
+    EXPECT_NEAR(S.SideState[1].FastLag, 51.3709, 5e-5);
+    EXPECT_EQ(S.SideState[2].FastLag, alone.FastInput);
+    EXPECT_EQ(S.SideState[2].SlowLag, alone.SlowInput);
+
+    // Sets the model cannot be built from are none; computing one refuses and keeps the old.
+    EXPECT_FALSE(regulation::SideParametersFromText("abc", "1086", "102,3"));
+    EXPECT_FALSE(regulation::SideParametersFromText("0,02", "10", "2,5")) << "4·Td = Ti";
+    EXPECT_FALSE(regulation::SideParametersFromText("0,02", "", "2"));
+    state::SideParameters bad = *S.OwnParameters[2];
+    bad.Td = bad.Ti;
+    const double before = bad.FastInput;
+    EXPECT_THROW(regulation::ComputeSideCoefficients(bad, 5.0), state::EInvalidOp);
+    EXPECT_EQ(bad.FastInput, before);
+}
+
 TEST(DecideHeater, OverflowRaisesAndLeavesTheModelAsItWas) {
     state::RegulatorState S;
     FakeSwitch heater;

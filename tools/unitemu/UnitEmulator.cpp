@@ -122,7 +122,8 @@ void UnitModel::Step(double seconds, bool relay) {
 
 std::string UnitModel::Report() const {
     if (SensorBroken) return "@t=ERR  C\r";
-    return "@t=" + FiveChars(Temperature, DecimalPoint) + "C\r";
+    const double noise = Noise > 0.0 ? std::normal_distribution<double>(0.0, Noise)(noiseSource_) : 0.0;
+    return "@t=" + FiveChars(Temperature + noise, DecimalPoint) + "C\r";
 }
 
 std::string FiveChars(double value, bool decimalPoint) {

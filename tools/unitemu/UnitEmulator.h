@@ -5,6 +5,7 @@
 // START or STOP on request. Every byte the program sends is recorded with a timestamp.
 #include <cstdint>
 #include <deque>
+#include <random>
 #include <utility>
 #include <string>
 #include <string_view>
@@ -27,6 +28,9 @@ public:
     double ChamberLag = 0.0;
     double DeadTime = 0.0;
     bool DecimalPoint = false; // reports use "." instead of ","
+    // Sensor noise: each report is off by a normally distributed amount with this standard
+    // deviation (degC, 0: none).
+    double Noise = 0.0;
     // Relay watchdog: a unit that has received nothing for this many seconds drops its relay
     // (and lamp), so a heater never stays on after the program went away. 0: off.
     double RelayWatchdog = 0.0;
@@ -55,6 +59,7 @@ private:
     void AdvanceHeat(double seconds);
     void Step(double seconds, bool relay);
     bool HasLags() const { return ElementLag > 0.0 || ChamberLag > 0.0 || DeadTime > 0.0; }
+    mutable std::mt19937 noiseSource_{12345u};
     std::string frame_;
     bool inFrame_ = false;
     // The slower oven's inner state: model time, relay changes still on their way, the heat the

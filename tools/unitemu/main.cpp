@@ -46,6 +46,8 @@ usage: unitemu [options] DIR [--run PROGRAM [ARGS...]]
   --element-lag S     lag of the heating element in s (default 0)
   --chamber-lag S     lag of the sensor behind the chamber in s (default 0)
   --dead-time S       delay between the relay and the element in s (default 0)
+  --noise S           sensor noise: each report off by a random amount of standard
+                      deviation S degC (default 0)
   --point             reports use "." as decimal separator (default ",")
   --relay-watchdog S  a unit that receives nothing for S seconds drops its relay and lamp,
                       as a unit should when the program is gone (default 0: off)
@@ -445,7 +447,7 @@ int main(int argc, char** argv) {
     int units = 2;
     std::string link1 = "com3", link2 = "com4", logPath;
     double temp1 = 19.0, temp2 = 21.0, ambient = 20.0, heatRate = 1.0, lossTau = 300.0, relayWatchdog = 0.0;
-    double elementLag = 0.0, chamberLag = 0.0, deadTime = 0.0;
+    double elementLag = 0.0, chamberLag = 0.0, deadTime = 0.0, noise = 0.0;
     bool point = false, demo = false;
     std::vector<char*> run;
     std::string dir;
@@ -485,6 +487,8 @@ int main(int argc, char** argv) {
             chamberLag = std::stod(next());
         else if (a == "--dead-time")
             deadTime = std::stod(next());
+        else if (a == "--noise")
+            noise = std::stod(next());
         else if (a == "--point")
             point = true;
         else if (a == "--relay-watchdog")
@@ -556,6 +560,7 @@ int main(int argc, char** argv) {
         u.Model.ChamberLag = chamberLag;
         u.Model.DeadTime = deadTime;
         u.Model.DecimalPoint = point;
+        u.Model.Noise = noise;
         u.Model.RelayWatchdog = relayWatchdog;
         u.LinkName = n == 1 ? link1 : link2;
         u.Link = emu.Dir / "dosdevices" / u.LinkName;
