@@ -37,10 +37,14 @@ TAlarmStrip::TAlarmStrip(QWidget* parent) : QFrame(parent) {
 
 QColor TAlarmStrip::Background(TRowStyle style) {
     switch (style) {
-    case TRowStyle::Alarm: return AlarmRed;
-    case TRowStyle::Acknowledged: return AcknowledgedOrange;
-    case TRowStyle::Note: return NoteGround;
-    case TRowStyle::Warning: return WarningYellow;
+    case TRowStyle::Alarm:
+        return AlarmRed;
+    case TRowStyle::Acknowledged:
+        return AcknowledgedOrange;
+    case TRowStyle::Note:
+        return NoteGround;
+    case TRowStyle::Warning:
+        return WarningYellow;
     }
     return NoteGround;
 }

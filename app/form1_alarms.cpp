@@ -40,7 +40,7 @@ struct TAlarmSource {
     std::string (*Text)(TForm1& f, int side);    // when it begins
     std::string (*EndText)(TForm1& f, int side); // when it ends
     std::string_view EndKind;                    // the journal's kind of its end
-    bool NotCurrent = false;  // while it stands the side's temperature is not current
+    bool NotCurrent = false;                     // while it stands the side's temperature is not current
     bool SaidElsewhere = false; // its beginning and end are listed and journalled where they happen
 };
 
@@ -49,17 +49,23 @@ const TAlarmSource Sources[] = {
      [](TForm1& f, int side) { return f.LineWatch.IsLost(side); },
      [](TForm1&, int side) { return devicelink::LostText(side); },
      [](TForm1&, int side) { return devicelink::BackText(side); },
-     kind::PortBack, true, true},
+     kind::PortBack,
+     true,
+     true},
     {{kind::Stale, "bez teploty"},
      [](TForm1& f, int side) { return f.Supervisor.Stale(side); },
      [](TForm1& f, int side) { return supervision::StaleText(side, f.Supervisor.GetLimits().MaxAge); },
      [](TForm1&, int side) { return supervision::RecoveredText(side); },
-     kind::Recovered, true, false},
+     kind::Recovered,
+     true,
+     false},
     {{kind::SensorFault, "cidlo hlasi nesmysl"},
      [](TForm1& f, int side) { return f.Supervisor.SensorFault(side); },
      [](TForm1&, int side) { return supervision::SensorFaultText(side); },
      [](TForm1&, int side) { return supervision::SensorRecoveredText(side); },
-     kind::Recovered, true, false},
+     kind::Recovered,
+     true,
+     false},
     {{kind::OverTemperature, "nad mezi", true},
      [](TForm1& f, int side) { return f.Supervisor.Alarm(side); },
      [](TForm1& f, int side) {
@@ -67,17 +73,21 @@ const TAlarmSource Sources[] = {
                                                  f.Supervisor.GetLimits().MaxT[side].value_or(0.0));
      },
      [](TForm1&, int side) { return supervision::ReleasedText(side); },
-     kind::Recovered, false, false},
+     kind::Recovered,
+     false,
+     false},
     // Heard until it ends, acknowledged or not: someone must cut the heater's mains.
     {{kind::Runaway, "topeni se nevypina", true, true},
      [](TForm1& f, int side) { return f.Supervisor.Runaway(side); },
      [](TForm1& f, int side) {
-         const double from = f.Supervisor.Latches(side).RunawayThreshold.value_or(0.0) -
-                             f.Supervisor.GetLimits().RunawayRise;
+         const double from =
+             f.Supervisor.Latches(side).RunawayThreshold.value_or(0.0) - f.Supervisor.GetLimits().RunawayRise;
          return supervision::RunawayText(side, from, f.S.SideState[side].Temperature);
      },
      [](TForm1&, int side) { return supervision::RunawayReleasedText(side); },
-     kind::Recovered, false, false},
+     kind::Recovered,
+     false,
+     false},
 };
 
 const QColor White{255, 255, 255};
@@ -99,8 +109,10 @@ std::vector<TAlarmStrip::TRow> StripRows(const supervision::TAlarmList& alarms) 
     std::vector<TAlarmStrip::TRow> rows;
     for (const supervision::Alarm& a : alarms.Alarms()) {
         std::string text = supervision::AlarmTime(a.Since, now) + "  " + a.Text;
-        if (!a.Holds) text += "  (skoncilo, potvrdte)";
-        else if (a.Acknowledged) text += "  (potvrzeno)";
+        if (!a.Holds)
+            text += "  (skoncilo, potvrdte)";
+        else if (a.Acknowledged)
+            text += "  (potvrzeno)";
         rows.push_back({Latin1(text), a.Acknowledged ? TAlarmStrip::TRowStyle::Acknowledged
                                                      : TAlarmStrip::TRowStyle::Alarm});
     }
@@ -118,19 +130,23 @@ void ShowAlarms(TForm1& f) {
     for (int side = 1; side <= 2; ++side) {
         QLabel* label = TemperatureLabel(f, side);
         bool any = false;
-        for (const supervision::Alarm& a : alarms.Alarms()) any = any || a.Side == side;
+        for (const supervision::Alarm& a : alarms.Alarms())
+            any = any || a.Side == side;
         const bool unacknowledged = alarms.Unacknowledged(side);
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, any ? White : colors::Green);
-        p.setColor(QPalette::Window, TAlarmStrip::Background(unacknowledged ? TAlarmStrip::TRowStyle::Alarm
-                                                                            : TAlarmStrip::TRowStyle::Acknowledged));
+        p.setColor(QPalette::Window,
+                   TAlarmStrip::Background(unacknowledged ? TAlarmStrip::TRowStyle::Alarm
+                                                          : TAlarmStrip::TRowStyle::Acknowledged));
         label->setPalette(p);
         label->setAutoFillBackground(any);
         AckButton(f, side)->setVisible(unacknowledged);
     }
 }
 
-std::string OnOff(bool on) { return on ? "zapnuto" : "vypnuto"; }
+std::string OnOff(bool on) {
+    return on ? "zapnuto" : "vypnuto";
+}
 
 std::string LimitText(const std::optional<double>& limit) {
     return limit ? numtext::FormatFloat(*limit) : std::string("bez meze");
@@ -140,7 +156,8 @@ std::string LimitText(const std::optional<double>& limit) {
 
 void TForm1::BuildAlarmStrip() {
     PanelAlarmy = new TAlarmStrip(PanelGraf);
-    connect(PanelAlarmy->ButtonPotvrdit, &QPushButton::clicked, this, [this] { Guard([&] { AcknowledgeAlarms(0); }); });
+    connect(PanelAlarmy->ButtonPotvrdit, &QPushButton::clicked, this,
+            [this] { Guard([&] { AcknowledgeAlarms(0); }); });
 
     // The status line: the cycle on the first line, the two sides side by side on the second.
     PanelStav = new QWidget(PanelGraf);
@@ -298,14 +315,19 @@ void TForm1::WarnProgramsAtLimit() {
     ShowAlarms(*this);
 }
 
-void TForm1::RecordChange(int side, std::string_view what, const std::string& before, const std::string& after) {
+void TForm1::RecordChange(int side, std::string_view what, const std::string& before,
+                          const std::string& after) {
     if (before != after) RecordEvent(side, kind::Change, journal::ChangeText(what, before, after));
 }
 
 void TForm1::NoteAppliedSettings() {
     const std::pair<const char*, std::string> applied[] = {
-        {"r0", numtext::FormatFloat(S.r0)},  {"Ti", numtext::FormatFloat(S.Ti)}, {"Td", numtext::FormatFloat(S.Td)},
-        {"Tvz", numtext::FormatFloat(S.Tvz)}, {"t1", Text(Edit16)},              {"t2", Text(Edit17)},
+        {"r0", numtext::FormatFloat(S.r0)},
+        {"Ti", numtext::FormatFloat(S.Ti)},
+        {"Td", numtext::FormatFloat(S.Td)},
+        {"Tvz", numtext::FormatFloat(S.Tvz)},
+        {"t1", Text(Edit16)},
+        {"t2", Text(Edit17)},
     };
     for (const auto& [what, value] : applied)
         if (const auto change = Changes.Note(what, value)) RecordEvent(0, kind::Change, *change);

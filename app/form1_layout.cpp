@@ -50,18 +50,21 @@ void TForm1::ArrangeControls() {
         QWidget* widget;
         int y;
     };
-    const std::vector<Placed> testRows = {{Label19, Label19->y()}, {Edit13, Edit13->y()},  {Button9, Button9->y()},
-                                          {Label20, Label20->y()}, {Edit14, Edit14->y()}, {Button10, Button10->y()}};
+    const std::vector<Placed> testRows = {{Label19, Label19->y()}, {Edit13, Edit13->y()},
+                                          {Button9, Button9->y()}, {Label20, Label20->y()},
+                                          {Edit14, Edit14->y()},   {Button10, Button10->y()}};
     const int listHeight = ListBox2->height();
     const int lastRowBottom = Edit14->geometry().bottom() + 1;
     new TPageFit(TabSheet3, [=, this](int height) {
         const int shift = std::min(0, height - 4 - lastRowBottom);
-        for (const Placed& p : testRows) p.widget->move(p.widget->x(), p.y + shift);
+        for (const Placed& p : testRows)
+            p.widget->move(p.widget->x(), p.y + shift);
         ListBox2->resize(ListBox2->width(), std::max(40, listHeight + shift));
     });
     // "Regulator": its rows draw closer together (by a fifth at most) when the page is low.
     std::vector<Placed> rows;
-    for (QWidget* w : TabSheet1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) rows.push_back({w, w->y()});
+    for (QWidget* w : TabSheet1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        rows.push_back({w, w->y()});
     new TPageFit(TabSheet1, [rows](int height) {
         int top = height, bottom = 0;
         for (const Placed& p : rows) {
@@ -72,7 +75,8 @@ void TForm1::ArrangeControls() {
             bottom = std::max(bottom, p.y + h);
         }
         if (bottom <= top) return;
-        const double k = std::clamp(static_cast<double>(height - 4 - top) / (bottom - top), MostRowsCloser, 1.0);
+        const double k =
+            std::clamp(static_cast<double>(height - 4 - top) / (bottom - top), MostRowsCloser, 1.0);
         for (const Placed& p : rows)
             p.widget->move(p.widget->x(), top + static_cast<int>(std::lround((p.y - top) * k)));
     });
@@ -86,17 +90,52 @@ void TForm1::ArrangeControls() {
 
     // Tab: the sides, the setpoints and switches, Start and STOP, then each tab's controls from
     // top to bottom, and the alarm strip's "Potvrdit" last.
-    const std::vector<QWidget*> order = {
-        CheckBoxTopeni1, ButtonPotvrdit1, CheckBoxTopeni2, ButtonPotvrdit2, Edit1,  Edit12,
-        CheckBoxRegulace, CheckBox3,     Edit15,          Button5,         Button6, t,
-        Edit2,           Edit3,           Edit4,           Edit8,           Edit16,  Edit17,
-        Button4,         ButtonAutotune,  EditMaxT1,       EditMaxT2,       ButtonMaxT, Edit6, Edit9,
-        Button1,         CheckBox1,       CheckBox2,       ListBox2,        Edit13,  Button9,
-        Edit14,          Button10,        ListBox1,        Button2,         Edit5,   Edit7,
-        Button3,         ListBox3,        Button7,         Edit10,          Edit11,  Button8,
-        PanelAlarmy->ButtonPotvrdit,
-    };
-    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+    const std::vector<QWidget*> order = {CheckBoxTopeni1,
+                                         ButtonPotvrdit1,
+                                         CheckBoxTopeni2,
+                                         ButtonPotvrdit2,
+                                         Edit1,
+                                         Edit12,
+                                         CheckBoxRegulace,
+                                         CheckBox3,
+                                         Edit15,
+                                         Button5,
+                                         Button6,
+                                         t,
+                                         Edit2,
+                                         Edit3,
+                                         Edit4,
+                                         Edit8,
+                                         Edit16,
+                                         Edit17,
+                                         Button4,
+                                         ButtonAutotune,
+                                         EditMaxT1,
+                                         EditMaxT2,
+                                         ButtonMaxT,
+                                         Edit6,
+                                         Edit9,
+                                         Button1,
+                                         CheckBox1,
+                                         CheckBox2,
+                                         ListBox2,
+                                         Edit13,
+                                         Button9,
+                                         Edit14,
+                                         Button10,
+                                         ListBox1,
+                                         Button2,
+                                         Edit5,
+                                         Edit7,
+                                         Button3,
+                                         ListBox3,
+                                         Button7,
+                                         Edit10,
+                                         Edit11,
+                                         Button8,
+                                         PanelAlarmy->ButtonPotvrdit};
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void TForm1::FitPanel() {

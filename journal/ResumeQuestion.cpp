@@ -24,15 +24,17 @@ platform::LocalDateTime LocalTimeBefore(const platform::LocalDateTime& t, std::i
             static_cast<int>(clock.seconds().count())};
 }
 
-std::string ResumeQuestionText(const RunEntry& entry, std::int64_t outageSeconds, const platform::LocalDateTime& now) {
+std::string ResumeQuestionText(const RunEntry& entry, std::int64_t outageSeconds,
+                               const platform::LocalDateTime& now) {
     const platform::LocalDateTime at = LocalTimeBefore(now, outageSeconds);
     char when[64];
     std::snprintf(when, sizeof when, "%d.%d.%d %02d:%02d:%02d", at.Day, at.Month, at.Year, at.Hour, at.Minute,
                   at.Second);
     const std::string cycleTime = numtext::DurationText(entry.CycleTicks / 10);
     return "Pokracovat v prerusenem cyklu?\n\nCyklus byl prerusen " + std::string(when) + " v case cyklu " +
-           cycleTime + ", vypadek trval " + numtext::DurationText(outageSeconds) + ".\n\nAno: cyklus pokracuje od " +
-           cycleTime + " se stejnymi programy a datovym souborem.\nNe: cyklus se ukonci, regulace zustane " +
+           cycleTime + ", vypadek trval " + numtext::DurationText(outageSeconds) +
+           ".\n\nAno: cyklus pokracuje od " + cycleTime +
+           " se stejnymi programy a datovym souborem.\nNe: cyklus se ukonci, regulace zustane " +
            "vypnuta a topeni vypnuto, dokud obsluha nespusti novy cyklus.";
 }
 

@@ -15,6 +15,7 @@ platform::LocalDateTime LocalTimeBefore(const platform::LocalDateTime& t, std::i
 
 // The question's text for the entry, the program having been away `outageSeconds` until
 // `now` (local time).
-std::string ResumeQuestionText(const RunEntry& entry, std::int64_t outageSeconds, const platform::LocalDateTime& now);
+std::string ResumeQuestionText(const RunEntry& entry, std::int64_t outageSeconds,
+                               const platform::LocalDateTime& now);
 
 } // namespace journal

@@ -19,7 +19,9 @@ public:
     // Remembers a value the program itself set, without a change being told.
     void Set(std::string_view what, std::string_view value) { values_[std::string(what)] = value; }
     // Remembers the value only when the setting has none yet (the value in effect at start).
-    void Seed(std::string_view what, std::string_view value) { values_.emplace(std::string(what), std::string(value)); }
+    void Seed(std::string_view what, std::string_view value) {
+        values_.emplace(std::string(what), std::string(value));
+    }
 
 private:
     std::map<std::string, std::string, std::less<>> values_;

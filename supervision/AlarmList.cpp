@@ -100,7 +100,8 @@ std::string TAlarmList::ShortText(int side) const {
 std::vector<int> TAlarmList::SoundDue(std::chrono::steady_clock::time_point now, bool quiet) {
     std::vector<int> sides;
     for (const Alarm& a : alarms_)
-        if (Audible(a, quiet) && std::find(sides.begin(), sides.end(), a.Side) == sides.end()) sides.push_back(a.Side);
+        if (Audible(a, quiet) && std::find(sides.begin(), sides.end(), a.Side) == sides.end())
+            sides.push_back(a.Side);
     if (sides.empty()) {
         lastSound_.reset(); // the next alarm is heard at once
         return sides;

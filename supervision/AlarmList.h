@@ -33,20 +33,20 @@ inline constexpr std::size_t MaxAlarmNotes = 5;
 
 // What kind of alarm a safety condition raises.
 struct AlarmKind {
-    std::string_view Name;          // the event journal's kind word ("stale", "port-lost", ...)
-    std::string_view Short;         // its name in the status line ("bez teploty")
-    bool Latched = false;           // stays after its condition has passed until acknowledged
-    bool SoundsUntilEnded = false;  // heard while it stands, even once acknowledged
+    std::string_view Name;         // the event journal's kind word ("stale", "port-lost", ...)
+    std::string_view Short;        // its name in the status line ("bez teploty")
+    bool Latched = false;          // stays after its condition has passed until acknowledged
+    bool SoundsUntilEnded = false; // heard while it stands, even once acknowledged
 };
 
 struct Alarm {
-    int Side = 0;                   // 1 or 2; 0 for the whole program
-    std::string Kind;               // AlarmKind::Name
-    std::string Short;              // AlarmKind::Short
-    std::string Text;               // what it said when it began
-    std::string EndText;            // what its end will say (latched, once the condition passed)
-    platform::LocalDateTime Since;  // when it began
-    bool Holds = true;              // its condition holds still
+    int Side = 0;                  // 1 or 2; 0 for the whole program
+    std::string Kind;              // AlarmKind::Name
+    std::string Short;             // AlarmKind::Short
+    std::string Text;              // what it said when it began
+    std::string EndText;           // what its end will say (latched, once the condition passed)
+    platform::LocalDateTime Since; // when it began
+    bool Holds = true;             // its condition holds still
     bool Acknowledged = false;
     bool Latched = false;
     bool SoundsUntilEnded = false;
@@ -66,8 +66,8 @@ class TAlarmList {
 public:
     // Whether the condition of `kind` holds on the side at `now`. `text` is what a beginning
     // alarm says, `endText` what its end says (the note; empty: no note). Returns what changed.
-    AlarmChange Set(int side, const AlarmKind& kind, bool holds, std::string_view text, std::string_view endText,
-                    const platform::LocalDateTime& now);
+    AlarmChange Set(int side, const AlarmKind& kind, bool holds, std::string_view text,
+                    std::string_view endText, const platform::LocalDateTime& now);
 
     // The operator acknowledges the alarms of the side (0: of every side). Returns those newly
     // acknowledged, as they were; latched alarms whose condition has passed end (see Ended()).
@@ -80,7 +80,7 @@ public:
     // The operator has seen the notes: they go.
     void AcknowledgeNotes() { notes_.clear(); }
 
-    const std::vector<Alarm>& Alarms() const { return alarms_; } // in the order they began
+    const std::vector<Alarm>& Alarms() const { return alarms_; }  // in the order they began
     const std::deque<AlarmNote>& Notes() const { return notes_; } // newest first
     bool Has(int side, std::string_view kind) const { return Find(side, kind) != nullptr; }
     // An alarm of the side stands that the operator has not acknowledged.

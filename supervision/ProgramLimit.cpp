@@ -18,8 +18,8 @@ std::optional<int> PointAtLimit(const state::RegulatorState& s, int side, double
 }
 
 std::string PointAtLimitText(int side, double temperature, double limit) {
-    return "Teplota " + numtext::FormatFloat(temperature) + " je na mezi strany " + std::to_string(side) + " (" +
-           LimitName(side, limit) + ") nebo nad ni. Bod nebyl pridan.";
+    return "Teplota " + numtext::FormatFloat(temperature) + " je na mezi strany " + std::to_string(side) +
+           " (" + LimitName(side, limit) + ") nebo nad ni. Bod nebyl pridan.";
 }
 
 std::string ProgramAtLimitText(int side, int time, int temperature, double limit) {

@@ -12,9 +12,12 @@ CyclePhase PhaseOf(bool regulovat, bool naPrubeh, bool cycleEnded) {
 
 std::string CycleStatusText(CyclePhase phase, std::int64_t elapsedSeconds, std::int64_t lengthSeconds) {
     switch (phase) {
-    case CyclePhase::Idle: return "Cyklus stoji";
-    case CyclePhase::Holding: return "Cyklus drzi t1/t2";
-    case CyclePhase::Running: break;
+    case CyclePhase::Idle:
+        return "Cyklus stoji";
+    case CyclePhase::Holding:
+        return "Cyklus drzi t1/t2";
+    case CyclePhase::Running:
+        break;
     }
     using numtext::DurationText;
     return "Cyklus bezi: " + DurationText(elapsedSeconds) + " z " + DurationText(lengthSeconds) + ", zbyva " +

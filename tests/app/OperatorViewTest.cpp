@@ -86,7 +86,8 @@ TEST(OperatorView, APointAtTheLimitIsRefusedAndAStartWarnsAndTheStatusLineSaysWh
     TForm1& f = fx.Show();
     f.TimerUkazTimer(f.TimerUkaz);
     EXPECT_EQ(f.LabelStav->text(), "Cyklus stoji");
-    EXPECT_EQ(f.LabelStav1->palette().color(QPalette::WindowText), QColor(255, 0, 0)) << "the side's chart colour";
+    EXPECT_EQ(f.LabelStav1->palette().color(QPalette::WindowText), QColor(255, 0, 0))
+        << "the side's chart colour";
     EXPECT_EQ(f.LabelStav2->palette().color(QPalette::WindowText), QColor(0, 0, 255));
 
     f.Edit5->setText("80");
@@ -94,7 +95,8 @@ TEST(OperatorView, APointAtTheLimitIsRefusedAndAStartWarnsAndTheStatusLineSaysWh
     f.Button3->click();
     ASSERT_EQ(fx.Boxes.boxes.size(), 1u);
     EXPECT_EQ(fx.Boxes.boxes[0].title, "Chyba");
-    EXPECT_EQ(fx.Boxes.boxes[0].text, "Teplota 100 je na mezi strany 1 (Tmax1 = 100) nebo nad ni. Bod nebyl pridan.");
+    EXPECT_EQ(fx.Boxes.boxes[0].text,
+              "Teplota 100 je na mezi strany 1 (Tmax1 = 100) nebo nad ni. Bod nebyl pridan.");
     EXPECT_EQ(f.S.ProgramCount[1], 1);
     f.Edit7->setText("99");
     f.Button3->click();
@@ -105,11 +107,14 @@ TEST(OperatorView, APointAtTheLimitIsRefusedAndAStartWarnsAndTheStatusLineSaysWh
     f.ButtonMaxT->click();
     f.Button5->click();
     EXPECT_TRUE(f.CheckBoxRegulace->isChecked());
-    EXPECT_EQ(StripTexts(f),
-              QStringList{"Strana 1: program dosahuje meze Tmax1 = 90 (99 v case 80 s), u meze se topeni vypne."});
+    EXPECT_EQ(
+        StripTexts(f),
+        QStringList{"Strana 1: program dosahuje meze Tmax1 = 90 (99 v case 80 s), u meze se topeni vypne."});
     EXPECT_EQ(fx.Boxes.boxes.size(), 1u);
-    EXPECT_NE(fx.ReadFile("Data/events.txt").find("\t1\twarning\tStrana 1: program dosahuje meze"), std::string::npos);
-    for (int i = 0; i < 955; ++i) f.TimerCasTimer(f.TimerCas);
+    EXPECT_NE(fx.ReadFile("Data/events.txt").find("\t1\twarning\tStrana 1: program dosahuje meze"),
+              std::string::npos);
+    for (int i = 0; i < 955; ++i)
+        f.TimerCasTimer(f.TimerCas);
     f.TimerRegulatorTimer(f.TimerRegulator); // point 1
     f.TimerRegulatorTimer(f.TimerRegulator); // point 2
     f.TimerUkazTimer(f.TimerUkaz);
@@ -155,9 +160,9 @@ TEST(OperatorView, EveryControlShowsOnASmallScreenAndTabGoesInOrder) {
         inside(page);
     }
 
-    const std::vector<QWidget*> order = {f.CheckBoxTopeni1, f.ButtonPotvrdit1, f.CheckBoxTopeni2, f.ButtonPotvrdit2,
-                                         f.Edit1, f.Edit12, f.CheckBoxRegulace, f.CheckBox3, f.Edit15, f.Button5,
-                                         f.Button6};
+    const std::vector<QWidget*> order = {
+        f.CheckBoxTopeni1,  f.ButtonPotvrdit1, f.CheckBoxTopeni2, f.ButtonPotvrdit2, f.Edit1,  f.Edit12,
+        f.CheckBoxRegulace, f.CheckBox3,       f.Edit15,          f.Button5,         f.Button6};
     // The next control that Tab can reach (hidden ones included: they are reached once shown).
     auto next = [](QWidget* w) {
         do
@@ -167,8 +172,8 @@ TEST(OperatorView, EveryControlShowsOnASmallScreenAndTabGoesInOrder) {
     };
     for (std::size_t i = 1; i < order.size(); ++i)
         EXPECT_EQ(next(order[i - 1]), order[i]) << order[i - 1]->objectName().toStdString();
-    for (auto [from, to] : {std::pair<QWidget*, QWidget*>{f.Edit2, f.Edit3}, {f.EditMaxT2, f.ButtonMaxT},
-                            {f.Edit7, f.Button3}})
+    for (auto [from, to] :
+         {std::pair<QWidget*, QWidget*>{f.Edit2, f.Edit3}, {f.EditMaxT2, f.ButtonMaxT}, {f.Edit7, f.Button3}})
         EXPECT_EQ(next(from), to) << from->objectName().toStdString();
 }
 

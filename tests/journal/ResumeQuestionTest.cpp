@@ -24,8 +24,8 @@ TEST(ResumeQuestion, TheInterruptionLiesAnOutageBeforeNow) {
     for (const Case& c : cases) {
         const auto t = journal::LocalTimeBefore(c.now, c.seconds);
         EXPECT_EQ((std::array{t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second}),
-                  (std::array{c.expected.Year, c.expected.Month, c.expected.Day, c.expected.Hour, c.expected.Minute,
-                              c.expected.Second}))
+                  (std::array{c.expected.Year, c.expected.Month, c.expected.Day, c.expected.Hour,
+                              c.expected.Minute, c.expected.Second}))
             << c.seconds;
     }
 }

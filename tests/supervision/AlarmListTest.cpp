@@ -21,11 +21,14 @@ const AlarmKind Stale{"stale", "bez teploty"};
 const AlarmKind Limit{"over-temperature", "nad mezi", true};
 const AlarmKind Runaway{"runaway", "topeni se nevypina", true, true};
 
-platform::LocalDateTime At(int second) { return {2026, 12, 8, 14, 5, second}; }
+platform::LocalDateTime At(int second) {
+    return {2026, 12, 8, 14, 5, second};
+}
 
 std::vector<std::string> NoteTexts(const TAlarmList& list) {
     std::vector<std::string> texts;
-    for (const auto& n : list.Notes()) texts.push_back(n.Text);
+    for (const auto& n : list.Notes())
+        texts.push_back(n.Text);
     return texts;
 }
 
@@ -64,7 +67,8 @@ TEST(AlarmList, BeginsStandsAndEndsWithItsConditionUnlessLatched) {
             EXPECT_EQ(list.Set(1, Limit, step.limit, "hot", "cool", At(second)), step.limitChange);
         }
         std::vector<std::string> standing;
-        for (const auto& a : list.Alarms()) standing.push_back(a.Kind);
+        for (const auto& a : list.Alarms())
+            standing.push_back(a.Kind);
         EXPECT_EQ(standing, step.standing);
         EXPECT_EQ(NoteTexts(list), step.notes);
         ++second;
@@ -90,7 +94,8 @@ TEST(AlarmList, BeginsStandsAndEndsWithItsConditionUnlessLatched) {
     EXPECT_EQ(list.ShortText(2), "bez teploty");
 
     // Notes: the newest first, at most MaxAlarmNotes, gone once the operator has seen them.
-    for (int i = 0; i < 7; ++i) list.AddNote(1, "note " + std::to_string(i), i == 6, At(50 + i));
+    for (int i = 0; i < 7; ++i)
+        list.AddNote(1, "note " + std::to_string(i), i == 6, At(50 + i));
     ASSERT_EQ(list.Notes().size(), supervision::MaxAlarmNotes);
     EXPECT_EQ(list.Notes().front().Text, "note 6");
     EXPECT_TRUE(list.Notes().front().Warning);
@@ -111,35 +116,40 @@ TEST(AlarmList, HeardAtOnceThenEveryTenSecondsUntilAcknowledged) {
         std::vector<int> heard;
     };
     const Step steps[] = {
-        {0, Nothing, false, {}},
-        {1, Side1Stale, false, {1}},      // at once
-        {5, Nothing, false, {}},
-        {10.9, Nothing, false, {}},
-        {11, Nothing, false, {1}},        // 10 s later
-        {12, Side2Runaway, false, {}},    // a new alarm waits for the interval
-        {21, Nothing, false, {1, 2}},
-        {22, AckAll, false, {}},
-        {31, Nothing, false, {2}},        // the runaway is heard until it ends
-        {41, Nothing, true, {2}},         // even with the sound set off
-        {45, RunawayEnds, false, {}},
-        {60, Nothing, false, {}},
-        {61, Side1Again, true, {}},       // set off: a plain alarm is not heard
-        {62, Nothing, false, {1}},        // heard at once once the sound is on
+        {0, Nothing, false, {}},       {1, Side1Stale, false, {1}}, // at once
+        {5, Nothing, false, {}},       {10.9, Nothing, false, {}},
+        {11, Nothing, false, {1}},     // 10 s later
+        {12, Side2Runaway, false, {}}, // a new alarm waits for the interval
+        {21, Nothing, false, {1, 2}},  {22, AckAll, false, {}},
+        {31, Nothing, false, {2}}, // the runaway is heard until it ends
+        {41, Nothing, true, {2}},  // even with the sound set off
+        {45, RunawayEnds, false, {}},  {60, Nothing, false, {}},
+        {61, Side1Again, true, {}}, // set off: a plain alarm is not heard
+        {62, Nothing, false, {1}},  // heard at once once the sound is on
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.at);
         const auto now = t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                   std::chrono::duration<double>(step.at));
         switch (step.op) {
-        case Side1Stale: list.Set(1, Stale, true, "silent", "back", At(0)); break;
-        case Side2Runaway: list.Set(2, Runaway, true, "runaway", "cool", At(0)); break;
-        case AckAll: list.Acknowledge(0, At(0)); break;
-        case RunawayEnds: list.Set(2, Runaway, false, "", "cool", At(0)); break;
+        case Side1Stale:
+            list.Set(1, Stale, true, "silent", "back", At(0));
+            break;
+        case Side2Runaway:
+            list.Set(2, Runaway, true, "runaway", "cool", At(0));
+            break;
+        case AckAll:
+            list.Acknowledge(0, At(0));
+            break;
+        case RunawayEnds:
+            list.Set(2, Runaway, false, "", "cool", At(0));
+            break;
         case Side1Again:
             list.Set(1, Stale, false, "", "back", At(0));
             list.Set(1, Stale, true, "silent", "back", At(0));
             break;
-        case Nothing: break;
+        case Nothing:
+            break;
         }
         EXPECT_EQ(list.SoundDue(now, step.quiet), step.heard);
     }
