@@ -1,7 +1,9 @@
 #include "app/ErrorReport.h"
 
+#include "text/PlainText.h"
+
 QString TErrorReport::ReportText(const QString& errorText) {
-    QString text = errorText;
+    QString text = QString::fromStdString(plaintext::OneLine(errorText.toStdString()));
     if (!text.isEmpty() && text.back().unicode() > u'.') text += u'.';
     return text;
 }

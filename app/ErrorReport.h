@@ -18,8 +18,9 @@ class TErrorReport {
 public:
     explicit TErrorReport(TMessageBoxes& boxes) : boxes_(boxes) {}
 
-    // The text as the report shows it: a "." is appended when the code of the last character is
-    // above that of "." (a letter or a digit, say), as the runtime's own report does.
+    // The text as the report shows it: plain text on one line (text/PlainText.h: an error's text
+    // may carry what came from outside), and a "." appended when the code of the last character
+    // is above that of "." (a letter or a digit, say), as the runtime's own report does.
     static QString ReportText(const QString& errorText);
 
     // Queues the report and shows it, unless a report is open already (it then follows that one).

@@ -5,6 +5,7 @@
 #include "journal/EventKinds.h"
 #include "persistence/DataLog.h"
 #include "serial/ComPort.h"
+#include "text/PlainText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -410,8 +411,9 @@ void TForm1::FormClose(QObject*) {
 }
 
 void TForm1::ShowBox(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed) {
-    RecordEvent(0, journal::kind::Report, (title + QStringLiteral(": ") + text).toStdString());
-    Boxes().Show(title, text, icon, std::move(closed));
+    const QString plain = QString::fromStdString(plaintext::OneLine(text.toStdString()));
+    RecordEvent(0, journal::kind::Report, (title + QStringLiteral(": ") + plain).toStdString());
+    Boxes().Show(title, plain, icon, std::move(closed));
 }
 
 void TForm1::RecordEvent(int side, std::string_view kind, std::string_view detail) {

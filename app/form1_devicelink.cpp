@@ -11,6 +11,7 @@
 #include "journal/EventKinds.h"
 #include "platform/SerialServices.h"
 #include "serial/ComPort.h"
+#include "text/PlainText.h"
 
 #include <chrono>
 #include <thread>
@@ -134,8 +135,9 @@ void TForm1::ClosePorts() {
 // ---- Received text and the Test path.
 
 void TForm1::AddCommLine(const std::string& line) {
-    // The newest lines stay; the oldest fall off the bottom.
-    AddListLine(ListBox2, line, devicelink::CommListLimit);
+    // The newest lines stay; the oldest fall off the bottom. What a unit sent is shown as plain
+    // text on one line: its control characters replaced.
+    AddListLine(ListBox2, plaintext::OneLineLatin1(line), devicelink::CommListLimit);
 }
 
 void TForm1::ParseRxChar(int side, char ch) {

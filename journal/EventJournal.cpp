@@ -1,6 +1,7 @@
 #include "journal/EventJournal.h"
 
 #include "platform/Files.h"
+#include "text/PlainText.h"
 
 #include <cstdio>
 #include <system_error>
@@ -14,27 +15,14 @@ std::string FormatTime(const platform::LocalDateTime& t) {
     return text;
 }
 
-namespace {
-
-// Tabs and line breaks would break the line's fields apart.
-std::string OneField(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
-    }
-    return out;
-}
-
-} // namespace
-
 std::string EventLine(const Event& e) {
     std::string line = FormatTime(e.Time);
     line += '\t';
     line += e.Side == 1 || e.Side == 2 ? std::string(1, char('0' + e.Side)) : std::string("-");
     line += '\t';
-    line += OneField(e.Kind);
+    line += plaintext::OneLine(e.Kind);
     line += '\t';
-    line += OneField(e.Detail);
+    line += plaintext::OneLine(e.Detail);
     line += "\r\n";
     return line;
 }

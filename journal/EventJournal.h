@@ -26,7 +26,7 @@ struct Event {
     platform::LocalDateTime Time; // local time of the event
     int Side = 0;                 // 1 or 2; 0 for the whole program
     std::string Kind;             // a fixed word from EventKinds.h
-    std::string Detail;           // one line of text (line breaks are replaced by spaces)
+    std::string Detail;           // text; written as one plain line (text/PlainText.h)
 };
 
 // "2026-12-08 14:05:03"

@@ -227,7 +227,8 @@ RunJournalRead ReadRunJournal(const std::filesystem::path& file) {
     try {
         text = platform::ReadSmallFile(file, MaxJournalBytes);
     } catch (const std::system_error& e) {
-        if (e.code() == std::errc::no_such_file_or_directory) return {};
+        // No journal, or no data folder to hold one.
+        if (e.code() == std::errc::no_such_file_or_directory || e.code() == std::errc::not_a_directory) return {};
         if (e.code() == std::errc::file_too_large) return Broken("soubor je prilis dlouhy");
         return Broken(e.code().message());
     }
@@ -238,7 +239,7 @@ void WriteRunJournal(const std::filesystem::path& file, const RunEntry& entry) {
     platform::ReplaceFile(file, RunEntryText(entry));
 }
 
-std::filesystem::path RunJournalPath() { return platform::ProgramDir() / "Regulator.run"; }
+std::filesystem::path RunJournalPath() { return platform::ProgramDir() / "Data" / "Regulator.run"; }
 
 ResumeSettings ReadResumeSettings(const platform::ProfileFile& settings) {
     ResumeSettings r;

@@ -1,7 +1,8 @@
 #pragma once
-// The run journal: "Regulator.run" next to the executable, what the program needs to continue a
-// heating cycle after a crash or a power cut. While a cycle runs it is rewritten (at most once a
-// second) with the cycle time, the cycle length, the beep and end flags, each side's program step
+// The run journal: "Regulator.run" in the data folder (beside the data logs, so that in a shared
+// installation the next operator of the group can continue a cycle), what the program needs to
+// continue a heating cycle after a crash or a power cut. While a cycle runs it is rewritten (at
+// most once a second) with the cycle time, the cycle length, the beep and end flags, each side's program step
 // and setpoint, the state of "Regulovat" and "Na prubeh", the name of the current data log and the
 // wall-clock time of the entry. Stop, the end of a cycle and a normal close mark it finished; a
 // journal found unfinished at start-up tells of a cycle that was interrupted.
@@ -39,7 +40,9 @@
 // sensor fault. A journal of version 1 (without them) is still read, with no alarms.
 //
 // Every rewrite replaces the whole file in one atomic step (platform::ReplaceFile), so a kill at
-// any moment leaves the previous or the new entry, never a broken one.
+// any moment leaves the previous or the new entry, never a broken one. Only another operator's
+// journal in a sticky shared folder, which may not be replaced, is rewritten in place; a kill in
+// that rewrite may leave it broken, and a broken journal is reported and resumes nothing.
 #include "journal/Outage.h"
 #include "platform/Profile.h"
 
@@ -109,7 +112,7 @@ RunJournalRead ReadRunJournal(const std::filesystem::path& file);
 // Writes the entry atomically. Throws std::system_error; the old file is then unchanged.
 void WriteRunJournal(const std::filesystem::path& file, const RunEntry& entry);
 
-// ProgramDir()/"Regulator.run".
+// ProgramDir()/"Data"/"Regulator.run".
 std::filesystem::path RunJournalPath();
 
 // Seconds since the epoch.

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <system_error>
 #include <utility>
 
@@ -16,7 +15,12 @@ namespace {
 
 constexpr int MaxCopiesPerMinute = 9999;
 
-EInOutError FromSystem(const std::system_error& e) { return InOutError(e.code().value()); }
+// A file the open rule refused is named, so that the operator can find what is in its place.
+EInOutError FromSystem(const std::system_error& e, const std::filesystem::path& file) {
+    if (e.code().category() == platform::FileRefusalCategory())
+        return {5, "Soubor dat odmitnut: " + file.string() + " (" + e.code().message() + ")"};
+    return InOutError(e.code().value());
+}
 
 std::string TwoDigits(int n) {
     char buf[16];
@@ -28,15 +32,21 @@ const char* HeaterText(bool on) { return on ? "1" : "0"; }
 
 bool Checked(const state::HeaterSwitchControl* heater) { return heater != nullptr && heater->Checked(); }
 
-// A regular file that is not empty and does not end with a line end.
+// The file is not empty and does not end with a line end. A file that cannot be read tells
+// nothing (no line end is added).
 bool LastLineOpen(const std::filesystem::path& file) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) return false;
-    std::ifstream in(file, std::ios::binary);
-    if (!in.seekg(-1, std::ios::end)) return false;
-    char last = '\n';
-    in.get(last);
-    return in && last != '\n';
+    try {
+        const int fd = platform::OpenFile(file, platform::FileAccess::Read);
+        char last = '\0';
+        try {
+            last = platform::LastByte(fd);
+        } catch (const std::system_error&) {
+        }
+        platform::CloseFile(fd);
+        return last != '\0' && last != '\n';
+    } catch (const std::system_error&) {
+        return false;
+    }
 }
 
 } // namespace
@@ -140,7 +150,7 @@ std::unique_ptr<DataLog> DataLog::Create(const std::filesystem::path& dir, const
             }
         }
     } catch (const std::system_error& e) {
-        throw FromSystem(e);
+        throw FromSystem(e, dir);
     }
 }
 
@@ -151,7 +161,7 @@ std::unique_ptr<DataLog> DataLog::OpenExisting(const std::filesystem::path& file
         log->lineEndPending_ = LastLineOpen(file);
         return log;
     } catch (const std::system_error& e) {
-        throw FromSystem(e);
+        throw FromSystem(e, file);
     }
 }
 
@@ -161,7 +171,7 @@ void DataLog::Reopen() {
         fd_ = platform::OpenForAppend(path_);
         lineEndPending_ = LastLineOpen(path_);
     } catch (const std::system_error& e) {
-        throw FromSystem(e);
+        throw FromSystem(e, path_);
     }
 }
 
@@ -185,7 +195,7 @@ void DataLog::Write(const LogRow& row) {
         platform::WriteAllPieces(fd_, out);
     } catch (const std::system_error& e) {
         lineEndPending_ = false;
-        throw FromSystem(e);
+        throw FromSystem(e, path_);
     }
     lineEndPending_ = true;
 }
@@ -196,7 +206,7 @@ void DataLog::Close() {
     try {
         platform::WriteAllAndClose(fd, std::exchange(lineEndPending_, false) ? "\r\n" : "");
     } catch (const std::system_error& e) {
-        throw FromSystem(e);
+        throw FromSystem(e, path_);
     }
 }
 

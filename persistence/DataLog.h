@@ -65,12 +65,15 @@ std::string LogFileName(const platform::LocalDateTime& at, int copy = 1);
 class DataLog : public state::DataLogFile {
 public:
     // Creates the folder `dir` if it does not exist (one level) and a new file in it named from
-    // the time `at`. An existing file is never opened or emptied: the next free name "_2", "_3",
-    // ... is taken instead. Throws EInOutError.
+    // the time `at` (readable and writable by the group in a shared folder, so that the next
+    // operator can go on with it). An existing file (or whatever else has the name) is never
+    // opened or emptied: the next free name "_2", "_3", ... is taken instead. Throws EInOutError.
     static std::unique_ptr<DataLog> Create(const std::filesystem::path& dir, const platform::LocalDateTime& at);
 
-    // Appends to an existing file or device; a file whose last line lacks its CR LF (its writer
-    // was killed) gets it before the next line. Throws EInOutError.
+    // Appends to an existing regular file, opened under the open rule of platform/Files.h (a
+    // FIFO, a device, a folder or another user's link in a shared folder is refused, with a text
+    // that names the file); a file whose last line lacks its CR LF (its writer was killed) gets
+    // it before the next line. Throws EInOutError.
     static std::unique_ptr<DataLog> OpenExisting(const std::filesystem::path& file);
 
     // Opens this log's file again for appending after a failure closed it; never creates or

@@ -41,7 +41,9 @@ LocalDateTime SystemNow() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
-    return LocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    LocalDateTime t{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    t.UtcOffsetMinutes = static_cast<int>(tm.tm_gmtoff / 60);
+    return t;
 }
 
 } // namespace

@@ -13,6 +13,8 @@ struct LocalDateTime {
     int Hour = 0;     // 0..23
     int Minute = 0;   // 0..59
     int Second = 0;   // 0..60
+    int UtcOffsetMinutes = 0; // how far the local time is ahead of UTC (CET: 60, CEST: 120; the
+                              // system's zone at that moment, daylight saving included)
 };
 
 // The current local date and time, from the system clock unless a test has set another source.

@@ -1,3 +1,4 @@
+// The file services and the open rule (Files.h) over POSIX files.
 #include "platform/Files.h"
 
 #include <algorithm>
@@ -18,7 +19,151 @@ namespace {
     throw std::system_error(error, std::generic_category(), what);
 }
 
+[[noreturn]] void Refuse(FileRefusal why) {
+    throw std::system_error(make_error_code(why));
+}
+
+class TFileRefusalCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "open rule"; }
+    std::string message(int code) const override {
+        switch (static_cast<FileRefusal>(code)) {
+        case FileRefusal::NotRegularFile:
+            return "neni obycejny soubor";
+        case FileRefusal::ForeignLink:
+            return "odkaz ve sdilene slozce patri jinemu uzivateli";
+        }
+        return "odmitnuto";
+    }
+};
+
+std::filesystem::path FolderOf(const std::filesystem::path& file) {
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
+// A folder others than the operator may write: its group or everybody may, or it belongs to a
+// user other than root and the operator.
+bool OthersMayWrite(const struct stat& folder) {
+    return (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0 ||
+           (folder.st_uid != 0 && folder.st_uid != ::geteuid());
+}
+
+// A link the rule lets the operator follow: root's or the operator's own, or any in a folder
+// only the operator (and root) may write.
+bool MayFollow(const std::filesystem::path& link, const struct stat& st) {
+    if (st.st_uid == 0 || st.st_uid == ::geteuid()) return true;
+    struct stat folder {};
+    return ::stat(FolderOf(link).c_str(), &folder) == 0 && !OthersMayWrite(folder);
+}
+
+std::filesystem::path ReadLink(const std::filesystem::path& link) {
+    std::string target(256, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
+        if (n < 0) Fail(errno, "readlink");
+        if (static_cast<std::size_t>(n) < target.size()) {
+            target.resize(static_cast<std::size_t>(n));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+int OpenFlags(FileAccess access) {
+    switch (access) {
+    case FileAccess::Read:
+        return O_RDONLY;
+    case FileAccess::Write:
+        return O_WRONLY;
+    case FileAccess::ReadWrite:
+        return O_RDWR;
+    case FileAccess::Append:
+        return O_WRONLY | O_APPEND;
+    }
+    return O_RDONLY;
+}
+
+// A new file in a set-group-ID folder belongs to the folder's group: that group may read and
+// write it. A secret file gives nothing to others.
+void ShareWithFolderGroup(int fd, const std::filesystem::path& file, bool secret) {
+    struct stat folder {};
+    struct stat own {};
+    if (::fstat(fd, &own) != 0) return;
+    mode_t mode = own.st_mode & 07777;
+    if (::stat(FolderOf(file).c_str(), &folder) == 0 && (folder.st_mode & S_ISGID) != 0)
+        mode |= S_IRGRP | S_IWGRP;
+    if (secret) mode &= ~static_cast<mode_t>(S_IRWXO);
+    if (mode != (own.st_mode & 07777)) (void)::fchmod(fd, mode);
+}
+
+// The attempts at an open whose file is being swapped under it (a link put in its place after
+// the look): it is looked at again, a few times.
+constexpr int OpenAttempts = 8;
+
 } // namespace
+
+const std::error_category& FileRefusalCategory() {
+    static const TFileRefusalCategory category;
+    return category;
+}
+
+std::error_code make_error_code(FileRefusal refusal) {
+    return {static_cast<int>(refusal), FileRefusalCategory()};
+}
+
+std::filesystem::path FollowLinks(const std::filesystem::path& file) {
+    std::filesystem::path at = file;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        if (!MayFollow(at, st)) Refuse(FileRefusal::ForeignLink);
+        const std::filesystem::path to = ReadLink(at);
+        at = to.is_absolute() ? to : FolderOf(at) / to;
+    }
+    Fail(ELOOP, "open");
+}
+
+int OpenFile(const std::filesystem::path& file, FileAccess access) {
+    for (int attempt = 0; attempt < OpenAttempts; ++attempt) {
+        const std::filesystem::path target = FollowLinks(file);
+        // Nothing but a regular file is even opened: opening a device may already do something.
+        struct stat before {};
+        if (::lstat(target.c_str(), &before) == 0 && !S_ISREG(before.st_mode) && !S_ISLNK(before.st_mode))
+            Refuse(FileRefusal::NotRegularFile);
+        const int fd =
+            ::open(target.c_str(), OpenFlags(access) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == EINTR || error == ELOOP) continue; // a link put there meanwhile: look again
+            struct stat now {};
+            if (::lstat(target.c_str(), &now) == 0 && !S_ISREG(now.st_mode) && !S_ISLNK(now.st_mode))
+                Refuse(FileRefusal::NotRegularFile); // a FIFO without a reader says ENXIO
+            Fail(error, "open");
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            const int error = errno;
+            (void)::close(fd);
+            Fail(error, "stat");
+        }
+        if (!S_ISREG(st.st_mode)) {
+            (void)::close(fd);
+            Refuse(FileRefusal::NotRegularFile);
+        }
+        return fd;
+    }
+    Fail(ELOOP, "open");
+}
+
+bool ReplacementRefused(const std::filesystem::path& file) {
+    const uid_t me = ::geteuid();
+    if (me == 0) return false;
+    struct stat st {};
+    struct stat folder {};
+    return ::lstat(file.c_str(), &st) == 0 && st.st_uid != me &&
+           ::stat(FolderOf(file).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+           folder.st_uid != me;
+}
 
 void CreateDirectoryLevel(const std::filesystem::path& dir) {
     if (::mkdir(dir.c_str(), 0777) == 0) return;
@@ -28,40 +173,42 @@ void CreateDirectoryLevel(const std::filesystem::path& dir) {
     Fail(error == EEXIST ? ENOTDIR : error, "mkdir");
 }
 
-int CreateNewFile(const std::filesystem::path& file) {
+int CreateNewFile(const std::filesystem::path& file, bool secret) {
     for (;;) {
-        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return fd;
+        const int fd =
+            ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, secret ? 0660 : 0666);
+        if (fd >= 0) {
+            ShareWithFolderGroup(fd, file, secret);
+            return fd;
+        }
         if (errno != EINTR) Fail(errno, "open");
     }
 }
 
 int OpenForAppend(const std::filesystem::path& file) {
-    for (;;) {
-        const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-        if (fd >= 0) return fd;
-        if (errno != EINTR) Fail(errno, "open");
-    }
+    return OpenFile(file, FileAccess::Append);
 }
 
 int OpenOrCreateForAppend(const std::filesystem::path& file) {
-    for (;;) {
-        int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-        if (fd >= 0) return fd;
-        if (errno == EINTR) continue;
-        if (errno != ENOENT) Fail(errno, "open");
-        fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EINTR || errno == EEXIST) continue; // made meanwhile by someone else: open that
-            Fail(errno, "open");
+    for (int attempt = 0; attempt < OpenAttempts; ++attempt) {
+        try {
+            return OpenFile(file, FileAccess::Append);
+        } catch (const std::system_error& e) {
+            if (e.code() != std::errc::no_such_file_or_directory) throw;
         }
-        const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-        struct stat dir {};
-        struct stat own {};
-        if (::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISGID) != 0 && ::fstat(fd, &own) == 0)
-            (void)::fchmod(fd, (own.st_mode & 07777) | S_IRGRP | S_IWGRP);
-        return fd;
+        // Missing (or a link, root's or the operator's, to a file not made yet): made where it
+        // is named.
+        const std::filesystem::path target = FollowLinks(file);
+        const int fd =
+            ::open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ShareWithFolderGroup(fd, target, false);
+            return fd;
+        }
+        if (errno != EINTR && errno != EEXIST)
+            Fail(errno, "open"); // made meanwhile by someone else: open that
     }
+    Fail(EEXIST, "open");
 }
 
 void WriteAll(int fd, std::string_view bytes) {
@@ -123,12 +270,27 @@ void CloseFile(int fd) {
 }
 
 void ReplaceFile(const std::filesystem::path& file, std::string_view bytes) {
+    if (ReplacementRefused(file)) {
+        RewriteInPlace(file, bytes);
+        return;
+    }
+    struct stat existing {};
+    const bool exists = ::lstat(file.c_str(), &existing) == 0;
     // One fixed name: a temporary file left by a process killed while writing is taken away by
     // the next write instead of piling up.
     std::filesystem::path temp = file;
     temp += ".tmp";
     (void)::unlink(temp.c_str());
-    const int fd = CreateNewFile(temp);
+    int fd = -1;
+    try {
+        fd = CreateNewFile(temp);
+    } catch (const std::system_error& e) {
+        // Another operator's leftover in a sticky folder, or a folder closed to new files.
+        const bool refused = e.code() == std::errc::file_exists || e.code() == std::errc::permission_denied;
+        if (!exists || !refused) throw;
+        RewriteInPlace(file, bytes);
+        return;
+    }
     try {
         try {
             WriteAll(fd, bytes);
@@ -145,9 +307,51 @@ void ReplaceFile(const std::filesystem::path& file, std::string_view bytes) {
     if (::rename(temp.c_str(), file.c_str()) != 0) {
         const int error = errno;
         (void)::unlink(temp.c_str());
+        if (exists && (error == EPERM || error == EACCES)) {
+            RewriteInPlace(file, bytes);
+            return;
+        }
         Fail(error, "rename");
     }
     FlushFolderOf(file); // the rename itself made durable
+}
+
+void RewriteInPlace(const std::filesystem::path& file, std::string_view bytes) {
+    const int fd = OpenFile(file, FileAccess::Write);
+    try {
+        // Written over the old text first and cut after, so a process killed in between leaves
+        // the new text whole (with the old one's end behind it when that was longer).
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n =
+                ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                Fail(errno, "write");
+            }
+            if (n == 0) Fail(EIO, "write");
+            done += static_cast<std::size_t>(n);
+        }
+        if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) Fail(errno, "truncate");
+        if (::fsync(fd) != 0) Fail(errno, "fsync");
+    } catch (...) {
+        (void)::close(fd);
+        throw;
+    }
+    CloseFile(fd);
+}
+
+char LastByte(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) Fail(errno, "stat");
+    if (st.st_size <= 0) return '\0';
+    char last = '\0';
+    for (;;) {
+        const ssize_t n = ::pread(fd, &last, 1, st.st_size - 1);
+        if (n == 1) return last;
+        if (n < 0 && errno == EINTR) continue;
+        Fail(n < 0 ? errno : EIO, "read");
+    }
 }
 
 void FlushFolderOf(const std::filesystem::path& file) {
@@ -160,17 +364,9 @@ void FlushFolderOf(const std::filesystem::path& file) {
 }
 
 std::string ReadSmallFile(const std::filesystem::path& file, std::size_t limit) {
-    int fd = -1;
-    for (;;) {
-        fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0) break;
-        if (errno != EINTR) Fail(errno, "open");
-    }
+    const int fd = OpenFile(file, FileAccess::Read);
     std::string text;
     try {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) Fail(errno, "stat");
-        if (!S_ISREG(st.st_mode)) Fail(EINVAL, "not a file");
         char buf[4096];
         for (;;) {
             const ssize_t n = ::read(fd, buf, sizeof buf);

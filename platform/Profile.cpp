@@ -176,17 +176,15 @@ private:
     bool eof_ = false;
 };
 
-// Opens an existing regular file for reading; -1 when there is none that can be read. A FIFO or
-// a device named like the file is refused rather than waited on or read for ever.
+// Opens an existing regular file for reading under the open rule (Files.h); -1 when there is
+// none that can be read. A FIFO or a device named like the file is refused rather than waited on
+// or read for ever.
 int OpenRegularForReading(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    try {
+        return OpenFile(file, FileAccess::Read);
+    } catch (const std::system_error&) {
         return -1;
     }
-    return fd;
 }
 
 std::optional<std::string> FindValue(int fd, std::string_view section, std::string_view key) {
@@ -296,18 +294,15 @@ void CopyRange(int from, int to, std::uint64_t begin, std::uint64_t end, std::ve
 }
 
 // The file a write goes to: symbolic links are followed to the file they name, which need not
-// exist yet, so that a write goes through a link and never replaces the link itself. A link to
-// itself or a long chain stops here; opening it then fails.
+// exist yet, so that a write goes through a link and never replaces the link itself. A link the
+// open rule refuses (another user's, in a shared folder), one to itself or a long chain stops
+// here; opening it then fails.
 std::filesystem::path WriteTarget(const std::filesystem::path& file) {
-    std::filesystem::path at = file;
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code ec;
-        if (!std::filesystem::is_symlink(at, ec)) return at;
-        const auto to = std::filesystem::read_symlink(at, ec);
-        if (ec) return at;
-        at = to.is_absolute() ? to : at.parent_path() / to;
+    try {
+        return FollowLinks(file);
+    } catch (const std::system_error&) {
+        return file;
     }
-    return at;
 }
 
 const std::string_view TemporaryMark = ".tmp";
@@ -355,14 +350,22 @@ void RemoveLeftoversOf(const std::filesystem::path& target) noexcept {
     }
 }
 
-// Creates a new empty file beside `target` that no one else uses.
+// Creates a new empty file beside `target` that no one else uses; -1 with errno when it cannot.
+// The settings hold a password: a new settings file gives nothing to users outside its group.
 int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& name) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = TemporaryName(target, static_cast<long>(::getpid()), counter++);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        try {
+            return CreateNewFile(name, /*secret=*/true);
+        } catch (const std::system_error& e) {
+            if (e.code() != std::errc::file_exists) {
+                errno = e.code().value();
+                return -1;
+            }
+        }
     }
+    errno = EEXIST;
     return -1;
 }
 
@@ -397,11 +400,7 @@ template <class Fill> void WriteInPlace(const std::filesystem::path& target, Fil
     fill(content.Get());
     struct stat cs {};
     if (::fstat(content.Get(), &cs) != 0) throw std::system_error(errno, std::generic_category(), "stat");
-    Fd out(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
-    if (out.Get() < 0) throw std::system_error(errno, std::generic_category(), "open");
-    struct stat os {};
-    if (::fstat(out.Get(), &os) != 0) throw std::system_error(errno, std::generic_category(), "stat");
-    if (!S_ISREG(os.st_mode)) throw std::system_error(EINVAL, std::generic_category(), "not a file");
+    Fd out(OpenFile(target, FileAccess::Write));
     std::vector<char> buf(ChunkSize);
     CopyRange(content.Get(), out.Get(), 0, static_cast<std::uint64_t>(cs.st_size), buf);
     if (::ftruncate(out.Get(), cs.st_size) != 0) throw std::system_error(errno, std::generic_category(), "truncate");
@@ -414,14 +413,15 @@ template <class Fill> void WriteInPlace(const std::filesystem::path& target, Fil
 // leaves either the whole old or the whole new file. The new file keeps the old one's permission
 // bits, its owner where allowed and else its group.
 //
-// Where a replacement would change who may write the file or split it from its other names, the
-// file is written in place instead: a file with more than one hard link; a writable file in a
-// folder the writer may not create files in (an installation that opens up only the settings
-// file); and a file whose group the writer cannot give to a new file.
+// Where a replacement would change who may write the file or split it from its other names, or
+// is not allowed, the file is written in place instead: a file with more than one hard link; a
+// writable file in a folder the writer may not create files in (an installation that opens up
+// only the settings file); a file whose group the writer cannot give to a new file; and another
+// user's file in a sticky shared folder, whose files only their owners may replace.
 template <class Fill>
 void ReplaceWith(const std::filesystem::path& target, bool exists, const struct stat& old, Fill fill) {
     RemoveLeftoversOf(target);
-    if (exists && old.st_nlink > 1) {
+    if (exists && (old.st_nlink > 1 || ReplacementRefused(target))) {
         WriteInPlace(target, fill);
         return;
     }
@@ -456,7 +456,14 @@ void ReplaceWith(const std::filesystem::path& target, bool exists, const struct 
     fill(temp.Get());
     if (::fsync(temp.Get()) != 0) throw std::system_error(errno, std::generic_category(), "fsync");
     if (!temp.Close()) throw std::system_error(errno, std::generic_category(), "close");
-    if (::rename(tempName.c_str(), target.c_str()) != 0) throw std::system_error(errno, std::generic_category(), "rename");
+    if (::rename(tempName.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        if (exists && (error == EPERM || error == EACCES)) {
+            WriteInPlace(target, fill);
+            return;
+        }
+        throw std::system_error(error, std::generic_category(), "rename");
+    }
     committed = true;
     // Make the rename itself durable; a failure here no longer endangers either version.
     FlushFolderOf(target);
@@ -471,16 +478,17 @@ void Replace(const std::filesystem::path& target, int oldFd, const FileScan& sca
 // there is none yet. Opening for writing also tells whether the file may be written at all: a
 // read-only file is refused here even though the rename would replace it.
 int OpenForWrite(const std::filesystem::path& target, FileScan& scan) {
-    const int fd = ::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0 && errno != ENOENT) throw std::system_error(errno, std::generic_category(), "open");
-    if (fd >= 0) {
-        Fd guard(fd);
-        if (::fstat(fd, &scan.Stat) != 0) throw std::system_error(errno, std::generic_category(), "stat");
-        if (!S_ISREG(scan.Stat.st_mode)) throw std::system_error(EINVAL, std::generic_category(), "not a file");
-        scan.Exists = true;
-        return guard.Release();
+    int fd = -1;
+    try {
+        fd = OpenFile(target, FileAccess::ReadWrite);
+    } catch (const std::system_error& e) {
+        if (e.code() == std::errc::no_such_file_or_directory) return -1;
+        throw;
     }
-    return -1;
+    Fd guard(fd);
+    if (::fstat(fd, &scan.Stat) != 0) throw std::system_error(errno, std::generic_category(), "stat");
+    scan.Exists = true;
+    return guard.Release();
 }
 
 } // namespace

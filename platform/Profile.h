@@ -18,12 +18,18 @@
 // old one, is flushed to the disk and then renamed over it, so a crash or a full disk in the
 // middle of a write leaves the old file whole. The replacement keeps the old file's permission
 // bits, its owner where the writer may give it and else its group, so that whoever could write
-// the file before still can. A symbolic link stays a link: the write goes through it to the file
-// it names (a link whose file cannot be written is refused). Where a replacement would change the
-// file for others, the file is written in place instead (written, flushed and synced): a file
-// with other hard links, a writable file in a folder the writer may not create files in, and a
-// file whose group the writer cannot keep. A temporary file that a killed write left behind is
-// removed by the next write (or by RemoveLeftovers).
+// the file before still can; a new file gives nothing to users outside its group (it may hold a
+// password). A symbolic link stays a link: the write goes through it to the file it names (a
+// link whose file cannot be written is refused). Where a replacement would change the file for
+// others or is not allowed, the file is written in place instead (written, flushed and synced): a
+// file with other hard links, a writable file in a folder the writer may not create files in, a
+// file whose group the writer cannot keep, and another operator's file in a sticky shared folder.
+// A temporary file that a killed write left behind is removed by the next write (or by
+// RemoveLeftovers).
+//
+// The file is opened, for reading and writing alike, under the open rule of Files.h: only a
+// regular file, never waiting on a FIFO or a device, and through a link in a shared folder only
+// when the link is root's or the operator's.
 //
 // Reading is bounded in memory whatever the file holds (garbage, binary data, very long lines):
 // the file is read in pieces and only the first 64 KiB of each line are looked at.

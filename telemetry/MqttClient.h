@@ -1,12 +1,13 @@
 #pragma once
-// The connection to the broker, over libmosquitto (Debian's libmosquitto1): a plain C client that
-// keeps the connection, the retries and the back-off on a thread of its own, has a last will,
-// TLS against the system's CA store, and needs nothing the program does not already have.
+// The connection to the broker, over libmosquitto (Debian's libmosquitto1): a plain C client with
+// a last will, TLS against the system's CA store, and nothing the program does not already have.
+// The connection lives on a thread of this class, which runs the library's network loop.
 //
 // Nothing here waits on the network on the caller's thread. Publish() hands the message to the
-// library, which queues it and returns; the library's thread sends it. The first connection is
-// begun on a short-lived thread too, since it looks the broker's name up. A connection that
-// drops is retried at growing intervals, at most 30 s apart, until Stop().
+// library, which queues it and returns; the connection's thread sends it (and looks the broker's
+// name up). Every failure, whether the broker cannot be reached, refuses the login, fails the TLS
+// handshake or drops the connection, is retried at growing intervals (1 s, 2 s, 4 s, ... at most
+// 30 s apart; from 1 s again after a connection that came up), until Stop().
 //
 // While the connection is down, state messages (QoS 0) are dropped: the caller sends the state
 // again once it is back. Events (QoS 1) wait in the library and go out after the reconnect; they
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace telemetry {
@@ -39,10 +41,11 @@ public:
     // refuses is dropped.
     void Publish(const std::string& topic, const std::string& payload, int qos, bool retain);
 
-    // When connected: publishes "offline" and disconnects, waiting at most `grace` for it to go
-    // out. Then ends the library's thread whatever it is doing (connecting to a host that does
-    // not answer, waiting to retry). A first connection still looking the broker's name up after
-    // `grace` is left to end by itself. Safe to call more than once.
+    // When connected: publishes "offline", waits at most `grace` for the broker to acknowledge it,
+    // then disconnects in order (so the broker does not send the last will as well). Then ends
+    // the connection's thread whatever it is doing (connecting to a host that does not answer,
+    // waiting to retry); one still looking the broker's name up is left to end by itself. Returns
+    // within `grace` and 0.6 s more. Safe to call more than once.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(1000));
 
     // The link events since the last call, in order.
@@ -56,6 +59,7 @@ public:
 private:
     MqttSettings settings_;
     std::shared_ptr<Core> core_;
+    std::thread thread_; // the connection's thread; holds `core_` too
 };
 
 } // namespace telemetry

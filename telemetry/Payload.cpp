@@ -3,6 +3,7 @@
 #include "persistence/DataLog.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace telemetry {
 
@@ -90,8 +91,16 @@ std::string JsonString(std::string_view text) {
     return out;
 }
 
+std::string IsoTime(const platform::LocalDateTime& t) {
+    const int offset = t.UtcOffsetMinutes < 0 ? -t.UtcOffsetMinutes : t.UtcOffsetMinutes;
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", t.Year, t.Month, t.Day,
+                  t.Hour, t.Minute, t.Second, t.UtcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    return text;
+}
+
 std::string EventJson(const journal::Event& e) {
-    std::string json = "{\"time\":" + JsonString(journal::FormatTime(e.Time)) + ",\"side\":";
+    std::string json = "{\"time\":" + JsonString(IsoTime(e.Time)) + ",\"side\":";
     json += e.Side == 1 || e.Side == 2 ? std::to_string(e.Side) : "null";
     json += ",\"kind\":" + JsonString(e.Kind) + ",\"text\":" + JsonString(e.Detail) + "}";
     return json;

@@ -22,8 +22,12 @@ std::string_view CycleStateName(CycleState state); // "idle", "running", "holdin
 // settings file's texts may be), so the result is always valid JSON in UTF-8.
 std::string JsonString(std::string_view text);
 
-// {"time":"2026-12-08 14:05:03","side":1,"kind":"cycle-start","text":"obsluha"}: the local time
-// as the journal writes it, the side 1 or 2 (null for the whole program), the journal's kind
+// "2026-12-08T14:05:03+01:00": the local time in ISO 8601 with its offset from UTC, so that a
+// reader elsewhere (another time zone, a server on UTC) knows the moment.
+std::string IsoTime(const platform::LocalDateTime& t);
+
+// {"time":"2026-12-08T14:05:03+01:00","side":1,"kind":"cycle-start","text":"obsluha"}: the
+// event's local time (IsoTime), the side 1 or 2 (null for the whole program), the journal's kind
 // and detail.
 std::string EventJson(const journal::Event& e);
 

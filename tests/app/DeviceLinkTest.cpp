@@ -289,9 +289,10 @@ TEST_F(DeviceLinkTest, SimulationListsButDoesNotParse) {
     Form().CheckBox2->setChecked(true);
     Form().CheckBox1->setChecked(true);
     Form().COMTimerTimer(Form().COMTimer);
-    line3.Send("@t=150,5C\r");
+    line3.Send("@t=150,5C\x1b[2J\r");
     ASSERT_TRUE(ServeUntil([&] { return Form().ListBox2->count() > 0; }));
-    EXPECT_EQ(Form().ListBox2->item(0)->text(), "1: @t=150,5C\r");
+    // Listed as one plain line: no control character reaches the list.
+    EXPECT_EQ(Form().ListBox2->item(0)->text(), "1: @t=150,5C?[2J ");
     EXPECT_NE(Form().S.SideState[1].Temperature, 150.5);
     EXPECT_EQ(Form().S.RxLine[1], "");
 }

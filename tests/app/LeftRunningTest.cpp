@@ -150,7 +150,7 @@ TEST_F(LeftRunning, TheSystemEndsTheProgramWithoutWaitingForAClick) {
                              "\tcycle-interrupted\tukonceni systemem, cas 0 s, lze pokracovat\r\n",
                              "\tprogram-exit\tukonceni systemem\r\n"})
         EXPECT_NE(journal.find(line), std::string::npos) << line << "\n" << journal;
-    const auto run = journal::ReadRunJournal(fx.Dir() / "Regulator.run");
+    const auto run = journal::ReadRunJournal(fx.Dir() / "Data" / "Regulator.run");
     ASSERT_EQ(run.State, journal::RunJournalRead::Status::Ok) << run.Problem;
     EXPECT_FALSE(run.Entry.Finished) << "a shutdown keeps the cycle for the next start";
 }

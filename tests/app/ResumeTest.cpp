@@ -65,10 +65,12 @@ const std::string KilledLog = LogLine(1233.9) + LogLine(1234.4).substr(0, LogLin
 void Prepare(TFormFixture& fx, const std::string& journalText = journal::RunEntryText(Interrupted())) {
     fs::create_directories(fx.Dir() / "Data");
     fx.WriteFile("Data/" + OldLog, KilledLog);
-    fx.WriteFile("Regulator.run", journalText);
+    fx.WriteFile("Data/Regulator.run", journalText);
 }
 
-RunJournalRead Journal(const TFormFixture& fx) { return journal::ReadRunJournal(fx.Dir() / "Regulator.run"); }
+RunJournalRead Journal(const TFormFixture& fx) {
+    return journal::ReadRunJournal(fx.Dir() / "Data" / "Regulator.run");
+}
 
 QColor TextColour(const QLabel* label) { return label->palette().color(QPalette::WindowText); }
 
@@ -193,7 +195,7 @@ TEST(Resume, TooOldRefusedOrBrokenStartsAsUsual) {
             ASSERT_EQ(fx.Boxes.boxes.size(), 1u);
             EXPECT_EQ(fx.Boxes.boxes[0].icon, TBoxIcon::Warning);
             EXPECT_EQ(Journal(fx).State, RunJournalRead::Status::Missing);
-            EXPECT_EQ(fx.ReadFile("Regulator.run.bad"), c.journalText);
+            EXPECT_EQ(fx.ReadFile("Data/Regulator.run.bad"), c.journalText);
             continue;
         }
         EXPECT_EQ(fx.Boxes.boxes.size(), c.away == 37 ? 1u : 0u);

@@ -88,7 +88,7 @@ TEST(ResumeKill, EveryRestartContinuesTheKilledCycleInItsOneLog) {
     start.ProgramStep1 = 1;
     start.Setpoint1 = 110;
     start.DataLog = LogName;
-    journal::WriteRunJournal(dir / "Regulator.run", start);
+    journal::WriteRunJournal(dir / "Data" / "Regulator.run", start);
     std::ofstream(dir / "Data" / LogName, std::ios::binary).flush();
 
     std::mt19937 random(std::random_device{}());
@@ -125,7 +125,7 @@ TEST(ResumeKill, EveryRestartContinuesTheKilledCycleInItsOneLog) {
         EXPECT_GE(first, resumeFrom) << "the outage was counted back";
         EXPECT_LE(first, resumeFrom + 1.0) << "did not continue from the journal";
 
-        const auto read = journal::ReadRunJournal(dir / "Regulator.run");
+        const auto read = journal::ReadRunJournal(dir / "Data" / "Regulator.run");
         ASSERT_EQ(read.State, journal::RunJournalRead::Status::Ok) << read.Problem;
         EXPECT_FALSE(read.Entry.Finished);
         EXPECT_EQ(read.Entry.DataLog, LogName);

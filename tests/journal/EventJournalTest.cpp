@@ -32,13 +32,13 @@ TEST(EventJournal, AppendsWholeLinesAndTellsListeners) {
     j.AddListener([&](const journal::Event& e) { heard.push_back(e.Kind + "/" + std::to_string(e.Side)); });
 
     j.Record(0, "program-start", "Regulace teploty v2.9");
-    j.Record(1, "port-lost", "line one\nline\ttwo"); // a detail never breaks the line apart
+    j.Record(1, "port-lost", "line one\nline\ttwo\x1b[2J"); // a detail never breaks the line apart
     journal::TEventJournal again(dir / "Data");        // a later run appends, never empties
     again.Record(2, "stale", "");
 
     EXPECT_EQ(ReadWholeFile(dir / "Data" / "events.txt"),
               "2026-12-08 14:05:03\t-\tprogram-start\tRegulace teploty v2.9\r\n"
-              "2026-12-08 14:05:03\t1\tport-lost\tline one line two\r\n"
+              "2026-12-08 14:05:03\t1\tport-lost\tline one line two?[2J\r\n"
               "2026-12-08 14:05:03\t2\tstale\t\r\n");
     EXPECT_EQ(heard, (std::vector<std::string>{"program-start/0", "port-lost/1"}));
     EXPECT_FALSE(j.TakeFailure());

@@ -236,9 +236,11 @@ TEST_F(DataLogFolder, ALogContinuedAfterAKillGetsItsLastLineEndFirst) {
 }
 
 TEST_F(DataLogFolder, AFullDiskIsReportedOnceAndTheLogClosed) {
-    s_.LogFile = persistence::DataLog::OpenExisting("/dev/full");
+    std::ofstream(dir_ / "full.txt").flush();
+    s_.LogFile = persistence::DataLog::OpenExisting(dir_ / "full.txt");
     s_.LogOpen = true;
     try {
+        FileSizeLimit full(0);
         persistence::WriteDataLog(s_);
         FAIL() << "no error";
     } catch (const persistence::EInOutError& e) {
@@ -250,6 +252,24 @@ TEST_F(DataLogFolder, AFullDiskIsReportedOnceAndTheLogClosed) {
     EXPECT_NO_THROW(persistence::WriteDataLog(s_)); // no second report
     persistence::OpenDataLog(s_);                   // the next opening tries afresh
     EXPECT_TRUE(s_.LogOpen);
+}
+
+TEST_F(DataLogFolder, WhatIsNoLogFileIsRefusedByNameWithoutWaiting) {
+    // A FIFO nobody reads would hold the program for ever; a folder or a device is no log.
+    const fs::path fifo = dir_ / "data_fifo.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    fs::create_directory(dir_ / "data_folder.txt");
+    fs::create_symlink("/dev/null", dir_ / "data_device.txt");
+    for (const char* name : {"data_fifo.txt", "data_folder.txt", "data_device.txt"}) {
+        try {
+            persistence::DataLog::OpenExisting(dir_ / name);
+            ADD_FAILURE() << name << " was opened";
+        } catch (const persistence::EInOutError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Soubor dat odmitnut: " + (dir_ / name).string() + " (neni obycejny soubor)");
+            EXPECT_EQ(e.ErrorCode, 5);
+        }
+    }
 }
 
 TEST_F(DataLogFolder, WhileRegulatingTheSameFileGoesOnAfterAFailedWrite) {

@@ -17,7 +17,7 @@ public:
         int slave = -1;
         if (::openpty(&FMaster, &slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
         char name[128] = {};
-        ::ttyname_r(slave, name, sizeof name);
+        if (::ttyname_r(slave, name, sizeof name) != 0) throw std::runtime_error("ttyname_r");
         FSlavePath = name;
         // Raw on both ends, so the bytes pass unchanged.
         termios tio{};

@@ -54,10 +54,16 @@ bool TTestBroker::Installed() {
     return ::access(BrokerBinary, X_OK) == 0;
 }
 
-TTestBroker::TTestBroker(bool refuseLogins) : refuseLogins_(refuseLogins) {
+TTestBroker::TTestBroker(bool refuseLogins, bool tls) : refuseLogins_(refuseLogins), tls_(tls) {
     std::string pattern = (std::filesystem::temp_directory_path() / "broker-XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
     port_ = FreePort();
+    // A certificate for 127.0.0.1 that only this broker has.
+    const std::string make =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+        "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+        dir_ + "/key.pem' -out '" + dir_ + "/cert.pem' >/dev/null 2>&1";
+    if (tls_ && (dir_.empty() || std::system(make.c_str()) != 0)) return;
     Start();
 }
 
@@ -74,9 +80,13 @@ bool TTestBroker::Start() {
     {
         std::ofstream out(conf);
         out << "listener " << port_ << " 127.0.0.1\n"
-            << "log_dest none\n"
+            << "log_dest file " << dir_ << "/broker.log\n"
+            << "log_type all\n"
             << "persistence false\n";
         out << "allow_anonymous " << (refuseLogins_ ? "false" : "true") << "\n";
+        if (tls_) out << "certfile " << dir_ << "/cert.pem\nkeyfile " << dir_ << "/key.pem\n";
+        // As root it would change to the user "mosquitto", who may not read this folder.
+        if (::geteuid() == 0) out << "user root\n";
     }
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -96,6 +106,26 @@ bool TTestBroker::Start() {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ++probes_; // the connection that found it ready is in its log too
+    return true;
+}
+
+int TTestBroker::Connections() const {
+    std::ifstream in(dir_ + "/broker.log");
+    int count = 0;
+    for (std::string line; std::getline(in, line);)
+        // A TLS connection that ends before its handshake is logged in words of its own.
+        if (line.find(": New connection from ") != std::string::npos ||
+            line.find(": Client connection from ") != std::string::npos)
+            ++count;
+    return count - probes_;
+}
+
+bool TTestBroker::WaitForConnections(int count, std::chrono::milliseconds timeout) {
+    for (const auto end = std::chrono::steady_clock::now() + timeout; Connections() < count;) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
 }

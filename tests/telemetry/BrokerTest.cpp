@@ -1,5 +1,6 @@
 // The telemetry against a real broker (mosquitto, started by the test on a free loopback port):
-// what a subscriber receives, the last will when the program dies, and a refused login.
+// what a subscriber receives, the last will when the program dies and only then, a refused
+// login, and a broker whose certificate nobody trusts.
 #include "telemetry/Telemetry.h"
 #include "tests/support/TestBroker.h"
 
@@ -77,7 +78,8 @@ TEST_F(TelemetryBroker, StatusStateAndEventsArriveAndOfflineStaysAfterStop) {
     EXPECT_TRUE(sub.WaitFor("t1/side/1/heater", "1"));
     EXPECT_TRUE(sub.WaitFor("t1/cycle/state", "running"));
     EXPECT_TRUE(sub.WaitFor(
-        "t1/event", R"({"time":"2026-12-08 14:05:03","side":null,"kind":"cycle-start","text":"obsluha"})"));
+        "t1/event",
+        R"({"time":"2026-12-08T14:05:03+00:00","side":null,"kind":"cycle-start","text":"obsluha"})"));
 
     // A subscriber that comes later still gets the status and the state, as retained messages.
     {
@@ -113,6 +115,64 @@ TEST_F(TelemetryBroker, TheLastWillSaysOfflineWhenTheProgramDies) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_TRUE(sub.WaitFor("t2/status", "offline"));
+}
+
+TEST_F(TelemetryBroker, AnOrderlyExitSaysOfflineOnceAndNoLastWillFollows) {
+    TSubscriber sub(broker.Port(), "t6/status");
+    ASSERT_TRUE(sub.Subscribed());
+    auto count = [&](const std::string& payload) {
+        int n = 0;
+        for (const TMessage& m : sub.On("t6/status"))
+            n += m.Payload == payload ? 1 : 0;
+        return n;
+    };
+    auto reaches = [&](const std::string& payload, int n) {
+        for (const auto end = std::chrono::steady_clock::now() + 10s; count(payload) < n;) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    };
+    // A last will comes as soon as the broker sees the connection end; the next connection's
+    // "online" can only come after it.
+    constexpr int Exits = 10;
+    for (int i = 1; i <= Exits; ++i) {
+        auto t = telemetry::TTelemetry::Start(On(broker.Port(), "t6"));
+        ASSERT_TRUE(reaches("online", i)) << i;
+        const auto before = std::chrono::steady_clock::now();
+        t->Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 1500ms);
+        ASSERT_TRUE(reaches("offline", i)) << i;
+    }
+    TSubscriber last(broker.Port(), "t6/#"); // after the last exit: a will would be there by now
+    ASSERT_TRUE(last.Subscribed());
+    EXPECT_EQ(count("offline"), Exits);
+}
+
+TEST(TelemetryTls, AFailedHandshakeIsRetriedAndReportedOnce) {
+    if (!TTestBroker::Installed()) GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps)";
+    TTestBroker broker(/*refuseLogins=*/false, /*tls=*/true);
+    ASSERT_TRUE(broker.Running()) << "a TLS broker needs openssl (scripts/install-deps)";
+    telemetry::MqttSettings s = On(broker.Port(), "t5");
+    s.Tls = true;
+    auto t = telemetry::TTelemetry::Start(s);
+    // No system trusts the broker's certificate: every handshake fails, and the client tries
+    // again after 1 s and after 2 s more, as for any other failure.
+    EXPECT_TRUE(broker.WaitForConnections(3, 10s)) << broker.Connections();
+    const auto notes = t->TakeLinkNotes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].Journal, "broker 127.0.0.1:" + std::to_string(broker.Port()) + " neni dostupny");
+    EXPECT_FALSE(t->Client().Connected());
+    t.reset();
+
+    // Once the system trusts the certificate (OpenSSL takes the store from SSL_CERT_FILE when
+    // set), the same settings connect.
+    ::setenv("SSL_CERT_FILE", broker.CertificateFile().c_str(), 1);
+    auto trusted = telemetry::TTelemetry::Start(s);
+    const auto up = NotesWithin(*trusted, 5s, [](auto&) { return true; });
+    ::unsetenv("SSL_CERT_FILE");
+    ASSERT_EQ(up.size(), 1u);
+    EXPECT_EQ(up[0].Journal, "pripojeno k brokeru 127.0.0.1:" + std::to_string(broker.Port()));
 }
 
 TEST(TelemetryDown, ABrokerDownAtStartIsReportedOnceAndStopsNothing) {

@@ -27,18 +27,23 @@ TEST(TelemetryPayload, NumbersHaveAPointAndOneDecimal) {
 
 TEST(TelemetryPayload, EventsAreValidJsonWithSideNullForTheWholeProgram) {
     journal::Event e;
-    e.Time = {2026, 12, 8, 14, 5, 3};
+    e.Time = {2026, 12, 8, 14, 5, 3, 60}; // CET
     e.Side = 1;
     e.Kind = "cycle-start";
     e.Detail = "obsluha";
     EXPECT_EQ(EventJson(e),
-              R"({"time":"2026-12-08 14:05:03","side":1,"kind":"cycle-start","text":"obsluha"})");
+              R"({"time":"2026-12-08T14:05:03+01:00","side":1,"kind":"cycle-start","text":"obsluha"})");
+    // The offset as the zone has it: behind UTC, by half hours, none.
+    EXPECT_EQ(IsoTime({2026, 7, 1, 9, 0, 0, -210}), "2026-07-01T09:00:00-03:30");
+    EXPECT_EQ(IsoTime({2026, 7, 1, 9, 0, 0, 345}), "2026-07-01T09:00:00+05:45");
+    EXPECT_EQ(IsoTime({2026, 7, 1, 9, 0, 0, 0}), "2026-07-01T09:00:00+00:00");
+    e.Time.UtcOffsetMinutes = 0;
     e.Side = 0;
     e.Kind = "report";
     e.Detail = "Chyba: \"x\"\\y\tz";
     EXPECT_EQ(
         EventJson(e),
-        R"({"time":"2026-12-08 14:05:03","side":null,"kind":"report","text":"Chyba: \"x\"\\y\u0009z"})");
+        R"({"time":"2026-12-08T14:05:03+00:00","side":null,"kind":"report","text":"Chyba: \"x\"\\y\u0009z"})");
     // UTF-8 passes; a stray Latin-1 byte (0xE9) becomes its UTF-8 form; a cut sequence too.
     EXPECT_EQ(JsonString("\xC3\xA9-\xE9-\xC3"), "\"\xC3\xA9-\xC3\xA9-\xC3\x83\"");
 }

@@ -55,8 +55,8 @@ usage: unitemu [options] DIR [--run PROGRAM [ARGS...]]
   --stop-after S      unit 1 sends "@STOP&" S seconds after start
   --log FILE          record every received byte: seconds, unit, escaped bytes per line
   --demo              write a small demo Regulator.ini into DIR when it has none, and
-                      start a cycle from unit 1 after 5 s (unless --start-after is given,
-                      or DIR/Regulator.run holds an interrupted cycle for the program to continue)
+                      start a cycle from unit 1 after 5 s (unless --start-after is given, or
+                      DIR/Data/Regulator.run holds an interrupted cycle for the program to continue)
   --quiet             no status lines on stderr
   --run PROGRAM ...   start PROGRAM after the units are ready; end when it ends
 
@@ -526,7 +526,7 @@ int main(int argc, char** argv) {
     if (demo) {
         WriteDemoSettings(emu.Dir);
         // A cycle the program was running when it went away is its to continue: no new START.
-        const auto runJournal = journal::ReadRunJournal(emu.Dir / "Regulator.run");
+        const auto runJournal = journal::ReadRunJournal(emu.Dir / "Data" / "Regulator.run");
         const bool interrupted =
             runJournal.State == journal::RunJournalRead::Status::Ok && !runJournal.Entry.Finished;
         if (emu.StartAfter < 0 && !interrupted) emu.StartAfter = 5.0;
