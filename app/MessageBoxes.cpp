@@ -31,10 +31,6 @@ void TQtMessageBoxes::Show(const QString& title, const QString& text, TBoxIcon i
     ShowOver(parent_, title, text, icon, std::move(closed));
 }
 
-void TQtMessageBoxes::Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) {
-    AskOver(parent_, title, text, std::move(answered));
-}
-
 void TQtMessageBoxes::ShowOver(QWidget* window, const QString& title, const QString& text, TBoxIcon icon,
                                std::function<void()> closed) {
     QMessageBox* box = OpenBox(window, icon, title, text, QMessageBox::Ok);
@@ -44,16 +40,15 @@ void TQtMessageBoxes::ShowOver(QWidget* window, const QString& title, const QStr
     box->open();
 }
 
-void TQtMessageBoxes::AskOver(QWidget* window, const QString& title, const QString& text,
-                              std::function<void(bool yes)> answered) {
-    QMessageBox* box = OpenBox(window, TBoxIcon::Question, title, text, QMessageBox::Yes | QMessageBox::No);
-    box->button(QMessageBox::Yes)->setText(QStringLiteral("Ano"));
-    box->button(QMessageBox::No)->setText(QStringLiteral("Ne"));
-    box->setDefaultButton(QMessageBox::No);
-    box->setEscapeButton(QMessageBox::No);
-    QObject::connect(box, &QDialog::finished, box, [box, answered = std::move(answered)](int) {
-        const bool yes = box->clickedButton() == box->button(QMessageBox::Yes);
-        if (answered) answered(yes);
+void TQtMessageBoxes::Ask(const TQuestion& question, std::function<void(bool yes)> answered) {
+    QWidget* window = question.Over != nullptr ? question.Over : parent_;
+    QMessageBox* box = OpenBox(window, TBoxIcon::Question, question.Title, question.Text, QMessageBox::NoButton);
+    QPushButton* yes = box->addButton(QStringLiteral("Ano"), QMessageBox::YesRole);
+    QPushButton* no = box->addButton(QStringLiteral("Ne"), QMessageBox::NoRole);
+    box->setDefaultButton(question.DefaultYes ? yes : no);
+    box->setEscapeButton(no);
+    QObject::connect(box, &QDialog::finished, box, [box, yes, answered = std::move(answered)](int) {
+        if (answered) answered(box->clickedButton() == yes);
     });
     box->open();
 }

@@ -14,15 +14,28 @@ class QWidget;
 
 enum class TBoxIcon { None, Information, Warning, Error, Question };
 
+// A question with the buttons "Ano" and "Ne". Enter chooses the default; Escape and closing the
+// box answer "Ne".
+struct TQuestion {
+    QString Title;
+    QString Text;
+    bool DefaultYes = false;
+    QWidget* Over = nullptr; // the window it opens over (empty: the main one)
+};
+
 class TMessageBoxes {
 public:
     virtual ~TMessageBoxes() = default;
     // Opens a box with one OK button and returns at once; `closed` (if any) runs once the
     // operator has closed the box.
     virtual void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) = 0;
-    // Opens a question with the buttons "Ano" and "Ne" and returns at once; `answered` runs with
-    // true for "Ano" once the operator has answered (closing the box counts as "Ne").
-    virtual void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) = 0;
+    // Opens a question and returns at once; `answered` runs with true for "Ano" once the
+    // operator has answered (closing the box counts as "Ne").
+    virtual void Ask(const TQuestion& question, std::function<void(bool yes)> answered) = 0;
+    // The same with "Ne" as the default.
+    void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) {
+        Ask(TQuestion{title, text, false, nullptr}, std::move(answered));
+    }
     // The same over another of the program's windows than the main one (a tool window asks its
     // own questions over itself); by default as Show and Ask.
     virtual void ShowOver(QWidget* window, const QString& title, const QString& text, TBoxIcon icon,
@@ -30,10 +43,9 @@ public:
         (void)window;
         Show(title, text, icon, std::move(closed));
     }
-    virtual void AskOver(QWidget* window, const QString& title, const QString& text,
-                         std::function<void(bool yes)> answered) {
-        (void)window;
-        Ask(title, text, std::move(answered));
+    void AskOver(QWidget* window, const QString& title, const QString& text,
+                 std::function<void(bool yes)> answered) {
+        Ask(TQuestion{title, text, false, window}, std::move(answered));
     }
 };
 
@@ -43,11 +55,10 @@ public:
     explicit TQtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
     void Show(const QString& title, const QString& text, TBoxIcon icon, std::function<void()> closed = {}) override;
-    void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) override;
+    using TMessageBoxes::Ask;
+    void Ask(const TQuestion& question, std::function<void(bool yes)> answered) override;
     void ShowOver(QWidget* window, const QString& title, const QString& text, TBoxIcon icon,
                   std::function<void()> closed = {}) override;
-    void AskOver(QWidget* window, const QString& title, const QString& text,
-                 std::function<void(bool yes)> answered) override;
 
 private:
     QWidget* parent_ = nullptr;

@@ -131,6 +131,8 @@ TForm1::TForm1(const TFormServices& services, QWidget* parent)
     BuildControls();
     ConnectEvents();
     BuildAutotune();
+    BuildAlarmStrip(); // the alarm strip and the status line around the chart (form1_alarms.cpp)
+    ArrangeControls(); // the minimum size and the tab order (form1_layout.cpp)
     qApp->installEventFilter(this);
     // Reports raised before the window is on the screen wait until it is (a box on an empty
     // screen says nothing about what failed).
@@ -462,7 +464,7 @@ void TForm1::resizeEvent(QResizeEvent* e) {
     const int h = height();
     Panel1->setGeometry(0, 0, Panel1Width, h);
     PanelGraf->setGeometry(Panel1Width, 0, std::max(0, width() - Panel1Width), h);
-    t->setGeometry(0, std::max(248, h - PageControlHeight), Panel1Width, PageControlHeight);
+    FitPanel(); // the page control at the bottom of Panel1, as high as there is room for
 }
 
 // ---- Keys.

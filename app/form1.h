@@ -12,8 +12,10 @@
 #include "devicelink/LineWatch.h"
 #include "journal/EventJournal.h"
 #include "journal/RunJournal.h"
+#include "journal/SettingChanges.h"
 #include "report/BackgroundRead.h"
 #include "state/RegulatorState.h"
+#include "supervision/AlarmList.h"
 #include "supervision/Supervisor.h"
 #include "telemetry/Telemetry.h"
 
@@ -35,6 +37,7 @@
 #include <string>
 #include <string_view>
 
+class TAlarmStrip;
 class TAutotuneWindow;
 class TComPort;
 class TComSync;
@@ -56,6 +59,7 @@ struct TFormServices {
                                                       // (empty: one through the Qt event loop)
     std::function<void(int ms)> PortPause;            // the apply's pauses (empty: a real blocking wait)
     TFilePicker PickFile;                             // the chart menu's file dialogs (empty: QFileDialog)
+    std::function<void()> Bell;                       // the computer's bell (empty: QApplication::beep)
 };
 
 class TForm1 : public QWidget {
@@ -243,8 +247,8 @@ public:
     // ---- Lost ports, closing and the journal's cycle events (form1_ports.cpp).
     // The side's device is gone (hang-up, I/O error): once per disappearance the port is
     // closed (from inside a port event only after that event's hand-over has returned), the
-    // lamp turns red, "N/A" is shown and the loss is listed, journalled and reported. The
-    // watchdog opens the port again once the device is back.
+    // lamp turns red, "N/A" is shown and the loss is listed, journalled and shown as an alarm.
+    // The watchdog opens the port again once the device is back.
     void PortLost(int side, std::string_view detail);
     void PortOpened(int side); // before the side's open notification: a lost port is back
     // A unit's writes in one operation: a device that is gone closes its port; other failures
@@ -388,6 +392,38 @@ public:
     void StartTelemetry();   // FormShow
     void PublishTelemetry(); // every display refresh
     void StopTelemetry();    // FormClose: "offline", disconnected, its thread ended
+
+    // ---- Alarms, the status line and the record of changes (form1_alarms.cpp). Safety states
+    // show in the alarm strip above the chart, not in boxes; every control stays usable.
+    supervision::TAlarmList Alarms;
+    TAlarmStrip* PanelAlarmy = nullptr;  // the alarm strip; its "Potvrdit" acknowledges everything
+    QWidget* PanelStav = nullptr;        // the status line below the chart
+    QLabel* LabelStav = nullptr;         // the cycle: "Cyklus bezi: ..."
+    QLabel* LabelStav1 = nullptr;        // side 1 in its chart colour: setpoint, heating, alarms
+    QLabel* LabelStav2 = nullptr;
+    bool AlarmSound = true;              // section "Bezpecnost", "Zvuk" (0: alarms are not heard)
+    void BuildAlarmStrip();              // the constructor: strip and status line around the chart
+    // Which alarms stand, after every supervision pass and whenever a port is lost or back:
+    // beginnings and ends are listed and journalled, and the strip and the big labels show them.
+    void UpdateAlarms();
+    void AcknowledgeAlarms(int side);    // the operator's "Potvrdit" (side 0: every alarm and note)
+    // The side's latched alarms of the last run stand again: they stand in the strip with this
+    // text, which is listed and journalled once (not each alarm's own beginning).
+    void AlarmsRestored(int side, const std::string& text);
+    void SoundAlarms();                  // every refresh: the bell and the units' buzzers
+    void ShowStatus();                   // every refresh
+    bool TemperatureCurrent(int side);   // no alarm says the side's temperature is old or missing
+    void ChartGap();                     // a break in both measured curves (at a resume)
+    void WarnProgramsAtLimit();          // Start: a program that reaches its side's limit
+    // The operator's changes in the event journal, with the old and the new value.
+    journal::TSettingChanges Changes;
+    void RecordChange(int side, std::string_view what, const std::string& before, const std::string& after);
+    void NoteAppliedSettings();          // every apply: parameters, t1, t2 and limits in effect
+    void NoteLimits();
+
+    // ---- The window's size and the panel's tab order (form1_layout.cpp).
+    void ArrangeControls();              // the constructor: minimum size and tab order
+    void FitPanel();                     // every resize: the page control and its lists fit the height
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -197,6 +197,9 @@ void TForm1::COMTimerTimer(QObject*) {
 }
 
 void TForm1::Button1Click(QObject*) {
+    // The ports as they were, for the journal.
+    const std::string before1 = Com1Port->Port() + ", " + BaudRateToStr(Com1Port->BaudRate()) + " Bd";
+    const std::string before2 = Com2Port->Port() + ", " + BaudRateToStr(Com2Port->BaudRate()) + " Bd";
     Label14->setText(QStringLiteral("N/A"));
     Label15->setText(QStringLiteral("N/A"));
     struct Row {
@@ -208,6 +211,9 @@ void TForm1::Button1Click(QObject*) {
                            Row{Com2Port.get(), Edit9, "Nelze otevrit COM port 2."}}) {
         row.port->SetConnected(false);
         row.port->SetPort("COM" + row.edit->text().toStdString());
+        const int side = row.port == Com1Port.get() ? 1 : 2;
+        RecordChange(side, side == 1 ? "Port 1" : "Port 2", side == 1 ? before1 : before2,
+                     row.port->Port() + ", " + BaudRateToStr(row.port->BaudRate()) + " Bd");
         try {
             row.port->SetConnected(true);
         } catch (const std::exception&) {

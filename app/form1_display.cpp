@@ -11,30 +11,44 @@
 
 #include <QVBoxLayout>
 
+#include <limits>
+
+namespace {
+
+const std::string NoTemperature = "---"; // the big label of a side without a current temperature
+
+} // namespace
+
 void TForm1::CreateChart() {
     Chart = new chart::TChart(PanelGraf);
-    auto* fill = new QVBoxLayout(PanelGraf);
-    fill->setContentsMargins(0, 0, 0, 0);
-    fill->addWidget(Chart);
+    // Between the alarm strip and the status line (BuildAlarmStrip), taking the room they leave.
+    auto* fill = static_cast<QVBoxLayout*>(PanelGraf->layout());
+    fill->insertWidget(1, Chart, 1);
     chart::AddRegulatorSeries(*Chart);
     CreateChartMenu();
 }
 
 void TForm1::TimerUkazTimer(QObject*) {
     SuperviseSides(true); // a side that has just become unsafe is switched off at once
+    SoundAlarms();
     const double time = S.CycleTime();
+    // A side whose temperature is not current (old, nonsense, its unit gone) shows "---" and
+    // leaves a gap in its curve; the data log goes on as ever.
+    const bool current1 = TemperatureCurrent(1), current2 = TemperatureCurrent(2);
+    constexpr double Gap = std::numeric_limits<double>::quiet_NaN();
     if (Chart != nullptr) {
-        Chart->Append(chart::SeriesTemperature1, time, S.SideState[1].Temperature);
-        Chart->Append(chart::SeriesTemperature2, time, S.SideState[2].Temperature);
+        Chart->Append(chart::SeriesTemperature1, time, current1 ? S.SideState[1].Temperature : Gap);
+        Chart->Append(chart::SeriesTemperature2, time, current2 ? S.SideState[2].Temperature : Gap);
         // Past the end of a program (or with no program at all) its series goes on with the live setpoint.
         for (int side : {1, 2}) {
             if (programs::LiveSetpointDue(S, side, time)) Chart->Append(chart::SetpointSeries(side), time, S.Setpoint[side]);
         }
         Chart->Refresh();
     }
-    SetText(LabelTeplota1, persistence::TemperatureLabelText(S.SideState[1].Temperature));
-    SetText(LabelTeplota2, persistence::TemperatureLabelText(S.SideState[2].Temperature));
+    SetText(LabelTeplota1, current1 ? persistence::TemperatureLabelText(S.SideState[1].Temperature) : NoTemperature);
+    SetText(LabelTeplota2, current2 ? persistence::TemperatureLabelText(S.SideState[2].Temperature) : NoTemperature);
     SetText(Label10, persistence::CycleTimeLabelText(time));
+    ShowStatus();
     // The run journal first: then the last logged line is never a second ahead of it.
     UpdateRunJournal(false);
     PublishTelemetry(); // telemetry

@@ -1,5 +1,5 @@
-// Keeping the program safe to leave running: a unit's line that goes away closes its port (the
-// watchdog brings it back), closing the window is final, and the journal hears who started and
+// Keeping the program safe to leave running: a unit's line that goes away closes its port and
+// stands in the alarm strip (the watchdog brings it back), closing the window is final, and the journal hears who started and
 // stopped each cycle. The decisions live in devicelink/LineWatch.h; this file wires them to the
 // ports, the controls and the journal.
 #include "app/form1.h"
@@ -43,7 +43,7 @@ void TForm1::PortLost(int side, std::string_view detail) {
     const std::string text = devicelink::LostText(side);
     AddCommLine(std::to_string(side) + ": " + text);
     RecordEvent(side, journal::kind::PortLost, PortDetail(port, detail));
-    Report(QString::fromStdString(text));
+    UpdateAlarms(); // in the alarm strip, with the side's temperature shown as missing
     if (inPortEvent_ > 0) {
         // Inside the port's own notification its event thread waits for this handler to return;
         // the port is closed right after, from the event loop.
@@ -66,6 +66,7 @@ void TForm1::PortOpened(int side) {
     TComPort& port = side == 1 ? *Com1Port : *Com2Port;
     AddCommLine(std::to_string(side) + ": " + devicelink::BackText(side));
     RecordEvent(side, journal::kind::PortBack, PortDetail(port, {}));
+    UpdateAlarms();
 }
 
 void TForm1::WatchWrites(regulation::UnitSender<TComPort>& send) {

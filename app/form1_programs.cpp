@@ -6,7 +6,10 @@
 
 #include "chart/RegulatorSeries.h"
 #include "chart/TChart.h"
+#include "journal/EventKinds.h"
 #include "programs/ProgramTable.h"
+#include "supervision/ProgramLimit.h"
+#include "text/NumText.h"
 
 #include <QSignalBlocker>
 
@@ -36,9 +39,23 @@ int SelectedRow(const QListWidget* list) {
     return current != nullptr && current->isSelected() ? list->currentRow() : -1;
 }
 
+std::string PointText(int side, std::int32_t time, std::int32_t temperature) {
+    return "Prubeh " + std::to_string(side) + ": bod " + numtext::FormatInt(time) + " s, " +
+           numtext::FormatInt(temperature);
+}
+
 void AddProgramPoint(TForm1& f, int side) {
     const QLineEdit* time = side == 1 ? f.Edit5 : f.Edit10;
     const QLineEdit* temp = side == 1 ? f.Edit7 : f.Edit11;
+    // A point at or above the side's limit would switch the side off as it is reached.
+    const auto& limit = f.Supervisor.GetLimits().MaxT[side];
+    const auto temperature = numtext::ParseInt(Text(temp));
+    if (limit && temperature && *temperature >= *limit) {
+        f.ShowBox(QString::fromLatin1(programs::RefusedPointTitle.data(), programs::RefusedPointTitle.size()),
+                  QString::fromStdString(supervision::PointAtLimitText(side, *temperature, *limit)),
+                  TBoxIcon::Warning);
+        return;
+    }
     switch (programs::AddPoint(f.S, side, Text(time), Text(temp))) {
     case programs::AddResult::Refused:
         f.ShowBox(QString::fromLatin1(programs::RefusedPointTitle.data(), programs::RefusedPointTitle.size()),
@@ -46,6 +63,8 @@ void AddProgramPoint(TForm1& f, int side) {
                        TBoxIcon::None);
         break;
     case programs::AddResult::Added:
+        f.RecordEvent(side, journal::kind::Change,
+                      PointText(side, numtext::ParseInt(Text(time)).value_or(0), *temperature) + " pridan");
         f.RenderPrograms();
         break;
     case programs::AddResult::Full:
@@ -57,7 +76,9 @@ void AddProgramPoint(TForm1& f, int side) {
 void DeleteSelectedPoint(TForm1& f, int side) {
     const int k = programs::PointOfRow(SelectedRow(ListOf(f, side)), f.S.ProgramCount[side]);
     if (k == 0) return;
+    const std::string point = PointText(side, f.S.ProgramTime[side][k], f.S.ProgramTemp[side][k]);
     programs::DeletePoint(f.S, side, k);
+    f.RecordEvent(side, journal::kind::Change, point + " smazan");
     f.RenderPrograms();
     if (side == 1) {
         f.ListBox1Click(f.ListBox1);

@@ -57,14 +57,21 @@ void TForm1::CheckBoxRegulaceClick(QObject*) {
         OpenDataLog();
     }
 
+    // A setpoint the operator typed is a change of theirs for the journal; those that Start,
+    // Stop and the programs write into the boxes are not.
+    const bool typed1 = Edit1->isModified(), typed2 = Edit12->isModified();
+    const double before1 = S.Setpoint[1], before2 = S.Setpoint[2];
     ReadBack(Edit1, S.Setpoint[1]);
     ReadBack(Edit12, S.Setpoint[2]);
+    if (typed1) RecordChange(1, "Zadana 1", numtext::FormatFloat(before1), numtext::FormatFloat(S.Setpoint[1]));
+    if (typed2) RecordChange(2, "Zadana 2", numtext::FormatFloat(before2), numtext::FormatFloat(S.Setpoint[2]));
     ReadBack(Edit2, S.r0);
     ReadBack(Edit3, S.Ti);
     ReadBack(Edit4, S.Td);
 
     S.Tvz = regulation::ClampTvz(regulation::ReadBoxNumber(Text(Edit8), S.Tvz).Value);
     SetText(Edit8, numtext::FormatFloat(S.Tvz));
+    NoteAppliedSettings(); // the parameters that changed, into the journal
 
     const auto interval = static_cast<int>(regulation::IntervalMs(S.Tvz));
     TimerRegulator->SetInterval(interval);
@@ -101,6 +108,14 @@ void TForm1::Button4Click(QObject*) {
     // The temperature limits below the button take effect first and on their own: whatever the
     // apply below meets, a limit typed into its box protects the run.
     Guard([&] { ApplySafetyLimits(); });
+    // While regulating, "Pouzit" begins a new data log, and with "Na prubeh" a new cycle.
+    if (CheckBoxRegulace->isChecked()) {
+        if (CheckBox3->isChecked()) {
+            RecordEvent(0, journal::kind::CycleStart, "obsluha, Pouzit");
+        } else {
+            RecordEvent(0, journal::kind::Change, "Pouzit: novy datovy soubor");
+        }
+    }
     CheckBoxRegulaceClick(this);
     SaveRegulatorSettings();
 }
@@ -163,6 +178,7 @@ void TForm1::Button5Click(QObject* Sender) {
     regulation::BeginCycle(S);
     S.CycleLength = regulation::CycleLengthFromText(Text(Edit15));
     SetText(Edit15, numtext::FormatInt(S.CycleLength));
+    if (const auto change = Changes.Note("Doba cyklu", Text(Edit15))) RecordEvent(0, journal::kind::Change, *change);
 
     // Toggling "Regulovat" off and on again applies the parameters and starts the new cycle; an
     // apply that fails ends the Start there.
@@ -172,6 +188,7 @@ void TForm1::Button5Click(QObject* Sender) {
         SetRegulovat(*this, true);
         SetFontColour(Label10, colors::Red);
     });
+    WarnProgramsAtLimit(); // a program that will switch its side off at the limit
     send.RethrowFirstFailure();
 }
 

@@ -11,6 +11,7 @@
 #include "chart/RegulatorSeries.h"
 #include "chart/TChart.h"
 #include "journal/EventKinds.h"
+#include "journal/ResumeQuestion.h"
 #include "persistence/DataLog.h"
 #include "persistence/Settings.h"
 #include "platform/Clock.h"
@@ -123,8 +124,11 @@ void TForm1::ResumeAfterOutage() {
         // The program runs as after any start while the question stands; Yes then brings the
         // cycle back, unless a cycle was started meanwhile.
         PendingResume = entry;
-        Boxes().Ask(QStringLiteral("Regulace teploty"),
-                    QString::fromStdString("Pokracovat v prerusenem cyklu (cas " + SecondsText(cycleSeconds) + ")?"),
+        // "Ano" is the default: the operator was running this cycle when the program went away.
+        Boxes().Ask(TQuestion{QStringLiteral("Regulace teploty"),
+                              QString::fromStdString(journal::ResumeQuestionText(
+                                  entry, journal::EpochSeconds(now) - entry.WallTime, platform::LocalNow())),
+                              true, nullptr},
                     [this, settings](bool yes) {
                         if (!PendingResume) return; // the window closed meanwhile
                         const journal::RunEntry found = *PendingResume;
@@ -205,6 +209,7 @@ void TForm1::ResumeCycle(const journal::RunEntry& entry) {
     SetText(Edit1, numtext::FormatFloat(S.Setpoint[1]));
     SetText(Edit12, numtext::FormatFloat(S.Setpoint[2]));
     SetText(Edit15, numtext::FormatInt(S.CycleLength));
+    Changes.Set("Doba cyklu", Text(Edit15)); // the cycle's own, not an operator's change
 
     // "Regulovat" and "Na prubeh" as they were, without the apply: it would begin a new cycle
     // and a new log. What the apply does besides is done here.
@@ -223,6 +228,7 @@ void TForm1::ResumeCycle(const journal::RunEntry& entry) {
     ClearMeasuredSeries();
     Guard([&] { RenderPrograms(); });
     if (!entry.DataLog.empty()) RedrawFromLog(persistence::DataLogDir() / entry.DataLog);
+    ChartGap(); // the curves do not join across the outage
 
     // The same log goes on; the gap in its cycle time shows the outage. A log that is gone or
     // cannot be opened is reported, and a new one is begun.

@@ -18,13 +18,6 @@
 
 namespace {
 
-const QColor AlarmRed{255, 0, 0};
-const QColor Acknowledged{255, 140, 0}; // acknowledged, waiting to cool
-const QColor White{255, 255, 255};
-
-QLabel* TemperatureLabel(TForm1& f, int side) {
-    return side == 1 ? f.LabelTeplota1 : f.LabelTeplota2;
-}
 QCheckBox* HeaterBox(TForm1& f, int side) {
     return side == 1 ? f.CheckBoxTopeni1 : f.CheckBoxTopeni2;
 }
@@ -32,54 +25,8 @@ QPushButton* AckButton(TForm1& f, int side) {
     return side == 1 ? f.ButtonPotvrdit1 : f.ButtonPotvrdit2;
 }
 
-// One line in the communication list and the journal, and a report unless it needs none.
-void Announce(TForm1& f, int side, std::string_view kind, const std::string& text, bool report) {
-    f.AddCommLine(text);
-    f.RecordEvent(side, kind, text);
-    if (report) f.Report(QString::fromLatin1(text.data(), qsizetype(text.size())));
-}
-
-void AnnounceChanges(TForm1& f, int side, const supervision::SideChanges& c) {
-    namespace kind = journal::kind;
-    const supervision::Limits& limits = f.Supervisor.GetLimits();
-    const double temperature = f.S.SideState[side].Temperature;
-    if (c.BecameStale) Announce(f, side, kind::Stale, supervision::StaleText(side, limits.MaxAge), true);
-    if (c.Recovered) Announce(f, side, kind::Recovered, supervision::RecoveredText(side), true);
-    if (c.SensorFault) Announce(f, side, kind::SensorFault, supervision::SensorFaultText(side), true);
-    if (c.SensorRecovered) Announce(f, side, kind::Recovered, supervision::SensorRecoveredText(side), false);
-    if (c.OverTemperature) {
-        const double limit = limits.MaxT[side].value_or(0.0);
-        Announce(f, side, kind::OverTemperature, supervision::OverTemperatureText(side, temperature, limit), true);
-    }
-    if (c.Released) Announce(f, side, kind::Recovered, supervision::ReleasedText(side), false);
-    if (c.Runaway) {
-        const double from = f.Supervisor.Latches(side).RunawayThreshold.value_or(0.0) - limits.RunawayRise;
-        Announce(f, side, kind::Runaway, supervision::RunawayText(side, from, temperature), true);
-    }
-    if (c.RunawayReleased) Announce(f, side, kind::Recovered, supervision::RunawayReleasedText(side), false);
-}
-
 bool NewlyUnsafe(const supervision::SideChanges& c) {
     return c.BecameStale || c.SensorFault || c.OverTemperature || c.Runaway;
-}
-
-// Temperatures that are not current (old, or the sensor's nonsense) in grey; a latched alarm on
-// a red ground (orange once acknowledged) with its acknowledge button over the side's "Topit" box
-// until the operator has pressed it.
-void ShowSafetyState(TForm1& f) {
-    for (int side = 1; side <= 2; ++side) {
-        QLabel* label = TemperatureLabel(f, side);
-        const bool alarm = f.Supervisor.Alarm(side) || f.Supervisor.Runaway(side);
-        const bool acknowledged = f.Supervisor.Acknowledged(side);
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, f.Supervisor.NotCurrent(side) ? colors::Grey
-                                         : alarm                       ? White
-                                                                       : colors::Green);
-        p.setColor(QPalette::Window, acknowledged ? Acknowledged : AlarmRed);
-        label->setPalette(p);
-        label->setAutoFillBackground(alarm);
-        AckButton(f, side)->setVisible(f.Supervisor.NeedsAcknowledge(side));
-    }
 }
 
 } // namespace
@@ -153,9 +100,6 @@ void TForm1::SuperviseSides(bool sendNow) {
         if (CheckBox1->isChecked()) Supervisor.Fresh(side, now);
         const double temperature = S.SideState[side].Temperature;
         const supervision::SideChanges c = Supervisor.Check(side, temperature, now);
-        AnnounceChanges(*this, side, c);
-        // A heater that does not obey: the unit's buzzer calls for someone to cut its mains.
-        if (Supervisor.BuzzerDue(side, now)) send.Send(side, regulation::BeepCommand);
         if (!Supervisor.HeaterBlocked(side)) continue;
         // A relay test never heats a side the supervision keeps off: it ends, and nothing of it
         // is proposed.
@@ -167,7 +111,7 @@ void TForm1::SuperviseSides(bool sendNow) {
             Supervisor.HeaterCommanded(side, false, temperature, now);
         }
     }
-    ShowSafetyState(*this);
+    UpdateAlarms(); // the alarm strip tells what began and what ended
     // Any other write failure is reported as every sending operation reports it: once, and
     // again only after a write to that unit has gone through.
     send.RethrowFirstFailure();
@@ -199,11 +143,7 @@ void TForm1::ApplySafetyLimits() {
 }
 
 void TForm1::ButtonPotvrditClick(int side) {
-    const auto result = Supervisor.Acknowledge(side, S.SideState[side].Temperature);
-    if (result == supervision::AckResult::NoAlarm) return;
-    RecordEvent(side, journal::kind::Acknowledged, supervision::AcknowledgedText(side));
-    // A side that is cool already is released (and told so) at once.
-    SuperviseSides(false);
+    AcknowledgeAlarms(side); // the side's alarms, as the strip's "Potvrdit" does them all
 }
 
 void TForm1::RestoreLatches(const journal::RunEntry& entry) {
@@ -213,9 +153,8 @@ void TForm1::RestoreLatches(const journal::RunEntry& entry) {
         if (!latched.Any() || Supervisor.Latches(side) == latched) continue; // none, or restored already
         Supervisor.Restore(side, latched);
         HeaterBox(*this, side)->setChecked(false);
-        Announce(*this, side, journal::kind::AlarmRestored,
-                 supervision::RestoredText(side, a.OverTemperature, a.RunawayThreshold.has_value(), a.SensorFault),
-                 true);
+        AlarmsRestored(side, supervision::RestoredText(side, a.OverTemperature, a.RunawayThreshold.has_value(),
+                                                       a.SensorFault));
     }
-    ShowSafetyState(*this);
+    UpdateAlarms();
 }

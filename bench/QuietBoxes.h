@@ -16,8 +16,9 @@ public:
         std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(text));
         if (closed) closed();
     }
-    void Ask(const QString& title, const QString& text, std::function<void(bool)> answered) override {
-        std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(text));
+    using TMessageBoxes::Ask;
+    void Ask(const TQuestion& q, std::function<void(bool)> answered) override {
+        std::fprintf(stderr, "box: %s: %s\n", qPrintable(q.Title), qPrintable(q.Text));
         if (answered) answered(false);
     }
 };

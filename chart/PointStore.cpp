@@ -1,6 +1,8 @@
 #include "chart/PointStore.h"
 
 #include <algorithm>
+#include <cmath>
+#include <tuple>
 
 namespace chart {
 
@@ -30,36 +32,42 @@ void TPointStore::Append(double x, double y) {
 }
 
 void TPointStore::AddToRuns(std::size_t i, float y) {
-    for (auto [runs, length] : {std::pair{&runs_, RunSize}, std::pair{&longRuns_, LongRunSize}}) {
+    // fmin and fmax pass over a NaN: a run's range is that of its points that are no gap.
+    const bool gap = std::isnan(y);
+    for (auto [runs, gaps, length] : {std::tuple{&runs_, &runGaps_, RunSize}, std::tuple{&longRuns_, &longRunGaps_, LongRunSize}}) {
         if (i % length == 0) {
             runs->emplace_back(y, y);
+            gaps->push_back(gap);
         } else {
-            runs->back().first = std::min(runs->back().first, y);
-            runs->back().second = std::max(runs->back().second, y);
+            runs->back().first = std::fmin(runs->back().first, y);
+            runs->back().second = std::fmax(runs->back().second, y);
+            if (gap) gaps->back() = true;
         }
     }
 }
 
-std::pair<double, double> TPointStore::YRange(std::size_t a, std::size_t b) const {
+TPointStore::YSpan TPointStore::YRange(std::size_t a, std::size_t b) const {
     float low = static_cast<float>(Y(a)), high = low;
-    auto take = [&](const std::pair<float, float>& r) {
-        low = std::min(low, r.first);
-        high = std::max(high, r.second);
+    bool gap = false;
+    auto take = [&](const std::pair<float, float>& r, bool g) {
+        low = std::fmin(low, r.first);
+        high = std::fmax(high, r.second);
+        gap = gap || g;
     };
     while (a < b) {
         if (a % LongRunSize == 0 && a + LongRunSize <= b) {
-            take(longRuns_[a / LongRunSize]);
+            take(longRuns_[a / LongRunSize], longRunGaps_[a / LongRunSize]);
             a += LongRunSize;
         } else if (a % RunSize == 0 && a + RunSize <= b) {
-            take(runs_[a / RunSize]);
+            take(runs_[a / RunSize], runGaps_[a / RunSize]);
             a += RunSize;
         } else {
             const auto y = static_cast<float>(Y(a));
-            take({y, y});
+            take({y, y}, std::isnan(y));
             ++a;
         }
     }
-    return {low, high};
+    return {low, high, gap};
 }
 
 void TPointStore::Assign(const std::vector<double>& xs, const std::vector<double>& ys) {
@@ -72,6 +80,8 @@ void TPointStore::Clear() {
     blocks_.clear();
     runs_.clear();
     longRuns_.clear();
+    runGaps_.clear();
+    longRunGaps_.clear();
     size_ = 0;
     grid_.Known.clear();
 }
@@ -115,9 +125,10 @@ const std::vector<TPointStore::Column>& TPointStore::Columns(double x0, double x
         c.Begin = next.empty() ? LowerBound(edge(k)) : next.back().End;
         c.End = LowerBoundFrom(c.Begin, size_, edge(k + 1));
         if (c.End > c.Begin) {
-            const auto [low, high] = YRange(c.Begin, c.End);
-            c.Low = static_cast<float>(low);
-            c.High = static_cast<float>(high);
+            const YSpan span = YRange(c.Begin, c.End);
+            c.Low = static_cast<float>(span.Low);
+            c.High = static_cast<float>(span.High);
+            c.Gap = span.Gap;
         }
         next.push_back(c);
     }
@@ -171,6 +182,8 @@ void TPointStore::RebuildRunsFrom(std::size_t i) {
     const std::size_t from = i / LongRunSize * LongRunSize;
     runs_.resize(from / RunSize);
     longRuns_.resize(from / LongRunSize);
+    runGaps_.resize(from / RunSize);
+    longRunGaps_.resize(from / LongRunSize);
     for (std::size_t k = from; k < size_; ++k)
         AddToRuns(k, static_cast<float>(Y(k)));
 }

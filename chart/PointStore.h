@@ -6,10 +6,14 @@
 //
 // Beside the points, the smallest and largest y of every run of 16 and of 256 points, so that a view of
 // millions of points is thinned to what the pixels can show (Thin) without visiting each point.
+//
+// A point whose y is NaN is a gap: the line breaks there (a side that had no current
+// temperature). Thinning keeps every gap: a column that holds one ends with a NaN point.
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -49,8 +53,13 @@ public:
     // fixed ladder (2^(1/8) apart), so that it stays the same while the view grows by a little.
     static double ColumnWidth(double x0, double x1, int columns);
 
-    // The lowest and highest y of points [a, b), a < b.
-    std::pair<double, double> YRange(std::size_t a, std::size_t b) const;
+    // The lowest and highest y of points [a, b), a < b, leaving gaps out (both NaN when there
+    // are only gaps), and whether a gap lies among them.
+    struct YSpan {
+        double Low = 0.0, High = 0.0;
+        bool Gap = false;
+    };
+    YSpan YRange(std::size_t a, std::size_t b) const;
 
     static constexpr std::size_t RunSize = 16;      // points per y range kept
     static constexpr std::size_t LongRunSize = 256; // and per y range of 16 runs
@@ -60,6 +69,7 @@ private:
     struct Column {
         std::size_t Begin = 0, End = 0;
         float Low = 0.0f, High = 0.0f;
+        bool Gap = false;
     };
     // The grid's columns over [x0, x1], those already known taken from the last call.
     const std::vector<Column>& Columns(double x0, double x1, int columns) const;
@@ -85,6 +95,8 @@ private:
     std::size_t size_ = 0;
     std::vector<std::pair<float, float>> runs_;     // lowest and highest y of points [16k, 16k + 16)
     std::vector<std::pair<float, float>> longRuns_; // and of points [256k, 256k + 256)
+    std::vector<bool> runGaps_;                     // whether a gap lies in run k
+    std::vector<bool> longRunGaps_;
 
     // The columns of the last thinning: column k covers x in [Origin + k·Width, Origin + (k+1)·Width).
     struct Grid {
@@ -111,28 +123,35 @@ template <class Out> void TPointStore::Thin(double x0, double x1, int columns, O
     const std::vector<Column>& grid = Columns(x0, x1, columns);
     // The point before the first column and the one after the last go out as they are.
     std::size_t i = grid.front().Begin;
-    bool drawn = i > 0; // whether a line comes into the next column
-    double lastY = drawn ? Y(i - 1) : 0.0;
-    if (drawn) out(X(i - 1), lastY);
+    double lastY = i > 0 ? Y(i - 1) : 0.0;
+    bool drawn = i > 0 && !std::isnan(lastY); // whether a line comes into the next column
+    if (i > 0) out(X(i - 1), lastY);
     for (const Column& c : grid) {
         if (c.End - c.Begin <= 2) {
             for (std::size_t k = c.Begin; k < c.End; ++k)
                 out(X(k), Y(k));
             if (c.End > c.Begin) {
                 lastY = Y(c.End - 1);
-                drawn = true;
+                drawn = !std::isnan(lastY);
             }
             continue;
         }
-        // The column's span, begun at the end nearer to where the line comes from, so that no
-        // long stroke back across the column is drawn.
-        const double from = drawn ? lastY : Y(c.Begin);
         const double low = c.Low, high = c.High;
-        const bool lowFirst = std::abs(low - from) <= std::abs(high - from);
-        out(X(c.Begin), lowFirst ? low : high);
-        out(X(c.End - 1), lowFirst ? high : low);
-        lastY = lowFirst ? high : low;
-        drawn = true;
+        if (!std::isnan(low)) {
+            // The column's span, begun at the end nearer to where the line comes from, so that
+            // no long stroke back across the column is drawn.
+            const double from = drawn ? lastY : Y(c.Begin);
+            const bool lowFirst = std::isnan(from) || std::abs(low - from) <= std::abs(high - from);
+            out(X(c.Begin), lowFirst ? low : high);
+            out(X(c.End - 1), lowFirst ? high : low);
+            lastY = lowFirst ? high : low;
+            drawn = true;
+        }
+        if (c.Gap) {
+            // The line breaks in this column.
+            out(X(c.End - 1), std::numeric_limits<double>::quiet_NaN());
+            drawn = false;
+        }
     }
     if (const std::size_t after = grid.back().End; after < size_) out(X(after), Y(after));
 }

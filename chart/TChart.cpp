@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace chart {
@@ -34,6 +35,7 @@ QPen LinePen(const TSeriesLook& look) {
 } // namespace
 
 void TChart::Bounds::Add(double x, double y) {
+    if (std::isnan(y)) return; // a gap in the line: it takes no room on the axes
     if (Empty) {
         MinX = MaxX = x;
         MinY = MaxY = y;
@@ -107,7 +109,9 @@ int TChart::AddSeries(const TSeriesLook& look) {
     graph->setName(look.Name);
     graph->setPen(LinePen(look));
     graph->setLineStyle(QCPGraph::lsLine);
-    graph->setAdaptiveSampling(true);
+    // The points handed over are thinned already (TPointStore::Thin); the library's own
+    // sampling would pass over a gap in the line.
+    graph->setAdaptiveSampling(false);
     graph->setAntialiased(false);
     if (look.Behind) graph->setLayer(QStringLiteral("behind"));
     series_.push_back(Series{look, {}, {}, false});

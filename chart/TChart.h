@@ -64,7 +64,7 @@ public:
     // index that is no series.
     // Removes every point of series i.
     void Clear(int i);
-    // Appends the point (x, y) to series i.
+    // Appends the point (x, y) to series i. A y of NaN is a gap: the line breaks there.
     void Append(int i, double x, double y);
     // Replaces all points of series i at once; keys must be ascending. Throws
     // std::invalid_argument when keys and values differ in number.

@@ -25,6 +25,8 @@ inline constexpr std::string_view Acknowledged = "acknowledged";
 inline constexpr std::string_view Report = "report";               // a box shown to the operator
 inline constexpr std::string_view Telemetry = "telemetry";         // the broker connection
 inline constexpr std::string_view Autotune = "autotune";
+inline constexpr std::string_view Change = "change";              // an operator's setting: "what: old -> new"
+inline constexpr std::string_view Warning = "warning";            // a warning in the alarm strip
 
 // Who started or stopped a cycle (the detail of CycleStart and CycleStop).
 inline constexpr std::string_view ByOperator = "obsluha";

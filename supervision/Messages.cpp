@@ -56,10 +56,6 @@ std::string RestoredText(int side, bool overTemperature, bool runaway, bool sens
     return Side(side) + "alarm z minuleho behu trva (" + which + "), topeni vypnuto do potvrzeni.";
 }
 
-std::string AcknowledgedText(int side) {
-    return Side(side) + "alarm teploty potvrzen.";
-}
-
 std::string ReleasedText(int side) {
     return Side(side) + "teplota pod mezi, topeni opet povoleno.";
 }

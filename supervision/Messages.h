@@ -22,8 +22,6 @@ std::string RunawayText(int side, double offTemperature, double temperature);
 std::string RunawayReleasedText(int side);
 // "Strana 1: alarm z minuleho behu trva (prehrati, topeni se nevypina), topeni vypnuto do potvrzeni."
 std::string RestoredText(int side, bool overTemperature, bool runaway, bool sensorFault);
-// "Strana 1: alarm teploty potvrzen."
-std::string AcknowledgedText(int side);
 // "Strana 1: teplota pod mezi, topeni opet povoleno."
 std::string ReleasedText(int side);
 

@@ -135,17 +135,6 @@ AckResult TSupervisor::Acknowledge(int side, double temperature) {
     return cool ? AckResult::Released : AckResult::WaitsToCool;
 }
 
-bool TSupervisor::BuzzerDue(int side, TimePoint now) {
-    Side& s = sides_[side];
-    if (!s.RunawayThreshold) {
-        s.LastBuzz.reset();
-        return false;
-    }
-    if (s.LastBuzz && now - *s.LastBuzz < BuzzerInterval) return false;
-    s.LastBuzz = now;
-    return true;
-}
-
 bool TSupervisor::NeedsAcknowledge(int side) const {
     const Side& s = sides_[side];
     return (s.Alarm || s.RunawayThreshold || s.SensorLatched) && !s.Acknowledged;

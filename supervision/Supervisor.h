@@ -40,8 +40,6 @@ inline constexpr double DefaultPlausibleMin = -50.0;
 inline constexpr double DefaultPlausibleMax = 1500.0;
 inline constexpr double DefaultRunawayRise = 10.0;
 inline constexpr std::chrono::milliseconds DefaultRunawayAfter{120000};
-// A standing runaway sounds its unit's buzzer this often.
-inline constexpr std::chrono::milliseconds BuzzerInterval{10000};
 
 struct Limits {
     std::chrono::milliseconds MaxAge = DefaultMaxAge; // 0: a side is never stale
@@ -101,9 +99,6 @@ public:
     SideChanges Check(int side, double temperature, TimePoint now);
     // The operator acknowledges the side's latched alarms.
     AckResult Acknowledge(int side, double temperature);
-    // True at most once every BuzzerInterval while a runaway stands on the side (the caller then
-    // sounds the unit's buzzer).
-    bool BuzzerDue(int side, TimePoint now);
 
     bool Stale(int side) const { return sides_[side].Stale; }
     bool SensorFault(int side) const { return sides_[side].SensorFault; }
@@ -135,7 +130,6 @@ private:
         bool HeaterOn = false;
         TimePoint OffSince{};
         std::optional<double> OffTemperature;
-        std::optional<TimePoint> LastBuzz;
     };
     bool CoolEnough(int side, double temperature) const;
     bool Current(const Side& s) const { return s.GoodSinceBegin && s.BadInRow == 0 && !s.Stale; }

@@ -1,5 +1,7 @@
 #include "FormFixture.h"
 
+#include "app/AlarmStrip.h"
+
 #include "platform/Clock.h"
 #include "platform/ProgramDir.h"
 #include "serial/ComPort.h"
@@ -27,6 +29,14 @@ TFormFixture::TFormFixture(const std::string& iniContent) {
     platform::SetSteadyClock([] { return std::chrono::steady_clock::time_point{} + std::chrono::hours(1); });
     if (!iniContent.empty()) WriteFile("Regulator.ini", iniContent);
     Services.Boxes = &Boxes;
+    Services.Bell = [this] { ++Bells; };
+}
+
+QStringList StripTexts(const TForm1& form) {
+    QStringList texts;
+    for (const auto& row : form.PanelAlarmy->Rows())
+        texts << row.Text.section(QStringLiteral("  "), 1);
+    return texts;
 }
 
 TFormFixture::~TFormFixture() {

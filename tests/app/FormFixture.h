@@ -17,6 +17,7 @@ struct TRecordedBox {
     QString text;
     TBoxIcon icon = TBoxIcon::None;
     bool question = false;
+    bool defaultYes = false; // a question's default answer
 };
 
 // Records every box instead of showing it. By default a box is closed (a question answered with
@@ -29,8 +30,9 @@ public:
             if (closed) closed();
         });
     }
-    void Ask(const QString& title, const QString& text, std::function<void(bool yes)> answered) override {
-        boxes.push_back({title, text, TBoxIcon::Question, true});
+    using TMessageBoxes::Ask;
+    void Ask(const TQuestion& q, std::function<void(bool yes)> answered) override {
+        boxes.push_back({q.Title, q.Text, TBoxIcon::Question, true, q.DefaultYes});
         Open(std::move(answered));
     }
 
@@ -61,6 +63,9 @@ private:
     std::vector<std::function<void(bool)>> open_;
 };
 
+// The alarm strip's rows without their times: the standing alarms first, then the notes.
+QStringList StripTexts(const TForm1& form);
+
 class TFormFixture {
 public:
     // Creates the program folder (optionally with a Regulator.ini of the given content) but no window yet.
@@ -87,6 +92,7 @@ public:
 
     TRecordingBoxes Boxes;
     TFormServices Services;
+    int Bells = 0; // the computer's bell, rung
 
 private:
     std::filesystem::path dir_;

@@ -4,6 +4,9 @@
 // acknowledged the alarm. The other side goes on all the while.
 #include "FormFixture.h"
 
+#include "app/AlarmStrip.h"
+#include "chart/RegulatorSeries.h"
+#include "chart/TChart.h"
 #include "persistence/DataLog.h"
 #include "persistence/DataLogRefresh.h"
 #include "platform/Clock.h"
@@ -16,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -25,6 +29,7 @@ using namespace std::chrono_literals;
 
 const std::string On = "@ledka=1&@rele=1&*";
 const std::string Off = "@ledka=0&@rele=0&*";
+const std::string Beep = "@BEEP&";
 
 std::chrono::steady_clock::time_point gNow{};
 
@@ -64,6 +69,11 @@ protected:
     QColor TextColour(int side) {
         return (side == 1 ? F().LabelTeplota1 : F().LabelTeplota2)->palette().color(QPalette::WindowText);
     }
+    // The big label's ground, when it has one.
+    QColor Ground(int side) {
+        const QLabel* label = side == 1 ? F().LabelTeplota1 : F().LabelTeplota2;
+        return label->autoFillBackground() ? label->palette().color(QPalette::Window) : QColor();
+    }
     QStringList BoxTexts() const {
         QStringList texts;
         for (const auto& b : fx.Boxes.boxes)
@@ -76,8 +86,10 @@ protected:
     TFormFixture fx;
 };
 
-// By hand ("Regulovat" off): the operator's ticks are overruled while a side is silent.
-TEST_F(Supervision, ASilentSideIsSwitchedOffAndComesBackByItself) {
+// By hand ("Regulovat" off): the operator's ticks are overruled while a side is silent. No box:
+// the alarm stands in the strip and on the side's big label, is heard at once and every 10 s
+// until acknowledged, and STOP works all the while; the side recovers by itself.
+TEST_F(Supervision, ASilentSideIsSwitchedOffShownHeardAndComesBackByItself) {
     F().CheckBoxTopeni1->setChecked(true);
     F().CheckBoxTopeni2->setChecked(true);
     Second(" 20,0", " 30,0");
@@ -89,53 +101,75 @@ TEST_F(Supervision, ASilentSideIsSwitchedOffAndComesBackByItself) {
         Second("", " 30,0");
     EXPECT_EQ(Take(1), Times(On, 10));
     EXPECT_EQ(Take(2), Times(On, 10));
-    EXPECT_TRUE(BoxTexts().isEmpty());
+    EXPECT_TRUE(StripTexts(F()).isEmpty());
 
-    // Past the limit: the refresh sends "=0" at once, the tick sends it again.
+    // Past the limit: the refresh sends "=0" at once and sounds the alarm; the tick sends "=0" again.
     gNow += 1ms;
     F().TimerUkaz->OnTimer();
-    EXPECT_EQ(Take(1), Off);
+    EXPECT_EQ(Take(1), Off + Beep);
+    EXPECT_EQ(fx.Bells, 1);
     F().TimerRegulator->OnTimer();
     EXPECT_EQ(Take(1), Off);
     EXPECT_FALSE(F().CheckBoxTopeni1->isChecked());
     EXPECT_EQ(F().Shape1->BrushColor(), colors::Grey);
-    EXPECT_EQ(TextColour(1), colors::Grey);
+    EXPECT_EQ(F().LabelTeplota1->text(), "---");
+    EXPECT_EQ(Ground(1), QColor(255, 0, 0));
     EXPECT_EQ(TextColour(2), colors::Green);
-    EXPECT_EQ(BoxTexts(), QStringList{"Strana 1: zadna teplota 10 s, topeni vypnuto."});
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: zadna teplota 10 s, topeni vypnuto."});
     EXPECT_EQ(F().ListBox2->item(0)->text(), "Strana 1: zadna teplota 10 s, topeni vypnuto.");
+    EXPECT_EQ(F().LabelStav1->text(), "Strana 1: zadana 150, netopi, ALARM: bez teploty");
+    // A gap in side 1's curve; the data log keeps its lines, with the last temperature.
+    EXPECT_TRUE(std::isnan(F().Chart->Points(chart::SeriesTemperature1).back().second));
+    EXPECT_EQ(F().Chart->Points(chart::SeriesTemperature2).back().second, 30.0);
+    const std::string log = fx.ReadFile("Data/" + persistence::OpenLog(F().S)->Path().filename().string());
+    EXPECT_NE(log.rfind("\t0\t    20.0"), std::string::npos) << log;
 
-    // The operator cannot heat a silent side by hand; side 2 is served all along.
+    // The operator cannot heat a silent side by hand; side 2 is served all along. The alarm is
+    // heard again 10 s after it was first.
     F().CheckBoxTopeni1->setChecked(true);
     F().TimerRegulator->OnTimer();
     EXPECT_EQ(Take(1), Off) << "the tick has the last word, without the refresh's help";
+    for (int s = 1; s <= 9; ++s)
+        Second("", " 30,0");
+    EXPECT_EQ(Take(1), Times(Off, 9));
+    EXPECT_EQ(Take(2), Times(On, 11));
     Second("", " 30,0");
-    EXPECT_EQ(Take(1), Off);
-    EXPECT_EQ(Take(2), Times(On, 3));
-    EXPECT_TRUE(F().CheckBoxTopeni2->isChecked());
-    EXPECT_EQ(BoxTexts().size(), 1) << "one report per silence";
+    EXPECT_EQ(Take(1), Beep + Off);
+    EXPECT_EQ(Take(2), On);
+    EXPECT_EQ(fx.Bells, 2);
 
-    // Reports again: said once, the label is current again, and the operator may heat.
-    Second(" 21,0", " 30,0");
-    EXPECT_EQ(TextColour(1), colors::Green);
-    EXPECT_EQ(BoxTexts().size(), 2);
-    EXPECT_EQ(BoxTexts().back(), "Strana 1: teplota opet prichazi.");
-    EXPECT_EQ(F().ListBox2->item(0)->text(), "Strana 1: teplota opet prichazi.");
+    // Acknowledged: it stands on, shown as acknowledged, and is heard no more. STOP works.
+    F().PanelAlarmy->ButtonPotvrdit->click();
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: zadna teplota 10 s, topeni vypnuto.  (potvrzeno)"});
+    F().Button6->click();
+    EXPECT_EQ(Take(1), "@STOP&");
+    EXPECT_EQ(Take(2), "@STOP&");
+    EXPECT_TRUE(F().CheckBoxRegulace->isChecked());
+    for (int s = 1; s <= 12; ++s)
+        Second("", " 30,0");
+    EXPECT_EQ(fx.Bells, 2);
+
+    // Reports again: said once, the label is current again, and the controller may heat.
     Take(1);
-    F().CheckBoxTopeni1->setChecked(true);
     Second(" 21,0", " 30,0");
-    EXPECT_EQ(Take(1), On);
+    EXPECT_EQ(F().LabelTeplota1->text(), "21");
+    EXPECT_EQ(TextColour(1), colors::Green);
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: teplota opet prichazi."});
+    EXPECT_EQ(F().ListBox2->item(0)->text(), "Strana 1: teplota opet prichazi.");
+    Second(" 21,0", " 30,0");
+    EXPECT_TRUE(Take(1).ends_with(On));
+    EXPECT_TRUE(fx.Boxes.boxes.empty());
 
     const std::string journal = fx.ReadFile("Data/events.txt");
-    EXPECT_NE(journal.find("\t1\tstale\tStrana 1: zadna teplota 10 s, topeni vypnuto.\r\n"),
-              std::string::npos)
-        << journal;
-    EXPECT_NE(journal.find("\t1\trecovered\tStrana 1: teplota opet prichazi.\r\n"), std::string::npos)
-        << journal;
+    for (const char* line : {"\t1\tstale\tStrana 1: zadna teplota 10 s, topeni vypnuto.\r\n",
+                             "\t1\tacknowledged\tPotvrzeno: Strana 1: zadna teplota",
+                             "\t1\trecovered\tStrana 1: teplota opet prichazi.\r\n"})
+        EXPECT_NE(journal.find(line), std::string::npos) << line << "\n" << journal;
     EXPECT_EQ(journal.find("\t2\tstale"), std::string::npos);
 }
 
 // The refresh's own "=0" to a side that has just fallen silent fails without the device being
-// gone: reported as a failing control tick is, not swallowed.
+// gone: reported as a failing control tick is, not swallowed; the alarm stands in the strip.
 TEST_F(Supervision, AFailedSwitchOffAtTheRefreshIsReported) {
     F().CheckBoxTopeni1->setChecked(true);
     for (int s = 1; s <= 11; ++s)
@@ -144,9 +178,9 @@ TEST_F(Supervision, AFailedSwitchOffAtTheRefreshIsReported) {
     lines->FailNext(testsupport::Call::WriteFile, platform::ERROR_GEN_FAILURE);
     F().TimerUkaz->OnTimer();
     const QStringList texts = BoxTexts();
-    ASSERT_EQ(texts.size(), 2) << texts.join(" | ").toStdString();
-    EXPECT_EQ(texts[0], "Strana 1: zadna teplota 10 s, topeni vypnuto.");
-    EXPECT_TRUE(texts[1].startsWith("WriteFile function failed")) << texts[1].toStdString();
+    ASSERT_EQ(texts.size(), 1) << texts.join(" | ").toStdString();
+    EXPECT_TRUE(texts[0].startsWith("WriteFile function failed")) << texts[0].toStdString();
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: zadna teplota 10 s, topeni vypnuto."});
 }
 
 // A unit with a broken sensor sends reports that are no temperature: shown as before, but they
@@ -165,17 +199,19 @@ TEST_F(Supervision, NonsenseFromASensorSwitchesItsSideOffAtOnce) {
     Report(1, "ERR  ");
     EXPECT_EQ(Take(1), Off) << "the third switches the heater off at once";
     EXPECT_EQ(F().S.SideState[1].Temperature, 0.0);
-    EXPECT_EQ(TextColour(1), colors::Grey);
-    EXPECT_EQ(BoxTexts(), QStringList{"Strana 1: cidlo hlasi nesmysl, topeni vypnuto."});
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: cidlo hlasi nesmysl, topeni vypnuto."});
     Second("ERR  ", " 90,0");
-    EXPECT_EQ(Take(1), Off);
+    EXPECT_EQ(Take(1), Beep + Off);
     EXPECT_EQ(Take(2), On) << "the other side regulates on";
+    EXPECT_EQ(F().LabelTeplota1->text(), "---") << "no current temperature";
+    EXPECT_EQ(Ground(1), QColor(255, 0, 0));
 
     Second(" 91,0", " 90,0");
     EXPECT_EQ(Take(1), On);
     EXPECT_EQ(TextColour(1), colors::Green);
     EXPECT_EQ(F().ListBox2->item(0)->text(), "Strana 1: cidlo opet hlasi teplotu.");
-    EXPECT_EQ(BoxTexts().size(), 1);
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: cidlo opet hlasi teplotu."});
+    EXPECT_TRUE(BoxTexts().isEmpty());
     const std::string journal = fx.ReadFile("Data/events.txt");
     EXPECT_NE(journal.find("\t1\tsensor-fault\tStrana 1: cidlo hlasi nesmysl, topeni vypnuto.\r\n"), std::string::npos)
         << journal;
@@ -200,12 +236,13 @@ TEST_F(Supervision, AHeaterThatKeepsHeatingWhileOffIsARunaway) {
     // Then it rises again, as a welded relay makes it: past 60 degC means a runaway.
     for (double rising = 50.5; rising <= 60.0; rising += 0.5) {
         Second(text(rising), " 30,0");
-        EXPECT_TRUE(BoxTexts().isEmpty()) << rising;
+        EXPECT_TRUE(StripTexts(F()).isEmpty()) << rising;
     }
     double t = 60.5;
     Second(text(t), " 30,0");
-    EXPECT_EQ(BoxTexts(), QStringList{"Strana 1: topeni se nevypina, teplota stoupla z 50 na 60,5 pri vypnutem "
-                                      "topeni. Odpojte topeni od site!"});
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: topeni se nevypina, teplota stoupla z 50 na 60,5 pri "
+                                           "vypnutem topeni. Odpojte topeni od site!"});
+    EXPECT_TRUE(BoxTexts().isEmpty());
     EXPECT_TRUE(F().ButtonPotvrdit1->isVisibleTo(&F()));
     EXPECT_TRUE(F().LabelTeplota1->autoFillBackground());
     Take(1);
@@ -214,7 +251,7 @@ TEST_F(Supervision, AHeaterThatKeepsHeatingWhileOffIsARunaway) {
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 'B'), 3) << "the buzzer every 10 s: " << sent;
 
     // The operator cuts the mains: it cools; acknowledged, the side is released 5 degC below the
-    // alarm's threshold (60), and the buzzer stops.
+    // alarm's threshold (60), and the buzzer (heard until then, acknowledged or not) stops.
     F().ButtonPotvrdit1->click();
     Second(" 55,1", " 30,0");
     EXPECT_TRUE(F().Supervisor.Runaway(1));
@@ -250,10 +287,11 @@ TEST_F(Supervision, ALimitTakesEffectOnItsOwnWithoutRestartingTheCycle) {
     EXPECT_EQ(persistence::OpenLog(F().S)->Path().string(), log) << "no new log";
     EXPECT_EQ(F().Supervisor.GetLimits().MaxT[1], 45.0);
     EXPECT_EQ(Take(1), Off) << "50 is past the new limit: off at once";
+    EXPECT_EQ(StripTexts(F()),
+              QStringList{"Strana 1: teplota 50 dosahla meze 45, topeni vypnuto do vychladnuti a potvrzeni."});
     const QStringList texts = BoxTexts();
-    ASSERT_EQ(texts.size(), 2) << texts.join(" | ").toStdString();
-    EXPECT_EQ(texts[0], "Strana 1: teplota 50 dosahla meze 45, topeni vypnuto do vychladnuti a potvrzeni.");
-    EXPECT_TRUE(texts[1].contains("Regulator.ini")) << texts[1].toStdString();
+    ASSERT_EQ(texts.size(), 1) << texts.join(" | ").toStdString();
+    EXPECT_TRUE(texts[0].contains("Regulator.ini")) << texts[0].toStdString();
 
     F().EditMaxT2->setText("40");
     F().ButtonMaxT->click();
@@ -290,15 +328,15 @@ TEST_F(SupervisionWithLimits, OverTemperatureStaysOffUntilCooledAndAcknowledged)
     EXPECT_EQ(Take(2), On);
 
     Second("100,0", "100,0");
-    EXPECT_EQ(Take(1), Off + Off) << "at once from the refresh, then from the tick";
+    EXPECT_EQ(Take(1), Off + Beep + Off) << "at once from the refresh, heard, then from the tick";
     EXPECT_EQ(Take(2), On);
     EXPECT_EQ(
-        BoxTexts(),
+        StripTexts(F()),
         QStringList{"Strana 1: teplota 100 dosahla meze 100, topeni vypnuto do vychladnuti a potvrzeni."});
     EXPECT_TRUE(F().ButtonPotvrdit1->isVisibleTo(&F()));
     EXPECT_FALSE(F().ButtonPotvrdit2->isVisibleTo(&F()));
-    EXPECT_TRUE(F().LabelTeplota1->autoFillBackground());
-    EXPECT_EQ(F().LabelTeplota1->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(F().LabelTeplota1->text(), "100") << "a current temperature, shown on the alarm's ground";
+    EXPECT_EQ(Ground(1), QColor(255, 0, 0));
 
     // Cooled well below, but not acknowledged: off.
     Second(" 80,0", " 90,0");
@@ -314,12 +352,13 @@ TEST_F(SupervisionWithLimits, OverTemperatureStaysOffUntilCooledAndAcknowledged)
     EXPECT_EQ(Take(1), On);
     EXPECT_FALSE(F().LabelTeplota1->autoFillBackground());
     EXPECT_EQ(F().ListBox2->item(0)->text(), "Strana 1: teplota pod mezi, topeni opet povoleno.");
-    EXPECT_EQ(BoxTexts().size(), 1);
+    EXPECT_EQ(StripTexts(F()), QStringList{"Strana 1: teplota pod mezi, topeni opet povoleno."});
+    EXPECT_TRUE(BoxTexts().isEmpty());
     EXPECT_EQ(Take(2), Times(On, 4));
 
     const std::string journal = fx.ReadFile("Data/events.txt");
-    for (const char* line :
-         {"\t1\tover-temperature\t", "\t1\tacknowledged\t", "\t1\trecovered\tStrana 1: teplota pod"})
+    for (const char* line : {"\t1\tchange\tTmax1: bez meze -> 100\r\n", "\t1\tover-temperature\t",
+                             "\t1\tacknowledged\t", "\t1\trecovered\tStrana 1: teplota pod"})
         EXPECT_NE(journal.find(line), std::string::npos) << line << "\n" << journal;
 }
 

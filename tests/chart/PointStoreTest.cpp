@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -117,6 +118,41 @@ TEST(PointStore, ColumnsKeptFromTheLastViewFollowEveryChange) {
     for (int n = 0; n < 30000; ++n)
         add(n, n % 97);
     same(0.0, 29999.0, 480, "cleared and filled again");
+}
+
+// A NaN y is a gap in the line: every column of a thinned view that holds one ends with a NaN
+// point, no other column has one, and the columns' extremes leave the gaps out.
+TEST(PointStore, GapsSurviveThinning) {
+    chart::TPointStore s;
+    auto gap = [](int n) { return n < 3 || n == 30011 || (n >= 50000 && n < 51000); };
+    for (int n = 0; n < 100000; ++n)
+        s.Append(n * 0.5, gap(n) ? std::nan("") : 100.0 + n % 7);
+    for (const auto& [x0, x1, columns] : {std::tuple{0.0, 49999.5, 700}, std::tuple{14000.0, 16000.0, 333},
+                                          std::tuple{15000.0, 15100.0, 700}}) {
+        SCOPED_TRACE(x1);
+        const Points out = Thinned(s, x0, x1, columns);
+        const bool thinned = out.size() < s.UpperBound(x1) - s.LowerBound(x0);
+        const double width = thinned ? chart::TPointStore::ColumnWidth(x0, x1, columns) : 0.5;
+        for (auto k = static_cast<long>(std::floor(x0 / width)); k * width <= x1; ++k) {
+            const double a = k * width, b = (k + 1) * width;
+            auto in = [&](double x) { return x >= a && x < b; };
+            bool hasGap = false;
+            float hi = -1e9f;
+            for (std::size_t n = s.LowerBound(a); n < s.Size() && in(s.X(n)); ++n) {
+                hasGap = hasGap || std::isnan(s.Y(n));
+                if (!std::isnan(s.Y(n))) hi = std::max(hi, static_cast<float>(s.Y(n)));
+            }
+            bool outGap = false;
+            float outHi = -1e9f;
+            for (const auto& [x, y] : out) {
+                if (!in(x)) continue;
+                outGap = outGap || std::isnan(y);
+                if (!std::isnan(y)) outHi = std::max(outHi, static_cast<float>(y));
+            }
+            ASSERT_EQ(hasGap, outGap) << "column " << k;
+            ASSERT_EQ(hi, outHi) << "column " << k;
+        }
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -73,6 +74,32 @@ TEST_F(ChartTest, TheWhiteDashedLineShowsOnThePlotAndInTheLegend) {
     EXPECT_GT(whitePixels(legend.adjusted(1, 1, -1, -1)), 5);  // its legend sample
     EXPECT_NE(chart_->PlotBackground(), QColor(255, 255, 255));
     EXPECT_NE(chart_->LegendBackground(), QColor(255, 255, 255));
+}
+
+// A week of points with six hours' gap in the middle: the line breaks there when drawn (thinned
+// to the pixels), and the gap takes no room on the axes.
+TEST_F(ChartTest, AGapInTheLineIsDrawnAsAGap) {
+    constexpr int Points = 604800 * 2;
+    constexpr int GapHalf = 6 * 3600;
+    for (int n = 0; n < Points; ++n) {
+        const bool gap = n >= Points / 2 - GapHalf && n < Points / 2 + GapHalf;
+        chart_->Append(chart::SeriesTemperature1, n * 0.5, gap ? std::nan("") : 100.0 + (n % 2));
+    }
+    chart_->RepaintNow();
+    EXPECT_GT(chart_->YRange().Lower, 90.0);
+    EXPECT_LT(chart_->YRange().Upper, 110.0);
+    const QImage image = chart_->Render();
+    const QRect plot = chart_->PlotRect();
+    auto redIn = [&](int x) {
+        for (int y = plot.top() + 1; y < plot.bottom(); ++y)
+            if (image.pixelColor(x, y) == QColor(255, 0, 0)) return true;
+        return false;
+    };
+    const int middle = plot.left() + plot.width() / 2;
+    for (int x = middle - 5; x <= middle + 5; ++x)
+        EXPECT_FALSE(redIn(x)) << "the line goes on through its gap at " << x - middle;
+    EXPECT_TRUE(redIn(middle - 40));
+    EXPECT_TRUE(redIn(middle + 40));
 }
 
 // On paper the white dashed line takes its series' blue, and two hours of cycle time are

@@ -130,13 +130,15 @@ public:
     }
 
     bool Plug(Unit& u) {
-        u.Master = posix_openpt(O_RDWR | O_NOCTTY);
+        // Close-on-exec, like every descriptor here: the program started with --run must hold
+        // no end of a unit's line, or pulling the unit (closing it here) would never hang it up.
+        u.Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (u.Master < 0 || grantpt(u.Master) != 0 || unlockpt(u.Master) != 0) {
             std::perror("unitemu: pseudo-terminal");
             return false;
         }
         u.SlavePath = ptsname(u.Master);
-        u.Slave = open(u.SlavePath.c_str(), O_RDWR | O_NOCTTY);
+        u.Slave = open(u.SlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         termios tio{};
         if (u.Slave >= 0 && tcgetattr(u.Slave, &tio) == 0) {
             cfmakeraw(&tio);
@@ -530,14 +532,14 @@ int main(int argc, char** argv) {
         if (emu.StartAfter < 0 && !interrupted) emu.StartAfter = 5.0;
     }
     if (!logPath.empty()) {
-        emu.Log = std::fopen(logPath.c_str(), "w");
+        emu.Log = std::fopen(logPath.c_str(), "we");
         if (!emu.Log) {
             std::perror(logPath.c_str());
             return 1;
         }
     }
 
-    if (pipe(SignalPipe) != 0) return 1;
+    if (pipe2(SignalPipe, O_CLOEXEC) != 0) return 1;
     SetNonBlocking(SignalPipe[0]);
     SetNonBlocking(SignalPipe[1]);
     struct sigaction sa {};
