@@ -114,7 +114,13 @@ int FlagsOf(FileAccess access) {
     return _O_RDONLY;
 }
 
-// Hands the handle to the C runtime, which closes it with the descriptor.
+bool IsFolder(const std::filesystem::path& p) {
+    const DWORD a = ::GetFileAttributesW(p.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+} // namespace
+
 int Descriptor(HANDLE h, int flags) {
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), flags | _O_BINARY);
     if (fd < 0) {
@@ -129,13 +135,6 @@ HANDLE HandleOf(int fd) {
     if (h == -1) Fail(EBADF, "handle");
     return reinterpret_cast<HANDLE>(h);
 }
-
-bool IsFolder(const std::filesystem::path& p) {
-    const DWORD a = ::GetFileAttributesW(p.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-} // namespace
 
 void CreateDirectoryLevel(const std::filesystem::path& dir) {
     if (::CreateDirectoryW(dir.c_str(), nullptr)) return;

@@ -33,21 +33,6 @@ namespace {
 
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-HANDLE HandleOf(int fd) {
-    const intptr_t h = ::_get_osfhandle(fd);
-    if (h == -1) Fail(EBADF, "handle");
-    return reinterpret_cast<HANDLE>(h);
-}
-
-int Descriptor(HANDLE h, int flags) {
-    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), flags | _O_BINARY);
-    if (fd < 0) {
-        ::CloseHandle(h);
-        Fail(EMFILE, "open");
-    }
-    return fd;
-}
-
 struct Fd {
     int fd;
     explicit Fd(int f) : fd(f) {}
