@@ -111,6 +111,8 @@ public:
     bool HeaterBlocked(int side) const;
     // The side's temperature is not current: stale or in sensor fault.
     bool NotCurrent(int side) const { return Stale(side) || SensorFault(side); }
+    // The side's last report was nonsense (not yet, or no longer, a sensor fault).
+    bool LastReportNonsense(int side) const { return sides_[side].BadInRow > 0; }
 
     // The latched alarms, and the same brought back after a restart (not acknowledged).
     Latched Latches(int side) const;
