@@ -37,8 +37,11 @@ void TForm1::TimerUkazTimer(QObject*) {
     const bool current1 = TemperatureCurrent(1), current2 = TemperatureCurrent(2);
     constexpr double Gap = std::numeric_limits<double>::quiet_NaN();
     if (Chart != nullptr) {
-        Chart->Append(chart::SeriesTemperature1, time, current1 ? S.SideState[1].Temperature : Gap);
-        Chart->Append(chart::SeriesTemperature2, time, current2 ? S.SideState[2].Temperature : Gap);
+        // Nonsense from a sensor is no temperature to draw, even before it makes a fault.
+        const bool drawn1 = current1 && !Supervisor.LastReportNonsense(1);
+        const bool drawn2 = current2 && !Supervisor.LastReportNonsense(2);
+        Chart->Append(chart::SeriesTemperature1, time, drawn1 ? S.SideState[1].Temperature : Gap);
+        Chart->Append(chart::SeriesTemperature2, time, drawn2 ? S.SideState[2].Temperature : Gap);
         // Past the end of a program (or with no program at all) its series goes on with the live setpoint.
         for (int side : {1, 2}) {
             if (programs::LiveSetpointDue(S, side, time)) Chart->Append(chart::SetpointSeries(side), time, S.Setpoint[side]);

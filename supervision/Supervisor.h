@@ -103,6 +103,8 @@ public:
     bool Alarm(int side) const { return sides_[side].Alarm; }
     bool Runaway(int side) const { return sides_[side].RunawayThreshold.has_value(); }
     bool HeaterBlocked(int side) const;
+    // The side's last report was nonsense (not yet, or no longer, a sensor fault).
+    bool LastReportNonsense(int side) const { return sides_[side].BadInRow > 0; }
 
     // The latched alarms, and the same brought back after a restart (not acknowledged).
     Latched Latches(int side) const;

@@ -196,6 +196,9 @@ TEST_F(Supervision, NonsenseFromASensorSwitchesItsSideOffAtOnce) {
     Report(1, " 9999"); // a number, but no oven's temperature
     EXPECT_EQ(Take(1), "") << "two are not yet a fault";
     EXPECT_EQ(F().S.SideState[1].Temperature, 9999.0) << "the display and the log show what came";
+    F().TimerUkaz->OnTimer();
+    EXPECT_EQ(F().LabelTeplota1->text(), "9999");
+    EXPECT_TRUE(std::isnan(F().Chart->Points(chart::SeriesTemperature1).back().second)) << "but it is not drawn";
     Report(1, "ERR  ");
     EXPECT_EQ(Take(1), Off) << "the third switches the heater off at once";
     EXPECT_EQ(F().S.SideState[1].Temperature, 0.0);
