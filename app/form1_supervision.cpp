@@ -1,11 +1,11 @@
 // Safety supervision of the main window: the age of each side's temperature, the temperature
-// limits, and what the operator sees of them. The rules live in the supervision library; here
-// they meet the controls and the ports.
+// limits and their controls. The rules live in the supervision library; here they meet the
+// controls and the ports. What the operator sees and hears of them is the alarm strip's
+// (form1_alarms.cpp).
 #include "app/form1.h"
 
 #include "app/Controls.h"
 
-#include "journal/EventKinds.h"
 #include "platform/Clock.h"
 #include "regulation/Cycle.h"
 #include "regulation/UnitSender.h"

@@ -2,6 +2,7 @@
 // it are the system's (ProfileIo.h).
 #include "platform/Profile.h"
 
+#include "platform/FileIo.h"
 #include "platform/Files.h"
 #include "platform/ProfileIo.h"
 
@@ -146,7 +147,7 @@ private:
         bufOffset_ += len_;
         pos_ = 0;
         len_ = 0;
-        len_ = profileio::Read(fd_, buf_.data(), buf_.size());
+        len_ = fileio::Read(fd_, buf_.data(), buf_.size());
         if (len_ == 0) eof_ = true;
         return len_ > 0;
     }
@@ -497,7 +498,7 @@ void RemoveLeftoversOf(const std::filesystem::path& target) noexcept {
         for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
             const long pid = TemporaryOwner(targetName, it->path().filename().string());
             if (pid < 0) continue;
-            if (pid == ProcessId() || ProcessGone(pid)) Remove(it->path());
+            if (pid == ProcessId() || ProcessGone(pid)) fileio::Remove(it->path());
         }
     } catch (...) {
         // Tidying up is best effort; the write itself does not depend on it.

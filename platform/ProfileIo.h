@@ -2,7 +2,8 @@
 // The file operations the profile service is built on, one implementation per system
 // (profile_io_posix.cpp, profile_io_win32.cpp). Private to platform/: the service's rules
 // (Profile.h) are the same on both; only how a file is opened, read, replaced or written in place
-// differs. Files are CRT descriptors on both systems. Failures throw std::system_error carrying an
+// differs. Files are CRT descriptors on both systems; reading at the current position and removing
+// a file are the file services' own steps (FileIo.h). Failures throw std::system_error carrying an
 // errno value.
 #include <cstddef>
 #include <cstdint>
@@ -30,8 +31,6 @@ int OpenForWrite(const std::filesystem::path& target, Facts& facts);
 // What a replacement of the open file must keep. Throws.
 Facts FactsOf(int fd);
 
-// Reads up to `size` bytes at the current position; 0 at the end. Throws.
-std::size_t Read(int fd, char* data, std::size_t size);
 // Reads up to `size` bytes at `offset`, not moving the position; 0 at the end. Throws.
 std::size_t ReadAt(int fd, char* data, std::size_t size, std::uint64_t offset);
 void WriteAll(int fd, const char* data, std::size_t size);
@@ -42,9 +41,6 @@ std::uint64_t SizeOf(int fd);
 int MemoryFile();
 
 void Close(int fd) noexcept;
-
-// Removes a file; best effort.
-void Remove(const std::filesystem::path& file) noexcept;
 
 // This process's id, and whether the process of an id has ended.
 long ProcessId();

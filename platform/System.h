@@ -25,8 +25,14 @@ LocalDateTime SystemLocalNow();
 
 namespace platform {
 
-// Windows only: the errno value that stands for a Win32 error code (the one place where file
-// errors are translated, so callers above see the same errors on both systems).
+// Windows only (files_win32.cpp): the errno value that stands for a Win32 error code (the one
+// place where file errors are translated, so callers above see the same errors on both systems).
 int ErrnoFromWin32(unsigned long error);
+
+// Windows only (files_win32.cpp): the Win32 handle (a HANDLE) behind a CRT descriptor, throwing
+// std::system_error EBADF when there is none; and a CRT descriptor that takes the handle over and
+// closes it with itself, throwing EMFILE (the handle closed) when the runtime has none left.
+void* HandleOf(int fd);
+int Descriptor(void* handle, int flags);
 
 } // namespace platform

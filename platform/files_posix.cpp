@@ -1,5 +1,6 @@
 // The file services and the open rule (Files.h) over POSIX files.
 #include "platform/Files.h"
+#include "platform/FileIo.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,9 +16,7 @@
 namespace platform {
 namespace {
 
-[[noreturn]] void Fail(int error, const char* what) {
-    throw std::system_error(error, std::generic_category(), what);
-}
+using fileio::Fail;
 
 [[noreturn]] void Refuse(FileRefusal why) {
     throw std::system_error(make_error_code(why));
@@ -162,10 +161,6 @@ int CreateNewFile(const std::filesystem::path& file, bool secret) {
     }
 }
 
-int OpenForAppend(const std::filesystem::path& file) {
-    return OpenFile(file, FileAccess::Append);
-}
-
 int OpenOrCreateForAppend(const std::filesystem::path& file) {
     for (int attempt = 0; attempt < OpenAttempts; ++attempt) {
         try {
@@ -228,94 +223,9 @@ void WriteAllPieces(int fd, const std::vector<std::string_view>& pieces) {
     }
 }
 
-void WriteAllAndClose(int fd, std::string_view bytes) {
-    try {
-        WriteAll(fd, bytes);
-    } catch (...) {
-        try {
-            CloseFile(fd);
-        } catch (...) {
-        }
-        throw;
-    }
-    CloseFile(fd);
-}
-
 void CloseFile(int fd) {
     // A close interrupted by a signal has released the descriptor on Linux: never retry it.
     if (::close(fd) != 0 && errno != EINTR) Fail(errno, "close");
-}
-
-void ReplaceFile(const std::filesystem::path& file, std::string_view bytes) {
-    if (ReplacementRefused(file)) {
-        RewriteInPlace(file, bytes);
-        return;
-    }
-    struct stat existing {};
-    const bool exists = ::lstat(file.c_str(), &existing) == 0;
-    // One fixed name: a temporary file left by a process killed while writing is taken away by
-    // the next write instead of piling up.
-    std::filesystem::path temp = file;
-    temp += ".tmp";
-    (void)::unlink(temp.c_str());
-    int fd = -1;
-    try {
-        fd = CreateNewFile(temp);
-    } catch (const std::system_error& e) {
-        // Another operator's leftover in a sticky folder, or a folder closed to new files.
-        const bool refused = e.code() == std::errc::file_exists || e.code() == std::errc::permission_denied;
-        if (!exists || !refused) throw;
-        RewriteInPlace(file, bytes);
-        return;
-    }
-    try {
-        try {
-            WriteAll(fd, bytes);
-            if (::fsync(fd) != 0) Fail(errno, "fsync");
-        } catch (...) {
-            (void)::close(fd);
-            throw;
-        }
-        CloseFile(fd); // releases the descriptor even when it fails
-    } catch (...) {
-        (void)::unlink(temp.c_str());
-        throw;
-    }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        const int error = errno;
-        (void)::unlink(temp.c_str());
-        if (exists && (error == EPERM || error == EACCES)) {
-            RewriteInPlace(file, bytes);
-            return;
-        }
-        Fail(error, "rename");
-    }
-    FlushFolderOf(file); // the rename itself made durable
-}
-
-void RewriteInPlace(const std::filesystem::path& file, std::string_view bytes) {
-    const int fd = OpenFile(file, FileAccess::Write);
-    try {
-        // Written over the old text first and cut after, so a process killed in between leaves
-        // the new text whole (with the old one's end behind it when that was longer).
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n =
-                ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                Fail(errno, "write");
-            }
-            if (n == 0) Fail(EIO, "write");
-            done += static_cast<std::size_t>(n);
-        }
-        if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) Fail(errno, "truncate");
-        if (::fsync(fd) != 0) Fail(errno, "fsync");
-    } catch (...) {
-        (void)::close(fd);
-        throw;
-    }
-    CloseFile(fd);
 }
 
 char LastByte(int fd) {
@@ -340,27 +250,39 @@ void FlushFolderOf(const std::filesystem::path& file) {
     }
 }
 
-std::string ReadSmallFile(const std::filesystem::path& file, std::size_t limit) {
-    const int fd = OpenFile(file, FileAccess::Read);
-    std::string text;
-    try {
-        char buf[4096];
-        for (;;) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                Fail(errno, "read");
-            }
-            if (n == 0) break;
-            if (text.size() + static_cast<std::size_t>(n) > limit) Fail(EFBIG, "read");
-            text.append(buf, static_cast<std::size_t>(n));
-        }
-    } catch (...) {
-        (void)::close(fd);
-        throw;
-    }
-    (void)::close(fd);
-    return text;
+namespace fileio {
+
+bool Exists(const std::filesystem::path& file) noexcept {
+    struct stat st {};
+    return ::lstat(file.c_str(), &st) == 0;
 }
+
+void Remove(const std::filesystem::path& file) noexcept {
+    (void)::unlink(file.c_str());
+}
+
+std::size_t Read(int fd, char* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(fd, data, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) Fail(errno, "read");
+    }
+}
+
+void Flush(int fd) {
+    if (::fsync(fd) != 0) Fail(errno, "fsync");
+}
+
+void Truncate(int fd, std::uint64_t size) {
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) Fail(errno, "truncate");
+}
+
+Renamed RenameOver(const std::filesystem::path& temp, const std::filesystem::path& file, bool /*exists*/) {
+    if (::rename(temp.c_str(), file.c_str()) == 0) return {};
+    const int error = errno;
+    return {error, error == EPERM || error == EACCES};
+}
+
+} // namespace fileio
 
 } // namespace platform

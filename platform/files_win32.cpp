@@ -7,6 +7,7 @@
 // is refused); symbolic links are left to the system, since making one takes an administrator (or
 // developer mode), so no operator can put one in the shared folder. Who may replace or write a
 // file is the folder's access list (the installer opens the data folder to the Users group).
+#include "platform/FileIo.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 
@@ -15,12 +16,11 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-// Our ReplaceFile is no alias of the system's.
-#undef ReplaceFile
 
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -68,9 +68,8 @@ int ErrnoFromWin32(unsigned long error) {
 
 namespace {
 
-[[noreturn]] void Fail(int error, const char* what) {
-    throw std::system_error(error, std::generic_category(), what);
-}
+using fileio::Fail;
+
 [[noreturn]] void FailWin32(const char* what) {
     Fail(ErrnoFromWin32(::GetLastError()), what);
 }
@@ -115,7 +114,13 @@ int FlagsOf(FileAccess access) {
     return _O_RDONLY;
 }
 
-// Hands the handle to the C runtime, which closes it with the descriptor.
+bool IsFolder(const std::filesystem::path& p) {
+    const DWORD a = ::GetFileAttributesW(p.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+} // namespace
+
 int Descriptor(HANDLE h, int flags) {
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), flags | _O_BINARY);
     if (fd < 0) {
@@ -130,13 +135,6 @@ HANDLE HandleOf(int fd) {
     if (h == -1) Fail(EBADF, "handle");
     return reinterpret_cast<HANDLE>(h);
 }
-
-bool IsFolder(const std::filesystem::path& p) {
-    const DWORD a = ::GetFileAttributesW(p.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-} // namespace
 
 void CreateDirectoryLevel(const std::filesystem::path& dir) {
     if (::CreateDirectoryW(dir.c_str(), nullptr)) return;
@@ -176,10 +174,6 @@ int CreateNewFile(const std::filesystem::path& file, bool /*secret*/) {
     return Descriptor(h, _O_WRONLY);
 }
 
-int OpenForAppend(const std::filesystem::path& file) {
-    return OpenFile(file, FileAccess::Append);
-}
-
 int OpenOrCreateForAppend(const std::filesystem::path& file) {
     for (int attempt = 0; attempt < 8; ++attempt) {
         try {
@@ -212,80 +206,8 @@ void WriteAllPieces(int fd, const std::vector<std::string_view>& pieces) {
     WriteAll(fd, all);
 }
 
-void WriteAllAndClose(int fd, std::string_view bytes) {
-    try {
-        WriteAll(fd, bytes);
-    } catch (...) {
-        try {
-            CloseFile(fd);
-        } catch (...) {
-        }
-        throw;
-    }
-    CloseFile(fd);
-}
-
 void CloseFile(int fd) {
     if (::_close(fd) != 0) Fail(errno, "close");
-}
-
-void ReplaceFile(const std::filesystem::path& file, std::string_view bytes) {
-    const bool exists = ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
-    std::filesystem::path temp = file;
-    temp += ".tmp";
-    (void)::DeleteFileW(temp.c_str());
-    int fd = -1;
-    try {
-        fd = CreateNewFile(temp);
-    } catch (const std::system_error& e) {
-        // A folder closed to new files (or someone else's leftover): the file is written in place.
-        const bool refused = e.code() == std::errc::file_exists || e.code() == std::errc::permission_denied;
-        if (!exists || !refused) throw;
-        RewriteInPlace(file, bytes);
-        return;
-    }
-    try {
-        try {
-            WriteAll(fd, bytes);
-            if (!::FlushFileBuffers(HandleOf(fd))) FailWin32("flush");
-        } catch (...) {
-            (void)::_close(fd);
-            throw;
-        }
-        CloseFile(fd);
-    } catch (...) {
-        (void)::DeleteFileW(temp.c_str());
-        throw;
-    }
-    // ReplaceFileW keeps the old file's permissions and attributes; a file that is not there yet
-    // is simply moved into place. Both are one step on the disk.
-    if (!(exists && ::ReplaceFileW(file.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                   nullptr)) &&
-        !::MoveFileExW(temp.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = ::GetLastError();
-        (void)::DeleteFileW(temp.c_str());
-        if (exists && error == ERROR_ACCESS_DENIED) {
-            RewriteInPlace(file, bytes);
-            return;
-        }
-        Fail(ErrnoFromWin32(error), "rename");
-    }
-}
-
-void RewriteInPlace(const std::filesystem::path& file, std::string_view bytes) {
-    const int fd = OpenFile(file, FileAccess::Write);
-    try {
-        // Written over the old text first and cut after, so a process killed in between leaves
-        // the new text whole (with the old one's end behind it when that was longer).
-        WriteAll(fd, bytes);
-        const HANDLE h = HandleOf(fd);
-        if (!::SetEndOfFile(h)) FailWin32("truncate");
-        if (!::FlushFileBuffers(h)) FailWin32("flush");
-    } catch (...) {
-        (void)::_close(fd);
-        throw;
-    }
-    CloseFile(fd);
 }
 
 char LastByte(int fd) {
@@ -309,25 +231,46 @@ void FlushFolderOf(const std::filesystem::path&) {
     // cannot be flushed without administrator rights.
 }
 
-std::string ReadSmallFile(const std::filesystem::path& file, std::size_t limit) {
-    const int fd = OpenFile(file, FileAccess::Read);
-    const HANDLE h = HandleOf(fd);
-    std::string text;
-    try {
-        char buf[4096];
-        for (;;) {
-            DWORD n = 0;
-            if (!::ReadFile(h, buf, sizeof buf, &n, nullptr)) FailWin32("read");
-            if (n == 0) break;
-            if (text.size() + n > limit) Fail(EFBIG, "read");
-            text.append(buf, n);
-        }
-    } catch (...) {
-        (void)::_close(fd);
-        throw;
-    }
-    (void)::_close(fd);
-    return text;
+namespace fileio {
+
+bool Exists(const std::filesystem::path& file) noexcept {
+    return ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+void Remove(const std::filesystem::path& file) noexcept {
+    (void)::DeleteFileW(file.c_str());
+}
+
+std::size_t Read(int fd, char* data, std::size_t size) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    DWORD n = 0;
+    if (!::ReadFile(HandleOf(fd), data, piece, &n, nullptr)) FailWin32("read");
+    return n;
+}
+
+void Flush(int fd) {
+    if (!::FlushFileBuffers(HandleOf(fd))) FailWin32("flush");
+}
+
+void Truncate(int fd, std::uint64_t size) {
+    const HANDLE h = HandleOf(fd);
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (!::SetFilePointerEx(h, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(h)) FailWin32("truncate");
+}
+
+Renamed RenameOver(const std::filesystem::path& temp, const std::filesystem::path& file, bool exists) {
+    // ReplaceFileW keeps the old file's permissions and attributes; a file that is not there yet
+    // is simply moved into place. Both are one step on the disk.
+    if (exists && ::ReplaceFileW(file.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                 nullptr, nullptr))
+        return {};
+    if (::MoveFileExW(temp.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return {};
+    const DWORD error = ::GetLastError();
+    return {ErrnoFromWin32(error), error == ERROR_ACCESS_DENIED};
+}
+
+} // namespace fileio
 
 } // namespace platform

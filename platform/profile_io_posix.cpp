@@ -76,15 +76,6 @@ Facts FactsOf(int fd) {
     return f;
 }
 
-std::size_t Read(int fd, char* data, std::size_t size) {
-    for (;;) {
-        const ssize_t got = ::read(fd, data, size);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) Fail(errno, "read");
-        return static_cast<std::size_t>(got);
-    }
-}
-
 std::size_t ReadAt(int fd, char* data, std::size_t size, std::uint64_t offset) {
     for (;;) {
         const ssize_t got = ::pread(fd, data, size, static_cast<off_t>(offset));
@@ -123,8 +114,6 @@ int MemoryFile() {
 void Close(int fd) noexcept {
     if (fd >= 0) ::close(fd);
 }
-
-void Remove(const std::filesystem::path& file) noexcept { (void)::unlink(file.c_str()); }
 
 long ProcessId() { return static_cast<long>(::getpid()); }
 

@@ -2,6 +2,7 @@
 // The settings file is replaced with ReplaceFileW, which keeps the old file's permissions (the
 // access list the installer gave it); a file with other hard links, or one in a folder the
 // operator may not create files in, is written in place instead.
+#include "platform/FileIo.h"
 #include "platform/Files.h"
 #include "platform/ProfileIo.h"
 #include "platform/System.h"
@@ -33,21 +34,6 @@ namespace {
 
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-HANDLE HandleOf(int fd) {
-    const intptr_t h = ::_get_osfhandle(fd);
-    if (h == -1) Fail(EBADF, "handle");
-    return reinterpret_cast<HANDLE>(h);
-}
-
-int Descriptor(HANDLE h, int flags) {
-    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), flags | _O_BINARY);
-    if (fd < 0) {
-        ::CloseHandle(h);
-        Fail(EMFILE, "open");
-    }
-    return fd;
-}
-
 struct Fd {
     int fd;
     explicit Fd(int f) : fd(f) {}
@@ -74,13 +60,6 @@ Facts FactsOf(int fd) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (::GetFileInformationByHandle(HandleOf(fd), &info)) f->Links = info.nNumberOfLinks;
     return f;
-}
-
-std::size_t Read(int fd, char* data, std::size_t size) {
-    DWORD n = 0;
-    if (!::ReadFile(HandleOf(fd), data, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)), &n, nullptr))
-        FailWin32("read");
-    return n;
 }
 
 std::size_t ReadAt(int fd, char* data, std::size_t size, std::uint64_t offset) {
@@ -140,8 +119,6 @@ void Close(int fd) noexcept {
     if (fd >= 0) ::_close(fd);
 }
 
-void Remove(const std::filesystem::path& file) noexcept { (void)::DeleteFileW(file.c_str()); }
-
 long ProcessId() { return static_cast<long>(::GetCurrentProcessId()); }
 
 bool ProcessGone(long pid) {
@@ -183,7 +160,7 @@ void ReplaceWith(const std::filesystem::path& target, const FileFacts* facts, co
             !::MoveFileExW(tempName.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             FailWin32("rename");
     } catch (...) {
-        Remove(tempName);
+        fileio::Remove(tempName);
         throw;
     }
 }

@@ -93,7 +93,6 @@ SideChanges TSupervisor::Check(int side, double temperature, TimePoint now) {
     } else if (s.SensorFault && reading && (!s.SensorLatched || s.Acknowledged)) {
         s.SensorFault = false;
         s.SensorLatched = false;
-        changes.SensorRecovered = true;
         Unlatched(s);
     }
 
@@ -118,7 +117,6 @@ SideChanges TSupervisor::Check(int side, double temperature, TimePoint now) {
     } else if (s.RunawayThreshold && s.Acknowledged && reading &&
                temperature <= *s.RunawayThreshold - ReleaseMargin) {
         s.RunawayThreshold.reset();
-        changes.RunawayReleased = true;
         Unlatched(s);
     }
     return changes;
@@ -133,11 +131,6 @@ AckResult TSupervisor::Acknowledge(int side, double temperature) {
     const bool cool = reading && (!s.Alarm || CoolEnough(side, temperature)) &&
                       (!s.RunawayThreshold || temperature <= *s.RunawayThreshold - ReleaseMargin);
     return cool ? AckResult::Released : AckResult::WaitsToCool;
-}
-
-bool TSupervisor::NeedsAcknowledge(int side) const {
-    const Side& s = sides_[side];
-    return (s.Alarm || s.RunawayThreshold || s.SensorLatched) && !s.Acknowledged;
 }
 
 bool TSupervisor::HeaterBlocked(int side) const {

@@ -57,9 +57,7 @@ struct SideChanges {
     bool OverTemperature = false; // the alarm has just been latched
     bool Released = false;        // the alarm was acknowledged and the side has cooled
     bool SensorFault = false;     // nonsense reports: the fault has begun
-    bool SensorRecovered = false; // a good report ended it
     bool Runaway = false;         // the heater does not obey: latched
-    bool RunawayReleased = false; // acknowledged and cooled
 };
 
 enum class AckResult {
@@ -104,13 +102,7 @@ public:
     bool SensorFault(int side) const { return sides_[side].SensorFault; }
     bool Alarm(int side) const { return sides_[side].Alarm; }
     bool Runaway(int side) const { return sides_[side].RunawayThreshold.has_value(); }
-    // Whether the side's latched alarms have been acknowledged (and wait to cool).
-    bool Acknowledged(int side) const { return sides_[side].Acknowledged; }
-    // A latched alarm waits for the operator.
-    bool NeedsAcknowledge(int side) const;
     bool HeaterBlocked(int side) const;
-    // The side's temperature is not current: stale or in sensor fault.
-    bool NotCurrent(int side) const { return Stale(side) || SensorFault(side); }
     // The side's last report was nonsense (not yet, or no longer, a sensor fault).
     bool LastReportNonsense(int side) const { return sides_[side].BadInRow > 0; }
 

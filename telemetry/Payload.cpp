@@ -1,6 +1,7 @@
 #include "telemetry/Payload.h"
 
 #include "persistence/DataLog.h"
+#include "text/Utf8.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -31,35 +32,6 @@ std::string_view CycleStateName(CycleState state) {
     return "idle";
 }
 
-namespace {
-
-// Length of the valid UTF-8 sequence at the start of `s`, or 0 when there is none.
-std::size_t Utf8Length(std::string_view s) {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    std::size_t n = 0;
-    std::uint32_t cp = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        n = 2, cp = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        n = 3, cp = b0 & 0x0Fu;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        n = 4, cp = b0 & 0x07u;
-    } else {
-        return 0;
-    }
-    if (s.size() < n) return 0;
-    for (std::size_t i = 1; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if ((b & 0xC0u) != 0x80u) return 0;
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
-    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
-    return overlong || surrogate || cp > 0x10FFFF ? 0 : n;
-}
-
-} // namespace
-
 std::string JsonString(std::string_view text) {
     static constexpr char Hex[] = "0123456789abcdef";
     std::string out;
@@ -75,7 +47,8 @@ std::string JsonString(std::string_view text) {
             out += Hex[c >> 4];
             out += Hex[c & 0xF];
         } else if (c >= 0x80) {
-            if (const std::size_t n = Utf8Length(text.substr(i))) {
+            std::uint32_t cp = 0;
+            if (const std::size_t n = utf8::Decode(text.substr(i), cp)) {
                 out.append(text.substr(i, n));
                 i += n;
                 continue;

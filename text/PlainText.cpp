@@ -1,5 +1,7 @@
 #include "text/PlainText.h"
 
+#include "text/Utf8.h"
+
 #include <cstdint>
 
 namespace plaintext {
@@ -15,35 +17,6 @@ char Replacement(std::uint32_t c) {
     return 0;
 }
 
-// The character of the valid UTF-8 sequence at the start of `s` and its length; length 0 when
-// there is none.
-std::size_t DecodeUtf8(std::string_view s, std::uint32_t& cp) {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    std::size_t n = 0;
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        n = 2, cp = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        n = 3, cp = b0 & 0x0Fu;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        n = 4, cp = b0 & 0x07u;
-    } else {
-        return 0;
-    }
-    if (s.size() < n) return 0;
-    for (std::size_t i = 1; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if ((b & 0xC0u) != 0x80u) return 0;
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
-    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
-    return overlong || surrogate || cp > 0x10FFFF ? 0 : n;
-}
-
 } // namespace
 
 std::string OneLine(std::string_view text) {
@@ -51,7 +24,7 @@ std::string OneLine(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         std::uint32_t cp = 0;
-        std::size_t n = DecodeUtf8(text.substr(i), cp);
+        std::size_t n = utf8::Decode(text.substr(i), cp);
         if (n == 0) {
             cp = static_cast<unsigned char>(text[i]); // not UTF-8: a Latin-1 byte
             n = 1;
