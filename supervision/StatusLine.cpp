@@ -5,11 +5,6 @@
 
 namespace supervision {
 
-CyclePhase PhaseOf(bool regulovat, bool naPrubeh, bool cycleEnded) {
-    if (!regulovat) return CyclePhase::Idle;
-    return naPrubeh && !cycleEnded ? CyclePhase::Running : CyclePhase::Holding;
-}
-
 std::string CycleStatusText(CyclePhase phase, std::int64_t elapsedSeconds, std::int64_t lengthSeconds) {
     switch (phase) {
     case CyclePhase::Idle:

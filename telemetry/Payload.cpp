@@ -15,11 +15,6 @@ std::string NumberText(double value) {
     return text;
 }
 
-CycleState CycleStateOf(bool regulating, bool followingProgram, bool cycleEnded) {
-    if (!regulating) return CycleState::Idle;
-    return followingProgram && !cycleEnded ? CycleState::Running : CycleState::Holding;
-}
-
 std::string_view CycleStateName(CycleState state) {
     switch (state) {
     case CycleState::Running:

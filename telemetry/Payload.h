@@ -2,6 +2,7 @@
 // What the telemetry's messages carry: numbers with a decimal point whatever the locale, the
 // cycle's state as a word, and the journal's events as JSON objects.
 #include "journal/EventJournal.h"
+#include "state/CyclePhase.h"
 
 #include <string>
 #include <string_view>
@@ -14,8 +15,10 @@ std::string NumberText(double value);
 
 // The cycle as the window shows it: "Regulovat" off is idle; on with "Na prubeh" and the cycle
 // not yet at its end is running; on otherwise (after Stop or the end) is holding.
-enum class CycleState { Idle, Running, Holding };
-CycleState CycleStateOf(bool regulating, bool followingProgram, bool cycleEnded);
+using CycleState = state::CyclePhase;
+inline CycleState CycleStateOf(bool regulating, bool followingProgram, bool cycleEnded) {
+    return state::PhaseOf(regulating, followingProgram, cycleEnded);
+}
 std::string_view CycleStateName(CycleState state); // "idle", "running", "holding"
 
 // A JSON string literal with its quotes. Bytes that are not UTF-8 are taken as Latin-1 (the
